@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: MIT
+// Tnumedit: the decimal number filter on a one-line edit field.
+#include "numedit.h"
+
+#include "HexEdit.h"
+
+#include <QKeyEvent>
+
+namespace kavoda {
+
+bool numCharAllowed(QChar key, const QString& wholeText)
+{
+    const char16_t c = key.unicode();
+    const bool known = c == kBackspace || c == kCarriageReturn || c == u'-' || c == u'.'
+                       || (c >= u'0' && c <= u'9');
+    if (!known)
+        return false;
+    if ((c == u'.' || c == u'-') && wholeText.contains(key))
+        return false;
+    return true;
+}
+
+Tnumedit::Tnumedit(QWidget* parent) : QLineEdit(parent)
+{
+    // An input method would hand text over outside the key events.
+    setAttribute(Qt::WA_InputMethodEnabled, false);
+}
+
+void Tnumedit::KeyPress(QChar& key)
+{
+    if (!numCharAllowed(key, text()))
+        key = QChar();
+}
+
+void Tnumedit::keyPressEvent(QKeyEvent* event)
+{
+    if (keyRefused(*event, [this](QChar& k) { KeyPress(k); })) {
+        event->accept();
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
+} // namespace kavoda
