@@ -1,0 +1,83 @@
+// SPDX-License-Identifier: MIT
+// Opening, reopening and releasing the port behind BytePort.
+#include "PortSession.h"
+
+#include "BusTrace.h"
+#include "HardwarePort.h"
+#include "SimulatedChip.h"
+
+namespace kavoda {
+
+PortSession::PortSession(PortOptions options) : m_options(std::move(options)) {}
+
+PortSession::~PortSession()
+{
+    close();
+}
+
+void PortSession::open(std::uint16_t portBase)
+{
+    if (isOpen() && portBase == m_base) {
+        installPortBackend(m_installed);
+        return;
+    }
+    close();
+
+    PortBackend* backend = nullptr;
+    if (m_options.simulateType) {
+        if (!m_simulator) {
+            ChipOptions chip;
+            chip.deviceType = *m_options.simulateType;
+            chip.imagePath = m_options.simImagePath;
+            m_simulator = std::make_unique<SimulatedAdapter>(portBase, chip);
+        }
+        m_simulator->setPortBase(portBase);
+        backend = m_simulator.get();
+    } else {
+        m_hardware = openHardwarePort(portBase);
+        backend = m_hardware.get();
+    }
+
+    if (!m_options.tracePath.empty()) {
+        if (!m_trace) {
+            try {
+                m_trace = std::make_unique<BusTrace>(m_options.tracePath, *backend, portBase);
+            } catch (...) {
+                m_hardware.reset();
+                throw;
+            }
+        } else {
+            m_trace->setInner(*backend, portBase);
+        }
+        backend = m_trace.get();
+    }
+
+    m_base = portBase;
+    m_installed = backend;
+    installPortBackend(backend);
+}
+
+void PortSession::close()
+{
+    if (m_installed && installedPortBackend() == m_installed)
+        installPortBackend(nullptr);
+    m_installed = nullptr;
+    m_hardware.reset();
+}
+
+bool PortSession::isOpen() const
+{
+    return m_installed != nullptr;
+}
+
+const PortOptions& PortSession::options() const
+{
+    return m_options;
+}
+
+SimulatedAdapter* PortSession::simulator() const
+{
+    return m_simulator.get();
+}
+
+}  // namespace kavoda

@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: MIT
+// The one front door to the port for the program and the command-line tool:
+// opens the simulated or real port for PortBase, optionally traced, and
+// installs it behind BytePort.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "PortBackend.h"
+
+namespace kavoda {
+
+class BusTrace;
+class SimulatedAdapter;
+
+struct PortOptions {
+    std::optional<std::uint8_t> simulateType;  // DeviceType code of the simulated chip; empty = real hardware
+    std::string simImagePath;                  // simulated chip's content file; empty = in memory only
+    std::string tracePath;                     // VCD trace file; empty = none
+};
+
+// Long-lived: the simulated chip's content survives between operations of one
+// run, and the trace goes on across reopenings.
+class PortSession {
+public:
+    explicit PortSession(PortOptions options);
+    ~PortSession();  // uninstalls from BytePort, releases the port
+    PortSession(const PortSession&) = delete;
+    PortSession& operator=(const PortSession&) = delete;
+
+    // Opens (or reopens if the base changed) and installs behind BytePort;
+    // throws PortError.
+    void open(std::uint16_t portBase);
+    void close();
+    bool isOpen() const;
+    const PortOptions& options() const;
+
+    // The simulated adapter once opened with simulateType; nullptr otherwise.
+    SimulatedAdapter* simulator() const;
+
+private:
+    PortOptions m_options;
+    std::unique_ptr<SimulatedAdapter> m_simulator;
+    std::unique_ptr<PortBackend> m_hardware;
+    std::unique_ptr<BusTrace> m_trace;
+    PortBackend* m_installed = nullptr;
+    std::uint16_t m_base = 0;
+};
+
+}  // namespace kavoda

@@ -1,0 +1,136 @@
+// SPDX-License-Identifier: MIT
+// A bit-level model of the programming adapter with an EEPROM of any catalogue
+// type in its socket. Everything runs on virtual time, so tests are exact and
+// never depend on the speed of the machine.
+#pragma once
+
+#include <cstdint>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "DeviceCatalogue.h"
+#include "PortBackend.h"
+
+namespace kavoda {
+
+enum class ChipFault {
+    None,
+    EmptySocket,        // nothing answers: every acknowledge and data bit reads 1
+    EndlessWriteCycle,  // the first stored byte starts a write cycle that never ends
+    WritesDoNotStick,   // writes are acknowledged and timed, but the cells keep their value
+};
+
+struct ChipOptions {
+    std::uint8_t deviceType = 1;                // a catalogue code
+    std::string imagePath;                      // content file; empty = in memory only
+    std::optional<std::uint64_t> writeCycleNs;  // empty = the datasheet value
+    ChipFault fault = ChipFault::None;
+};
+
+// Internal write time after a STOP, from the datasheets: up to 10 ms for the
+// 24C parts (5 ms on newer ones), 10 ms for the SDA parts.
+inline constexpr std::uint64_t kWriteCycleNs24C = 10'000'000;
+inline constexpr std::uint64_t kWriteCycleNsSDA = 10'000'000;
+
+// The EEPROM itself: decodes START, STOP, address, word address and data bits
+// from the two bus lines and drives the data line low when it acknowledges or
+// sends a 0 bit.
+class SimulatedChip {
+public:
+    // Throws PortError when the content file cannot be used: never touches a
+    // file of the wrong size.
+    explicit SimulatedChip(const ChipOptions& options);
+
+    // The host's line levels after one register write, at virtual time nowNs.
+    void drive(bool clock, bool hostData, std::uint64_t nowNs);
+    bool pullsDataLow() const { return m_pullDown; }
+    bool writeCycleRunning(std::uint64_t nowNs) const { return nowNs < m_busyUntilNs; }
+
+    const CatalogueEntry& type() const { return *m_type; }
+    int size() const { return static_cast<int>(m_cells.size()); }
+    std::uint8_t cell(int address) const { return m_cells.at(static_cast<std::size_t>(address)); }
+    // How many write cycles the chip has started.
+    std::uint64_t writeCycles() const { return m_writeCycles; }
+    std::uint64_t writeCycleNs() const { return m_writeCycleNs; }
+
+private:
+    enum class Phase { Idle, Receive, AckOut, Transmit, AckIn };
+    enum class Expect { DeviceAddress, WordAddress, Data };
+
+    void onStart(std::uint64_t nowNs);
+    void onStop(std::uint64_t nowNs);
+    void onClockRise(bool data);
+    void onClockFall();
+    void byteReceived();
+    bool matchAddress(std::uint8_t addressByte, int& block) const;
+    void loadNextByte();
+    void store(int address, std::uint8_t value);
+    void loadImage();
+
+    const CatalogueEntry* m_type;
+    ChipFault m_fault;
+    std::uint64_t m_writeCycleNs;
+    std::string m_imagePath;
+    std::fstream m_image;
+    std::vector<std::uint8_t> m_cells;
+
+    bool m_clock = false;
+    bool m_data = true;
+    bool m_pullDown = false;
+    Phase m_phase = Phase::Idle;
+    Expect m_expect = Expect::DeviceAddress;
+    int m_bits = 0;
+    std::uint8_t m_shift = 0;
+    bool m_reading = false;
+    bool m_hostAcked = false;
+    int m_block = 0;
+    int m_counter = 0;  // internal address counter over the whole chip
+    std::uint8_t m_outByte = 0;
+    std::vector<std::pair<int, std::uint8_t>> m_pending;  // bytes to store at the STOP
+    std::uint64_t m_busyUntilNs = 0;
+    std::uint64_t m_writeCycles = 0;
+};
+
+// The adapter: clock line = data register bit 0, data line driven by control
+// register bit 0 and wired-AND with the chip's pull-down, status bit 4 reads
+// the data line. Virtual time advances by kAccessNs per register access and by
+// kWaitIterationNs per BusWait iteration.
+class SimulatedAdapter final : public PortBackend {
+public:
+    // An ISA-bus port access takes about a microsecond.
+    static constexpr std::uint64_t kAccessNs = 1000;
+    // A wait loop of 40 million iterations a second: at the default Delay of
+    // 10 one byte write outlasts the 10 ms write cycle, as on a tuned setup.
+    static constexpr std::uint64_t kWaitIterationNs = 25;
+    // The other status inputs read as on a port with nothing else attached:
+    // BUSY (bit 7, inverted) reads 0, ACK, PE and ERROR and the unused low bits
+    // read 1. With the data line high the register reads 0x7F.
+    static constexpr std::uint8_t kIdleStatus = 0x6F;
+    static constexpr std::uint8_t kDataLineBit = 0x10;
+
+    SimulatedAdapter(std::uint16_t portBase, const ChipOptions& chip);
+
+    std::uint8_t read(std::uint16_t port) override;
+    void write(std::uint16_t port, std::uint8_t value) override;
+    void onWait(std::int64_t iterations) override;
+    std::optional<bool> busDataLine() const override;
+
+    void setPortBase(std::uint16_t portBase) { m_base = portBase; }
+    std::uint16_t portBase() const { return m_base; }
+    std::uint64_t nowNs() const { return m_nowNs; }
+    // Lets virtual time pass with the bus idle.
+    void elapse(std::uint64_t ns) { m_nowNs += ns; }
+    SimulatedChip& chip() { return m_chip; }
+    const SimulatedChip& chip() const { return m_chip; }
+
+private:
+    std::uint16_t m_base;
+    std::uint8_t m_dataRegister = 0;     // clock low
+    std::uint8_t m_controlRegister = 1;  // data line released
+    std::uint64_t m_nowNs = 0;
+    SimulatedChip m_chip;
+};
+
+}  // namespace kavoda
