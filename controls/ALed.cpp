@@ -6,6 +6,7 @@
 #include <QEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QTimer>
 #include <algorithm>
 #include <vector>
@@ -190,11 +191,8 @@ void TALed::stopBlinking()
 void TALed::blinkTick()
 {
     showImage(m_shownImage == kLitImage ? kUnlitImage : kLitImage);
-    const bool outer = !m_inTick;
-    m_inTick = true;
+    const QScopedValueRollback<bool> inTick(m_inTick, true);
     emit OnTimer(this);
-    if (outer)
-        m_inTick = false;
 }
 
 void TALed::setValue(bool v)
