@@ -8,6 +8,8 @@
 #include <QPalette>
 #include <gtest/gtest.h>
 #include <memory>
+#include <tuple>
+#include <vector>
 
 using namespace kavoda;
 
@@ -41,6 +43,25 @@ void setUpLikeMainWindow(TNeatoMeter& m)
     m.setPalette(pal);
 }
 
+// The pixels the text changes: the meter drawn with and without its text.
+struct TextPixel {
+    int x;
+    QRgb rgb;
+};
+std::vector<TextPixel> textPixels(TNeatoMeter& m)
+{
+    const QImage withText = m.composeImage();
+    m.setShowPercent(false);
+    const QImage bare = m.composeImage();
+    m.setShowPercent(true);
+    std::vector<TextPixel> out;
+    for (int y = 0; y < withText.height(); ++y)
+        for (int x = 0; x < withText.width(); ++x)
+            if (withText.pixel(x, y) != bare.pixel(x, y))
+                out.push_back({x, withText.pixel(x, y)});
+    return out;
+}
+
 } // namespace
 
 // ---- value model --------------------------------------------------------
@@ -48,61 +69,39 @@ void setUpLikeMainWindow(TNeatoMeter& m)
 TEST(MeterValues, StartValues)
 {
     TNeatoMeter m;
-    EXPECT_EQ(m.completed(), 50);
-    EXPECT_EQ(m.percent(), 50);
-    EXPECT_EQ(m.total(), 100);
+    EXPECT_EQ(std::make_tuple(m.completed(), m.percent(), m.total()), std::make_tuple(50, 50, 100));
     EXPECT_EQ(m.backColor(), rgbColor(255, 255, 255));
     EXPECT_EQ(m.foreColor(), TColor(16711680));
-    EXPECT_EQ(m.borderStyle(), bsNone);
-    EXPECT_TRUE(m.showPercent());
-    EXPECT_TRUE(m.caption().isEmpty());
+    EXPECT_TRUE(m.showPercent() && !m.useFontColor() && m.caption().isEmpty());
     EXPECT_EQ(m.bevelDepth(), 1);
     EXPECT_EQ(m.bevelType(), btInset);
     EXPECT_TRUE(m.bitmap().isNull());
-    EXPECT_EQ(m.bitmapDrawStyle(), dsStretch);
-    EXPECT_EQ(m.direction(), mdLeftToRight);
-    EXPECT_FALSE(m.useFontColor());
     EXPECT_EQ(m.size(), QSize(180, 25));
 }
 
-TEST(MeterValues, PercentIsCappedAt100AndDrivesCompleted)
+// (Completed, Percent, Total) after each step.
+using Values = std::tuple<int, int, int>;
+Values values(const TMeterBase& m)
+{
+    return {m.completed(), m.percent(), m.total()};
+}
+
+TEST(MeterValues, SettersKeepTheInvariants)
 {
     TNeatoMeter m;
     m.setPercent(150);
-    EXPECT_EQ(m.percent(), 100);
-    EXPECT_EQ(m.completed(), 100);
-
+    EXPECT_EQ(values(m), Values(100, 100, 100));
     m.setPercent(33);
-    EXPECT_EQ(m.completed(), 33);
-}
-
-TEST(MeterValues, CompletedIsCappedAtTotal)
-{
-    TNeatoMeter m;
+    EXPECT_EQ(values(m), Values(33, 33, 100));
     m.setCompleted(250);
-    EXPECT_EQ(m.completed(), 100);
-    EXPECT_EQ(m.percent(), 100);
+    EXPECT_EQ(values(m), Values(100, 100, 100));
     m.setCompleted(0);
-    EXPECT_EQ(m.percent(), 0);
-}
-
-TEST(MeterValues, TotalZeroBecomesOneAndClampsCompleted)
-{
-    TNeatoMeter m;
-    m.setTotal(0);
-    EXPECT_EQ(m.total(), 1);
-    EXPECT_EQ(m.completed(), 1);
-    EXPECT_EQ(m.percent(), 100);
-}
-
-TEST(MeterValues, NewTotalKeepsCompletedAndRecomputesPercent)
-{
-    TNeatoMeter m;
-    m.setTotal(100);
+    EXPECT_EQ(values(m), Values(0, 0, 100));
     m.setCompleted(50);
-    m.setTotal(200);
-    EXPECT_EQ(m.completed(), 50);
-    EXPECT_EQ(m.percent(), 25);
+    m.setTotal(200); // Completed stays, Percent follows
+    EXPECT_EQ(values(m), Values(50, 25, 200));
+    m.setTotal(0); // stored as 1, Completed clamped to it
+    EXPECT_EQ(values(m), Values(1, 100, 1));
 }
 
 TEST(MeterValues, PercentSetDirectlyNeedNotMatchCompleted)
@@ -110,8 +109,7 @@ TEST(MeterValues, PercentSetDirectlyNeedNotMatchCompleted)
     TNeatoMeter m;
     m.setTotal(3);
     m.setPercent(50);
-    EXPECT_EQ(m.completed(), 1);
-    EXPECT_EQ(m.percent(), 50);
+    EXPECT_EQ(values(m), Values(1, 50, 3));
     EXPECT_EQ(meter::meterText(m.caption(), m.showPercent(), m.percent()), "50%");
     // The bar comes from Completed: one third of a 99-pixel bar.
     const meter::BarParts parts = meter::splitBar({0, 0, 99, 10}, m.completed(), m.total(),
@@ -201,15 +199,6 @@ TEST(MeterRepaint, BitmapIsCopiedAndRepaints)
     EXPECT_EQ(m->paintCount(), base + 1);
 }
 
-TEST(MeterRepaint, BevelDepthStaysInItsRange)
-{
-    TNeatoMeter m;
-    m.setBevelDepth(25);
-    EXPECT_EQ(m.bevelDepth(), 10);
-    m.setBevelDepth(-3);
-    EXPECT_EQ(m.bevelDepth(), 0);
-}
-
 // ---- geometry -----------------------------------------------------------
 
 TEST(MeterGeometry, BevelRingPixelRule)
@@ -228,9 +217,7 @@ TEST(MeterGeometry, BevelRingPixelRule)
 TEST(MeterGeometry, InnerRectLeavesRoomForBorderAndBevel)
 {
     const SpanRect r = meter::innerRect(209, 25, bsSingle, 4, btInset);
-    EXPECT_EQ(r, (SpanRect{5, 5, 204, 20}));
-    EXPECT_EQ(r.width(), 209 - 10);
-    EXPECT_EQ(r.height(), 25 - 10);
+    EXPECT_EQ(r, (SpanRect{5, 5, 204, 20})); // 10 narrower and 10 lower
     EXPECT_EQ(meter::innerRect(209, 25, bsNone, 4, btNone), (SpanRect{0, 0, 209, 25}));
     EXPECT_EQ(meter::innerRect(209, 25, bsNone, 0, btInset), (SpanRect{0, 0, 209, 25}));
 }
@@ -238,27 +225,24 @@ TEST(MeterGeometry, InnerRectLeavesRoomForBorderAndBevel)
 TEST(MeterGeometry, BarSplitPerDirection)
 {
     const SpanRect r{5, 5, 105, 45}; // 100 x 40, a quarter done
-    using P = meter::BarParts;
-    auto split = [&](TMeterDirection d) { return meter::splitBar(r, 1, 4, d); };
-    const P ltr = split(mdLeftToRight);
-    EXPECT_EQ(ltr.filled, (SpanRect{5, 5, 30, 45}));
-    EXPECT_EQ(ltr.empty, (SpanRect{30, 5, 105, 45}));
-    const P rtl = split(mdRightToLeft);
-    EXPECT_EQ(rtl.filled, (SpanRect{80, 5, 105, 45}));
-    EXPECT_EQ(rtl.empty, (SpanRect{5, 5, 80, 45}));
-    const P ttb = split(mdTopToBottom);
-    EXPECT_EQ(ttb.filled, (SpanRect{5, 5, 105, 15}));
-    EXPECT_EQ(ttb.empty, (SpanRect{5, 15, 105, 45}));
-    const P btt = split(mdBottomToTop);
-    EXPECT_EQ(btt.filled, (SpanRect{5, 35, 105, 45}));
-    EXPECT_EQ(btt.empty, (SpanRect{5, 5, 105, 35}));
-}
-
-TEST(MeterGeometry, NegativeProgressDrawsAnEmptyBar)
-{
-    const meter::BarParts parts = meter::splitBar({5, 5, 105, 45}, -30, 100, mdLeftToRight);
+    const struct {
+        TMeterDirection dir;
+        SpanRect filled, empty;
+    } cases[] = {
+        {mdLeftToRight, {5, 5, 30, 45}, {30, 5, 105, 45}},
+        {mdRightToLeft, {80, 5, 105, 45}, {5, 5, 80, 45}},
+        {mdTopToBottom, {5, 5, 105, 15}, {5, 15, 105, 45}},
+        {mdBottomToTop, {5, 35, 105, 45}, {5, 5, 105, 35}},
+    };
+    for (const auto& c : cases) {
+        const meter::BarParts parts = meter::splitBar(r, 1, 4, c.dir);
+        EXPECT_EQ(parts.filled, c.filled) << c.dir;
+        EXPECT_EQ(parts.empty, c.empty) << c.dir;
+    }
+    // Negative progress draws an empty bar, never outside r.
+    const meter::BarParts parts = meter::splitBar(r, -30, 100, mdLeftToRight);
     EXPECT_TRUE(parts.filled.isEmpty());
-    EXPECT_EQ(parts.empty, (SpanRect{5, 5, 105, 45}));
+    EXPECT_EQ(parts.empty, r);
 }
 
 TEST(MeterGeometry, TextAnchorIsCentreAndTop)
@@ -266,13 +250,6 @@ TEST(MeterGeometry, TextAnchorIsCentreAndTop)
     EXPECT_EQ(meter::textAnchor(209, 25, 13), QPoint(104, 6));
     EXPECT_EQ(meter::textAnchor(209, 25, 14), QPoint(104, 5));
     EXPECT_EQ(meter::textAnchor(40, 10, 13), QPoint(20, -1)); // truncated toward zero
-}
-
-TEST(MeterGeometry, TextChoice)
-{
-    EXPECT_EQ(meter::meterText("Operation completed", true, 40), "Operation completed");
-    EXPECT_EQ(meter::meterText("", true, 40), "40%");
-    EXPECT_EQ(meter::meterText("", false, 40), "");
 }
 
 TEST(TileBitmap, CellsCoverTheRectangleRowByRow)
@@ -387,46 +364,23 @@ TEST(MeterPixels, TextChangesColourWhereTheBarEdgeCrossesIt)
 {
     TNeatoMeter m; // blue on white, 50 %
     m.resize(200, 25);
-    const QImage withText = m.composeImage();
-    m.setShowPercent(false);
-    const QImage bare = m.composeImage();
     const int edge = 1 + (198 * 50 / 100);
     int left = 0, right = 0;
-    for (int y = 0; y < 25; ++y)
-        for (int x = 0; x < 200; ++x) {
-            if (withText.pixel(x, y) == bare.pixel(x, y))
-                continue;
-            if (x < edge) {
-                EXPECT_EQ(withText.pixel(x, y), rgbOf(clWhite)) << x << "," << y;
-                ++left;
-            } else {
-                EXPECT_EQ(withText.pixel(x, y), rgbOf(rgbColor(0, 0, 255))) << x << "," << y;
-                ++right;
-            }
-        }
+    for (const TextPixel& p : textPixels(m)) {
+        EXPECT_EQ(p.rgb, p.x < edge ? rgbOf(clWhite) : rgbOf(rgbColor(0, 0, 255))) << p.x;
+        ++(p.x < edge ? left : right);
+    }
     EXPECT_GT(left, 10);
     EXPECT_GT(right, 10);
-}
 
-TEST(MeterPixels, FontColourThroughoutWithUseFontColor)
-{
-    TNeatoMeter m;
-    m.resize(200, 25);
-    m.setUseFontColor(true);
+    m.setUseFontColor(true); // now the font colour throughout
     QPalette pal = m.palette();
     pal.setColor(QPalette::WindowText, Qt::red);
     m.setPalette(pal);
-    const QImage withText = m.composeImage();
-    m.setShowPercent(false);
-    const QImage bare = m.composeImage();
-    int changed = 0;
-    for (int y = 0; y < 25; ++y)
-        for (int x = 0; x < 200; ++x)
-            if (withText.pixel(x, y) != bare.pixel(x, y)) {
-                EXPECT_EQ(withText.pixel(x, y), qRgb(255, 0, 0));
-                ++changed;
-            }
-    EXPECT_GT(changed, 20);
+    const std::vector<TextPixel> red = textPixels(m);
+    EXPECT_GT(red.size(), 20u);
+    for (const TextPixel& p : red)
+        EXPECT_EQ(p.rgb, qRgb(255, 0, 0)) << p.x;
 }
 
 TEST(MeterPixels, CaptionReplacesThePercentageUntilCleared)
