@@ -1,0 +1,42 @@
+// SPDX-License-Identifier: MIT
+// The settings values and the settings file "Kavoda.INI": the port table,
+// and loading and saving PortSetting, BusDelay and the version. The main
+// window's LoadSettings/SaveSettings add the "Port" field on top of these.
+#pragma once
+
+#include <QString>
+#include <array>
+#include <cstdint>
+
+namespace kavoda {
+
+// The stored port choice: "Port1", "Port2" or "Port3"; any other text counts
+// as "Port1".
+extern QString PortSetting;
+// The version text, "1.2 1998"; written to the settings file, never read back.
+extern QString ProgramVersion;
+
+inline const QString kProgramVersion = QStringLiteral("1.2 1998");
+inline const QString kSettingsFileName = QStringLiteral("Kavoda.INI");
+
+// One choice of the port dialog's radio group, in item order.
+struct PortChoice {
+    const char* itemText; // radio item, five leading blanks
+    const char* setting;  // PortSetting as stored
+    std::uint16_t base;   // PortBase
+};
+extern const std::array<PortChoice, 3> kPortChoices;
+
+// The radio item that matches the stored text exactly; item 1 ("Port1")
+// for every other text.
+int portItemFor(const QString& setting);
+// The base address of that item.
+std::uint16_t portBaseFor(const QString& setting);
+
+// Reads the file: PortSetting, BusDelay, ProgramVersion, then PortBase.
+void loadSettings();
+// Writes PortSetting, ProgramVersion and BusDelay, in that order; throws
+// IniWriteError at the first write that fails.
+void saveSettings();
+
+} // namespace kavoda

@@ -1,0 +1,57 @@
+// SPDX-License-Identifier: MIT
+#include "splash.h"
+
+#include "ErrorReport.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPixmap>
+#include <QScreen>
+#include <QTimer>
+
+namespace kavoda {
+
+TSplashForm::TSplashForm(QWidget* parent)
+    : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint)
+{
+    setObjectName(QStringLiteral("SplashForm"));
+    setFixedSize(kClientWidth, kClientHeight);
+
+    // The picture is two pixels larger than the window each way: it is drawn
+    // unscaled from the top-left corner and its last columns and rows are cut.
+    Image1 = new QLabel(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(0, 0, kClientWidth, kClientHeight);
+    Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Image1->setPixmap(QPixmap(QStringLiteral(":/app/splash.png")));
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->geometry();
+        move(area.x() + (area.width() - kClientWidth) / 2,
+             area.y() + (area.height() - kClientHeight) / 2);
+    }
+
+    // Ticks from creation on and is never stopped; only the first tick matters.
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(kTimerInterval);
+    connect(Timer1, &QTimer::timeout, this, slot([this] { Timer1Timer(); }));
+    Timer1->start();
+}
+
+void TSplashForm::Timer1Timer()
+{
+    SplashTimerFired = true;
+}
+
+void TSplashForm::FormActivate()
+{
+    SplashTimerFired = false;
+    // Sleep in the event loop between messages rather than polling, so the
+    // two seconds cost no processor time; the tick itself is a message and
+    // wakes the wait.
+    while (!SplashTimerFired)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+} // namespace kavoda

@@ -1,0 +1,207 @@
+// SPDX-License-Identifier: MIT
+// The port dialog: its layout, activation, OK and Cancel, on a settings file
+// in a temporary folder.
+#include "DeviceCatalogue.h"
+#include "ErrorReport.h"
+#include "IniFile.h"
+#include "RadioGroup.h"
+#include "Settings.h"
+#include "Setup.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace kavoda;
+
+namespace {
+
+class SetupFormTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        setSettingsFolder(m_dir.path());
+        setErrorReportSink([this](const QString& text) { m_reports << text; });
+        resetDeviceState();
+        loadSettings();
+        saveSettings();
+    }
+    void TearDown() override
+    {
+        setErrorReportSink({});
+        setSettingsFolder(QString());
+    }
+    QByteArray fileBytes() const
+    {
+        QFile f(m_dir.filePath(QStringLiteral("Kavoda.INI")));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    void storeSettings(const QByteArray& bytes)
+    {
+        QFile f(m_dir.filePath(QStringLiteral("Kavoda.INI")));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        f.close();
+        loadSettings();
+    }
+
+    QTemporaryDir m_dir;
+    QStringList m_reports;
+    TSetupForm m_form;
+};
+
+TEST_F(SetupFormTest, LayoutAsDesigned)
+{
+    EXPECT_EQ(m_form.windowTitle(), "Kavoda Port Config");
+    EXPECT_EQ(m_form.size(), QSize(212, 222));
+    EXPECT_FALSE(m_form.windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(m_form.windowFlags() & Qt::WindowSystemMenuHint);
+    EXPECT_EQ(m_form.font().pixelSize(), 11);
+    EXPECT_FALSE(m_form.windowIcon().isNull());
+
+    EXPECT_EQ(m_form.Bevel1->geometry(), QRect(8, 8, 193, 169));
+    EXPECT_EQ(m_form.Bevel1->frameShadow(), QFrame::Sunken);
+    EXPECT_EQ(m_form.PortG->geometry(), QRect(40, 24, 129, 105));
+    EXPECT_EQ(m_form.PortG->title(), "Port Config");
+    EXPECT_EQ(m_form.PortG->items(),
+              QStringList({"     Port 0278", "     Port 0378", "     Port 03BC"}));
+    EXPECT_EQ(m_form.Label1->text(), "Delay");
+    EXPECT_EQ(m_form.Label1->pos(), QPoint(48, 152));
+    EXPECT_EQ(m_form.ComboBox1->geometry(), QRect(88, 144, 73, 19));
+    EXPECT_FALSE(m_form.ComboBox1->isEditable());
+    QStringList delays;
+    for (int i = 0; i < m_form.ComboBox1->count(); ++i)
+        delays << m_form.ComboBox1->itemText(i);
+    EXPECT_EQ(delays, QStringList({"10", "20", "30", "40", "50", "60", "70", "80", "90", "100"}));
+    EXPECT_EQ(m_form.OKBtn->geometry(), QRect(15, 188, 75, 25));
+    EXPECT_EQ(m_form.OKBtn->text(), "OK");
+    EXPECT_TRUE(m_form.OKBtn->isDefault());
+    EXPECT_EQ(m_form.CancelBtn->geometry(), QRect(119, 188, 75, 25));
+    EXPECT_EQ(m_form.CancelBtn->text(), "Cancel");
+
+    // Each item lies inside the group, one under the other.
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(QRect(QPoint(), m_form.PortG->size()).contains(m_form.PortG->item(i)->geometry()));
+    EXPECT_LT(m_form.PortG->item(0)->y(), m_form.PortG->item(1)->y());
+}
+
+TEST_F(SetupFormTest, ShowingSelectsTheCurrentValues)
+{
+    storeSettings("[Device Port]\nPort=Port3\n[Delay]\nDelay=0x1E\n");
+    m_form.show();
+    EXPECT_EQ(m_form.ComboBox1->currentText(), "30");
+    EXPECT_EQ(m_form.PortG->itemIndex(), 2);
+    m_form.hide();
+
+    storeSettings("[Device Port]\nPort=port2\n[Delay]\nDelay=15\n");
+    m_form.show();
+    EXPECT_EQ(m_form.ComboBox1->currentIndex(), -1);
+    EXPECT_EQ(m_form.ComboBox1->currentText(), "");
+    EXPECT_EQ(m_form.PortG->itemIndex(), 1);
+}
+
+TEST_F(SetupFormTest, OkStoresTheChoices)
+{
+    storeSettings("[Device Port]\nPort=Port1\n");
+    m_form.show();
+    m_form.PortG->item(0)->click();
+    m_form.ComboBox1->setCurrentIndex(m_form.ComboBox1->findText("70"));
+    m_form.OKBtn->click();
+
+    EXPECT_EQ(m_form.result(), QDialog::Accepted);
+    EXPECT_FALSE(m_form.isVisible());
+    EXPECT_TRUE(m_reports.isEmpty());
+    EXPECT_EQ(PortSetting, "Port2");
+    EXPECT_EQ(PortBase, 0x278);
+    EXPECT_EQ(BusDelay, 70);
+    const IniFile ini(QStringLiteral("Kavoda.INI"));
+    EXPECT_EQ(ini.readString("Device Port", "Port", ""), "Port2");
+    EXPECT_EQ(ini.readString("Delay", "Delay", ""), "70");
+}
+
+TEST_F(SetupFormTest, OkWithoutADelayReportsAndStillCloses)
+{
+    storeSettings("[Device Port]\nPort=Port2\n[Delay]\nDelay=15\n");
+    const QByteArray before = fileBytes();
+    m_form.show();
+    m_form.PortG->item(2)->click();
+    m_form.OKBtn->click();
+
+    EXPECT_EQ(m_reports, QStringList("'' is not a valid integer value."));
+    EXPECT_EQ(m_form.result(), QDialog::Accepted);
+    EXPECT_FALSE(m_form.isVisible());
+    // The port choice is taken; the rest waits for the next good save.
+    EXPECT_EQ(PortSetting, "Port3");
+    EXPECT_EQ(BusDelay, 15);
+    EXPECT_EQ(PortBase, 0x278);
+    EXPECT_EQ(fileBytes(), before);
+}
+
+TEST_F(SetupFormTest, OkWithAnUnwritableFileKeepsThePortBase)
+{
+    m_form.show();
+    m_form.PortG->item(1)->click();
+    QFile::remove(m_dir.filePath(QStringLiteral("Kavoda.INI")));
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir(QStringLiteral("Kavoda.INI")));
+    m_form.OKBtn->click();
+    EXPECT_EQ(m_reports, QStringList("Unable to write to Kavoda.INI."));
+    EXPECT_EQ(m_form.result(), QDialog::Accepted);
+    EXPECT_EQ(PortSetting, "Port1");
+    EXPECT_EQ(PortBase, 0x278); // not reloaded after the failed save
+}
+
+TEST_F(SetupFormTest, CancelChangesNothing)
+{
+    storeSettings("[Device Port]\nPort=Port3\n[Delay]\nDelay=50\n");
+    const QByteArray before = fileBytes();
+    m_form.show();
+    m_form.PortG->item(0)->click();
+    m_form.ComboBox1->setCurrentIndex(0);
+    m_form.CancelBtn->click();
+    EXPECT_EQ(m_form.result(), QDialog::Rejected);
+    EXPECT_FALSE(m_form.isVisible());
+    EXPECT_EQ(PortSetting, "Port3");
+    EXPECT_EQ(BusDelay, 50);
+    EXPECT_EQ(PortBase, 0x3BC);
+    EXPECT_EQ(fileBytes(), before);
+
+    m_form.show();
+    EXPECT_EQ(m_form.PortG->itemIndex(), 2);
+    EXPECT_EQ(m_form.ComboBox1->currentText(), "50");
+}
+
+TEST_F(SetupFormTest, EscapeCancelsAndEnterConfirms)
+{
+    m_form.show();
+    QTest::keyClick(&m_form, Qt::Key_Escape);
+    EXPECT_EQ(m_form.result(), QDialog::Rejected);
+    EXPECT_FALSE(m_form.isVisible());
+
+    m_form.show();
+    m_form.ComboBox1->setCurrentIndex(m_form.ComboBox1->findText("20"));
+    QTest::keyClick(&m_form, Qt::Key_Return);
+    EXPECT_EQ(m_form.result(), QDialog::Accepted);
+    EXPECT_EQ(BusDelay, 20);
+}
+
+TEST(StrToInt, ConvertsOrRaisesTheConversionError)
+{
+    EXPECT_EQ(strToInt("100"), 100);
+    for (const char* bad : {"", "1 0", " 10", "ten"}) {
+        try {
+            strToInt(bad);
+            ADD_FAILURE() << bad;
+        } catch (const std::runtime_error& e) {
+            EXPECT_EQ(QString::fromUtf8(e.what()),
+                      QStringLiteral("'%1' is not a valid integer value").arg(QLatin1String(bad)));
+        }
+    }
+}
+
+} // namespace
