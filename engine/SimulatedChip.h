@@ -101,9 +101,9 @@ class SimulatedAdapter final : public PortBackend {
 public:
     // An ISA-bus port access takes about a microsecond.
     static constexpr std::uint64_t kAccessNs = 1000;
-    // A wait loop of 40 million iterations a second: at the default Delay of
-    // 10 one byte write outlasts the 10 ms write cycle, as on a tuned setup.
-    static constexpr std::uint64_t kWaitIterationNs = 25;
+    // The wait loop of a late-1990s PC, about 100 million iterations a
+    // second: the default Delay of 10 makes each wait 50 us.
+    static constexpr std::uint64_t kWaitIterationNs = 10;
     // The other status inputs read as on a port with nothing else attached:
     // BUSY (bit 7, inverted) reads 0, ACK, PE and ERROR and the unused low bits
     // read 1. With the data line high the register reads 0x7F.
