@@ -42,6 +42,10 @@ protected:
     {
         resetDeviceState();
         BusDelay = 0;
+        // Bare primitives drive the port of the last transaction.
+        DataPort = kBase;
+        StatusPort = kBase + 1;
+        ControlPort = kBase + 2;
     }
     void TearDown() override
     {

@@ -1,0 +1,122 @@
+// SPDX-License-Identifier: MIT
+// Opening the port: the session front door over the simulator, the search for
+// a ppdev device, and the message when no port can be had.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "DeviceCatalogue.h"
+#include "HardwarePort.h"
+#include "PortSession.h"
+#include "SimulatedChip.h"
+#include "ee24c.h"
+
+namespace kavoda {
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path scratchDir()
+{
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    fs::path dir = fs::temp_directory_path() /
+                   (std::string("kavoda-session-") + info->name());
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir;
+}
+
+class PortSessionTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        resetDeviceState();
+        BusDelay = 0;
+    }
+    void TearDown() override { resetDeviceState(); }
+};
+
+TEST_F(PortSessionTest, InstallsAndUninstallsBehindBytePort)
+{
+    {
+        PortSession session({std::uint8_t{1}, "", ""});
+        EXPECT_FALSE(session.isOpen());
+        session.open(0x378);
+        EXPECT_TRUE(session.isOpen());
+        EXPECT_EQ(installedPortBackend(), session.simulator());
+        session.close();
+        EXPECT_FALSE(session.isOpen());
+        EXPECT_EQ(installedPortBackend(), nullptr);
+        session.open(0x378);
+    }
+    EXPECT_EQ(installedPortBackend(), nullptr) << "the destructor uninstalls";
+}
+
+TEST_F(PortSessionTest, SimulatedContentLivesAcrossOperationsAndBases)
+{
+    PortSession session({std::uint8_t{2}, "", ""});
+    session.open(0x378);
+    FastTiming = 0;
+    WriteByte24C(0x378, 1, 0x20, 0x77);
+    session.close();
+    session.open(0x278);
+    EXPECT_EQ(session.simulator()->portBase(), 0x278);
+    FastTiming = 1;
+    EXPECT_EQ(ReadByte24C(0x278, 1, 0x20), 0x77);
+    EXPECT_EQ(ReadByte24C(0x378, 1, 0x20), 0xFF) << "the old base answers no more";
+}
+
+TEST_F(PortSessionTest, ContentFileAcrossSessions)
+{
+    const std::string image = (scratchDir() / "sda.bin").string();
+    {
+        PortSession session({std::uint8_t{8}, image, ""});
+        session.open(0x3BC);
+        WriteByteSDA(0x3BC, 3, 0xFF, 0x3A);
+    }
+    PortSession session({std::uint8_t{8}, image, ""});
+    session.open(0x3BC);
+    EXPECT_EQ(ReadByteSDA(0x3BC, 3, 0xFF), 0x3A);
+}
+
+TEST_F(PortSessionTest, BadSimulationFailsWithPortError)
+{
+    PortSession unknown({std::uint8_t{5}, "", ""});
+    EXPECT_THROW(unknown.open(0x378), PortError);
+    EXPECT_FALSE(unknown.isOpen());
+
+    PortSession badTrace({std::uint8_t{1}, "", "/nonexistent-dir/x.vcd"});
+    EXPECT_THROW(badTrace.open(0x378), PortError);
+    EXPECT_EQ(installedPortBackend(), nullptr);
+}
+
+TEST_F(PortSessionTest, FindsTheParportWhoseBaseMatches)
+{
+    const fs::path root = scratchDir();
+    const auto addPort = [&root](int n, const char* text) {
+        const fs::path dir = root / "sys/dev/parport" / ("parport" + std::to_string(n));
+        fs::create_directories(dir);
+        std::ofstream(dir / "base-addr") << text;
+    };
+    addPort(0, "632\t1656\n");  // 0x278
+    addPort(1, "888\t1912\n");  // 0x378
+    EXPECT_EQ(findParportDevice(0x378, root.string(), "/dev"), "/dev/parport1");
+    EXPECT_EQ(findParportDevice(0x278, root.string(), "/dev"), "/dev/parport0");
+    EXPECT_EQ(findParportDevice(0x3BC, root.string(), "/dev"), std::nullopt);
+    EXPECT_EQ(findParportDevice(0x378, (root / "none").string(), "/dev"), std::nullopt);
+}
+
+TEST_F(PortSessionTest, NoPortMessageNamesTheAddressAndTheWayOut)
+{
+    EXPECT_EQ(portOpenErrorText(0x3BC, "no /dev/parport device has this address",
+                                "direct port access was refused"),
+              "Cannot open the parallel port at 03BC: no /dev/parport device has this address "
+              "and direct port access was refused. Run as root, or load the ppdev module and "
+              "join the group lp.");
+    EXPECT_EQ(portAddressText(0x378), "0378");
+    EXPECT_EQ(portAddressText(0x12345 & 0xFFFF), "2345");
+}
+
+}  // namespace
+}  // namespace kavoda
