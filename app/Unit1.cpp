@@ -96,10 +96,11 @@ void printSchematic(QPrinter& printer, const QImage& picture)
     painter.end();
 }
 
+// No maximize button: the window always opens maximized, and restored to its
+// design size it would hide the print buttons below its client area.
 TForm1::TForm1(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                          | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint
-                          | Qt::WindowCloseButtonHint)
+                          | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
     , m_picture(schematicPicture())
     , m_printer(std::make_unique<QPrinter>(QPrinter::HighResolution))
 {
