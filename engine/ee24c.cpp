@@ -193,13 +193,32 @@ std::uint8_t ReceiveByte()
     return result;
 }
 
-std::uint8_t AckPoll(std::uint8_t block)
+namespace {
+
+std::uint8_t ackPollAddress(std::uint8_t addressByte)
 {
     StartCondition();
-    SendByte(address24C(block));
+    SendByte(addressByte);
     const std::uint8_t ack = ReadAck();
     StopCondition();
     return ack;
+}
+
+// The device ignores the bus during its internal write; it acknowledges its
+// address again once the byte is stored.
+void pollUntilWritten(std::uint8_t addressByte)
+{
+    for (int poll = 0; poll < kMaxAckPolls; ++poll) {
+        if (ackPollAddress(addressByte) == 0)
+            break;
+    }
+}
+
+}  // namespace
+
+std::uint8_t AckPoll(std::uint8_t block)
+{
+    return ackPollAddress(address24C(block));
 }
 
 std::uint8_t address24C(std::uint8_t block)
@@ -226,12 +245,7 @@ std::uint8_t WriteByte24C(std::uint16_t port, std::uint8_t block, std::uint8_t a
                           std::uint8_t data)
 {
     byteWrite(port, address24C(block), address, data);
-    // The device ignores the bus during its internal write; it acknowledges
-    // its address again once the byte is stored.
-    for (int poll = 0; poll < kMaxAckPolls; ++poll) {
-        if (AckPoll(block) == 0)
-            break;
-    }
+    pollUntilWritten(address24C(block));
     return 0;
 }
 
@@ -239,6 +253,10 @@ std::uint8_t WriteByteSDA(std::uint16_t port, std::uint8_t block, std::uint8_t a
                           std::uint8_t data)
 {
     byteWrite(port, addressSDA(block), address, data);
+    // SDA chips take up to 10 ms to store a byte and ignore the bus meanwhile;
+    // without waiting for them, the next byte written straight after would be
+    // lost. Polled like the 24C family, in the SDA address form.
+    pollUntilWritten(addressSDA(block));
     return 0;
 }
 

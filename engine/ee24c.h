@@ -110,7 +110,7 @@ std::uint8_t AckPoll(std::uint8_t block);  // 0 = the device acknowledged
 std::uint8_t address24C(std::uint8_t block);
 std::uint8_t addressSDA(std::uint8_t block);
 
-// Most acknowledge polls after one 24C byte write.
+// Most acknowledge polls after one byte write.
 inline constexpr int kMaxAckPolls = 1000;
 
 // Byte transactions. Acknowledges are not checked; writes return 0.

@@ -204,15 +204,29 @@ TEST_F(BusDriverTest, ReceivedBitsComeFromStatusBit4MostSignificantFirst)
     EXPECT_EQ(port.hostTranscript(), "S A0/1 20/1 S A1/1 FF/1 P");
 }
 
-TEST_F(BusDriverTest, WriteSDASendsThreeBytesAndStopsWithoutPolling)
+TEST_F(BusDriverTest, WriteSDASendsThreeBytesThenPollsInItsOwnAddressForm)
+{
+    RecordingPort port;
+    port.answer = [](std::uint16_t, int) { return kAcknowledge; };
+    ScopedPortBackend scope(port);
+
+    EXPECT_EQ(WriteByteSDA(kBase, 2, 0x33, 0x5A), 0);
+    EXPECT_EQ(port.wireTranscript(), "S A8/0 33/0 5A/0 P S A8/0 P");
+    EXPECT_EQ(port.writes(), 89 + 35);
+    expectIdleAfter(port);
+}
+
+TEST_F(BusDriverTest, WriteSDAGivesUpAfter1000SilentPolls)
 {
     RecordingPort port;
     port.answer = [](std::uint16_t, int) { return kSilent; };
     ScopedPortBackend scope(port);
 
-    EXPECT_EQ(WriteByteSDA(kBase, 2, 0x33, 0x5A), 0);
-    EXPECT_EQ(port.hostTranscript(), "S A8/1 33/1 5A/1 P");
-    EXPECT_EQ(port.writes(), 89);
+    EXPECT_EQ(WriteByteSDA(kBase, 1, 0x10, 0x5A), 0);
+    const std::string transcript = port.hostTranscript();
+    EXPECT_EQ(starts(transcript), 1 + kMaxAckPolls);
+    EXPECT_EQ(transcript.substr(0, 24), "S A4/1 10/1 5A/1 P S A4/");
+    EXPECT_EQ(port.writes(), 89 + 35 * kMaxAckPolls);
     expectIdleAfter(port);
 }
 

@@ -122,7 +122,7 @@ TEST_F(BusTraceTest, WithoutAWiredAndTheDrivenLevelIsTraced)
         ScopedPortBackend scope(trace);
         WriteByteSDA(0x378, 1, 0x02, 0x5A);
     }
-    EXPECT_EQ(test::decodeBus(parseVcd(file).levels), "S A4/1 02/1 5A/1 P");
+    EXPECT_EQ(test::decodeBus(parseVcd(file).levels), "S A4/1 02/1 5A/1 P S A4/1 P");
 }
 
 }  // namespace
