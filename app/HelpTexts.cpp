@@ -2,7 +2,9 @@
 // The help texts, line by line, blanks exactly as they line up in the box.
 #include "HelpTexts.h"
 
+#include <QMessageBox>
 #include <QStringList>
+#include <vector>
 
 namespace kavoda {
 
@@ -50,6 +52,12 @@ const std::vector<HelpBox>& table()
     return boxes;
 }
 
+std::function<void(const QString&, const QString&)>& sink()
+{
+    static std::function<void(const QString&, const QString&)> s;
+    return s;
+}
+
 } // namespace
 
 const HelpBox& helpBox(HelpTopic topic)
@@ -62,6 +70,30 @@ QString displayText(const QString& crText)
     QString text = crText;
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return text;
+}
+
+std::unique_ptr<QMessageBox> makeHelpBox(QWidget* owner, const HelpBox& box)
+{
+    auto message = std::make_unique<QMessageBox>(QMessageBox::Information, box.caption,
+                                                 displayText(box.text), QMessageBox::Ok, owner);
+    // Plain text keeps every blank; rich text would fold the runs of blanks
+    // that line the two languages up.
+    message->setTextFormat(Qt::PlainText);
+    return message;
+}
+
+void showHelpBox(QWidget* owner, const HelpBox& box)
+{
+    if (sink()) {
+        sink()(box.caption, displayText(box.text));
+        return;
+    }
+    makeHelpBox(owner, box)->exec();
+}
+
+void setHelpBoxSink(std::function<void(const QString&, const QString&)> s)
+{
+    sink() = std::move(s);
 }
 
 } // namespace kavoda

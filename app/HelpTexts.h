@@ -5,7 +5,11 @@
 #pragma once
 
 #include <QString>
-#include <vector>
+#include <functional>
+#include <memory>
+
+class QMessageBox;
+class QWidget;
 
 namespace kavoda {
 
@@ -21,5 +25,14 @@ const HelpBox& helpBox(HelpTopic topic);
 // The text as a message box shows it: each carriage return becomes a line
 // break; every blank stays.
 QString displayText(const QString& crText);
+
+// The message box of a help command: owned by owner, information icon, one
+// OK button, the text shown as plain text with its line breaks.
+std::unique_ptr<QMessageBox> makeHelpBox(QWidget* owner, const HelpBox& box);
+
+// Shows the box modally and ignores its result, or hands caption and shown
+// text to the sink installed for tests.
+void showHelpBox(QWidget* owner, const HelpBox& box);
+void setHelpBoxSink(std::function<void(const QString& caption, const QString& shownText)> sink);
 
 } // namespace kavoda

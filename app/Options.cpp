@@ -83,7 +83,7 @@ ParsedOptions parseOptions(int argc, const char* const* argv, std::ostream& out,
     return result;
 }
 
-QString simulationMarker(const ProgramOptions& options)
+QString simulationMarker(const PortOptions& options)
 {
     if (!options.simulateType)
         return {};

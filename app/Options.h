@@ -3,24 +3,17 @@
 // drives the real port; --simulate puts a simulated chip in the socket.
 #pragma once
 
+#include "PortSession.h"
+
 #include <QString>
-#include <cstdint>
-#include <optional>
 #include <ostream>
-#include <string>
 
 namespace kavoda {
-
-struct ProgramOptions {
-    std::optional<std::uint8_t> simulateType; // DeviceType code of the simulated chip
-    std::string simImagePath;                 // keeps the simulated chip's content
-    std::string tracePath;                    // VCD trace of the bus lines
-};
 
 struct ParsedOptions {
     bool run = true;  // false: --help, --version or an error; exit with exitCode
     int exitCode = 0;
-    ProgramOptions options;
+    PortOptions options;
 };
 
 // The chip --simulate puts in the socket when no type is named.
@@ -31,6 +24,6 @@ ParsedOptions parseOptions(int argc, const char* const* argv, std::ostream& out,
 
 // What the caption appends for a simulated run (" [simulated 24C16]"), or
 // an empty text on real hardware.
-QString simulationMarker(const ProgramOptions& options);
+QString simulationMarker(const PortOptions& options);
 
 } // namespace kavoda

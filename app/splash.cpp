@@ -3,7 +3,7 @@
 
 #include "ErrorReport.h"
 
-#include <QCoreApplication>
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPixmap>
@@ -42,16 +42,20 @@ TSplashForm::TSplashForm(QWidget* parent)
 void TSplashForm::Timer1Timer()
 {
     SplashTimerFired = true;
+    if (m_wait)
+        m_wait->quit();
 }
 
 void TSplashForm::FormActivate()
 {
     SplashTimerFired = false;
-    // Sleep in the event loop between messages rather than polling, so the
-    // two seconds cost no processor time; the tick itself is a message and
-    // wakes the wait.
+    // A local event loop sleeps between messages instead of polling, so the
+    // two seconds cost no processor time; the tick quits it.
+    QEventLoop wait;
+    m_wait = &wait;
     while (!SplashTimerFired)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        wait.exec();
+    m_wait = nullptr;
 }
 
 } // namespace kavoda

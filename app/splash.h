@@ -5,6 +5,7 @@
 
 #include <QWidget>
 
+class QEventLoop;
 class QLabel;
 class QTimer;
 
@@ -20,6 +21,8 @@ public:
     void FormActivate();
     // Timer1's tick.
     void Timer1Timer();
+    // True while FormActivate waits for the tick.
+    bool isWaiting() const { return m_wait != nullptr; }
 
     QLabel* Image1 = nullptr;
     QTimer* Timer1 = nullptr;
@@ -28,6 +31,9 @@ public:
     static constexpr int kClientWidth = 510;
     static constexpr int kClientHeight = 382;
     static constexpr int kTimerInterval = 2000;
+
+private:
+    QEventLoop* m_wait = nullptr; // while FormActivate waits
 };
 
 } // namespace kavoda

@@ -50,6 +50,7 @@ TEST(SplashForm, ActivationHoldsUntilTheFirstTick)
     QTimer::singleShot(0, [&] { ++messagesBeforeTick; });
     QTimer::singleShot(0, [&] { ++messagesBeforeTick; });
     QTimer::singleShot(0, [&] {
+        EXPECT_TRUE(splash.isWaiting());
         EXPECT_FALSE(returned);
         EXPECT_FALSE(splash.SplashTimerFired);
         splash.Timer1Timer();
@@ -57,6 +58,7 @@ TEST(SplashForm, ActivationHoldsUntilTheFirstTick)
     splash.FormActivate();
     returned = true;
     EXPECT_EQ(messagesBeforeTick, 2);
+    EXPECT_FALSE(splash.isWaiting());
     EXPECT_TRUE(splash.SplashTimerFired);
 }
 

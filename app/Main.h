@@ -1,0 +1,147 @@
+// SPDX-License-Identifier: MIT
+// The main window: the page grids, the credits panel, the "Edit" and "R/W "
+// groups, the menus and the handlers every menu entry and button runs.
+#pragma once
+
+#include "PortSession.h"
+#include "Setup.h"
+
+#include <QMainWindow>
+#include <memory>
+
+class QAction;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QTimer;
+
+namespace kavoda {
+
+class Panel;
+class StringGrid;
+class TALed;
+class TCustomScrollText;
+class TForm1;
+class THexGrid;
+class TNeatoMeter;
+class TScrollText;
+class Thexedit;
+class Tnumedit;
+class UpDown;
+struct CatalogueEntry;
+
+class TMainForm : public QMainWindow, public SettingsHost {
+    Q_OBJECT
+public:
+    // Builds the window and runs its creation handler. options choose the
+    // port the device operations will open (real or simulated).
+    explicit TMainForm(const PortOptions& options = {}, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // The dialogs the application object owns and the menus show.
+    void setSetupForm(TSetupForm* form) { m_setupForm = form; }
+    void setSchematicForm(TForm1* form) { m_schematicForm = form; }
+
+    // The window's caption as designed, before any simulation marker.
+    static const QString kCaption;
+
+    // ---- creation and settings
+    void FormCreate();
+    void LoadSettings() override;
+    void SaveSettings() override;
+
+    // ---- page view
+    void ResetViews();
+    void ClearHexView();
+    void ClearCharView();
+
+    // ---- menu handlers
+    void File21Click();
+    void Save1Click();
+    void Exit2Click();
+    void N24c021Click();
+    void N24c041Click();
+    void N24c081Click();
+    void N24c161Click();
+    void SDA35261Click();
+    void SDA35461Click();
+    void SDA35861Click();
+    void Setup1Click();
+    void About1Click();
+    void Device24C1Click();
+    void DeviceSDA2Click();
+    void Setup2Click();
+    void RW1Click();
+    void Edit2Click();
+    void Schematicdiagram1Click();
+
+    // ---- buttons, page selector, grid, timer, credits
+    void ReadBtnClick();
+    void WriteBtnClick();
+    void BitBtn2Click();
+    void BitBtn4Click();
+    void BitBtn6Click();
+    void ConfirmBtnClick();
+    void UpDown1Click();
+    void HexGrid1SelectCell(int column, int row);
+    void Timer1Timer();
+    void ScrollText1End(TCustomScrollText* sender);
+
+    // The menu entry (on the bar or in a drop-down) with this caption.
+    QAction* menuAction(const QString& caption) const;
+    // The port the device operations use; opened when one begins.
+    PortSession& portSession() { return *m_portSession; }
+
+    // Whether the working image exists and is shown.
+    bool ImageLoaded = false;
+
+    // ---- controls
+    THexGrid* HexGrid3 = nullptr;
+    THexGrid* HexGrid2 = nullptr;
+    THexGrid* HexGrid1 = nullptr;
+    StringGrid* StringGrid2 = nullptr;
+    Panel* Panel3 = nullptr;
+    TScrollText* ScrollText1 = nullptr;
+
+    QGroupBox* GroupBox1 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    UpDown* UpDown1 = nullptr;
+    Tnumedit* numedit3 = nullptr;
+    Thexedit* hexedit1 = nullptr;
+    TALed* ALed1 = nullptr;
+    TALed* ALed2 = nullptr;
+    QPushButton* ConfirmBtn = nullptr;
+
+    QGroupBox* GroupBox2 = nullptr;
+    TALed* ALed3 = nullptr;
+    Panel* Panel1 = nullptr;
+    TNeatoMeter* Meter1 = nullptr;
+    Thexedit* hexedit4 = nullptr;
+    Thexedit* hexedit2 = nullptr;
+    Thexedit* hexedit3 = nullptr;
+    QPushButton* BitBtn2 = nullptr;
+    QPushButton* Writebtn = nullptr;
+    QPushButton* BitBtn4 = nullptr;
+    QPushButton* BitBtn6 = nullptr;
+    QPushButton* ReadBtn = nullptr;
+
+    QTimer* Timer1 = nullptr;
+
+private:
+    void createGrids(QWidget* client);
+    void createEditGroup(QWidget* client);
+    void createDeviceGroup(QWidget* client);
+    void createCredits(QWidget* client);
+    void createMenus();
+    QLabel* addLabel(QWidget* parent, const QString& text, int left, int top);
+    // The visible side of a device choice, for the entry whose handler is named.
+    void chooseDevice(const char* handler);
+
+    std::unique_ptr<PortSession> m_portSession;
+    TSetupForm* m_setupForm = nullptr;
+    TForm1* m_schematicForm = nullptr;
+};
+
+} // namespace kavoda

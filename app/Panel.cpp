@@ -1,0 +1,79 @@
+// SPDX-License-Identifier: MIT
+#include "Panel.h"
+
+#include <QPainter>
+
+namespace kavoda {
+
+Panel::Panel(QWidget* parent)
+    : QWidget(parent)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void Panel::setCaption(const QString& caption)
+{
+    if (caption == m_caption)
+        return;
+    m_caption = caption;
+    update();
+}
+
+void Panel::setColor(TColor color)
+{
+    if (color == m_color)
+        return;
+    m_color = color;
+    update();
+}
+
+void Panel::setBevelOuter(Bevel bevel)
+{
+    if (bevel == m_bevel)
+        return;
+    m_bevel = bevel;
+    update();
+}
+
+void Panel::setBevelWidth(int width)
+{
+    if (width == m_bevelWidth)
+        return;
+    m_bevelWidth = width;
+    update();
+}
+
+QRect Panel::innerRect() const
+{
+    const int w = m_bevel == BevelNone ? 0 : m_bevelWidth;
+    return rect().adjusted(w, w, -w, -w);
+}
+
+void Panel::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), toQColor(m_color));
+    if (m_bevel != BevelNone) {
+        // Shadow on the side the light does not reach: top and left for a
+        // lowered bevel, bottom and right for a raised one.
+        const QColor shadow = toQColor(clBtnShadow);
+        const QColor light = toQColor(clBtnHighlight);
+        const QColor topLeft = m_bevel == BevelLowered ? shadow : light;
+        const QColor bottomRight = m_bevel == BevelLowered ? light : shadow;
+        QRect r = rect();
+        for (int i = 0; i < m_bevelWidth && r.width() > 1 && r.height() > 1; ++i) {
+            painter.fillRect(QRect(r.left(), r.top(), r.width() - 1, 1), topLeft);
+            painter.fillRect(QRect(r.left(), r.top(), 1, r.height() - 1), topLeft);
+            painter.fillRect(QRect(r.left() + 1, r.bottom(), r.width() - 1, 1), bottomRight);
+            painter.fillRect(QRect(r.right(), r.top(), 1, r.height()), bottomRight);
+            r.adjust(1, 1, -1, -1);
+        }
+    }
+    if (!m_caption.isEmpty()) {
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.setFont(font());
+        painter.drawText(innerRect(), Qt::AlignCenter | Qt::TextSingleLine, m_caption);
+    }
+}
+
+} // namespace kavoda
