@@ -65,26 +65,14 @@ TEST_F(SetupFormTest, LayoutAsDesigned)
     EXPECT_EQ(m_form.font().pixelSize(), 11);
     EXPECT_FALSE(m_form.windowIcon().isNull());
 
-    EXPECT_EQ(m_form.Bevel1->geometry(), QRect(8, 8, 193, 169));
-    EXPECT_EQ(m_form.Bevel1->frameShadow(), QFrame::Sunken);
-    EXPECT_EQ(m_form.PortG->geometry(), QRect(40, 24, 129, 105));
-    EXPECT_EQ(m_form.PortG->title(), "Port Config");
     EXPECT_EQ(m_form.PortG->items(),
               QStringList({"     Port 0278", "     Port 0378", "     Port 03BC"}));
-    EXPECT_EQ(m_form.Label1->text(), "Delay");
-    EXPECT_EQ(m_form.Label1->pos(), QPoint(48, 152));
-    EXPECT_EQ(m_form.ComboBox1->geometry(), QRect(88, 144, 73, 19));
-    EXPECT_FALSE(m_form.ComboBox1->isEditable());
     QStringList delays;
     for (int i = 0; i < m_form.ComboBox1->count(); ++i)
         delays << m_form.ComboBox1->itemText(i);
     EXPECT_EQ(delays, QStringList({"10", "20", "30", "40", "50", "60", "70", "80", "90", "100"}));
-    EXPECT_EQ(m_form.OKBtn->geometry(), QRect(15, 188, 75, 25));
-    EXPECT_EQ(m_form.OKBtn->text(), "OK");
+    EXPECT_FALSE(m_form.ComboBox1->isEditable());
     EXPECT_TRUE(m_form.OKBtn->isDefault());
-    EXPECT_EQ(m_form.CancelBtn->geometry(), QRect(119, 188, 75, 25));
-    EXPECT_EQ(m_form.CancelBtn->text(), "Cancel");
-
     // Each item lies inside the group, one under the other.
     for (int i = 0; i < 3; ++i)
         EXPECT_TRUE(QRect(QPoint(), m_form.PortG->size()).contains(m_form.PortG->item(i)->geometry()));
@@ -188,20 +176,6 @@ TEST_F(SetupFormTest, EscapeCancelsAndEnterConfirms)
     QTest::keyClick(&m_form, Qt::Key_Return);
     EXPECT_EQ(m_form.result(), QDialog::Accepted);
     EXPECT_EQ(BusDelay, 20);
-}
-
-TEST(StrToInt, ConvertsOrRaisesTheConversionError)
-{
-    EXPECT_EQ(strToInt("100"), 100);
-    for (const char* bad : {"", "1 0", " 10", "ten"}) {
-        try {
-            strToInt(bad);
-            ADD_FAILURE() << bad;
-        } catch (const std::runtime_error& e) {
-            EXPECT_EQ(QString::fromUtf8(e.what()),
-                      QStringLiteral("'%1' is not a valid integer value").arg(QLatin1String(bad)));
-        }
-    }
 }
 
 } // namespace
