@@ -377,7 +377,7 @@ void TMainForm::createCredits(QWidget* client)
     ScrollText1->setAlignment(taCenter);
     ScrollText1->setItems({QStringLiteral("Kavoda Programmer"), QStringLiteral("By"),
                            QStringLiteral("Kavoda contributors"), QStringLiteral("1998"),
-                           QStringLiteral("E-mail"), QStringLiteral("kavoda@example.invalid")});
+                           QStringLiteral("E-mail"), QStringLiteral("info@example.org")});
     ScrollText1->setScrollDirection(sdBottomToTop);
     connect(ScrollText1, &TCustomScrollText::OnEnd, this,
             [this](TCustomScrollText* sender) { guarded([&] { ScrollText1End(sender); }); });

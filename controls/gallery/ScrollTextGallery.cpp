@@ -33,7 +33,7 @@ void creditsLook(TScrollText& s, TTextStyle style)
     s.setAlignment(taCenter);
     s.setItems({QStringLiteral("Kavoda Programmer"), QStringLiteral("By"),
                 QStringLiteral("Kavoda contributors"), QStringLiteral("1998"),
-                QStringLiteral("E-mail"), QStringLiteral("kavoda@example.invalid")});
+                QStringLiteral("E-mail"), QStringLiteral("info@example.org")});
     s.setScrollDirection(sdBottomToTop);
 }
 

@@ -20,17 +20,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "kavoda-gallery: cannot create %s\n", argv[1]);
         return 1;
     }
-#ifdef KAVODA_GALLERY_ENTRY
     kavoda::gallery::renderEntryGallery(out);
-#endif
-#ifdef KAVODA_GALLERY_LED
     kavoda::gallery::renderLedGallery(out);
-#endif
-#ifdef KAVODA_GALLERY_METER
     kavoda::gallery::renderMeterGallery(out);
-#endif
-#ifdef KAVODA_GALLERY_SCROLLTEXT
     kavoda::gallery::renderScrollTextGallery(out);
-#endif
     return 0;
 }

@@ -219,7 +219,7 @@ TEST_F(MainFormTest, CreditsRollUpOnceAndThenUncoverTheCharacterGrid)
     TScrollText* credits = form->ScrollText1;
     EXPECT_EQ(credits->items(),
               QStringList({"Kavoda Programmer", "By", "Kavoda contributors", "1998", "E-mail",
-                           "kavoda@example.invalid"}));
+                           "info@example.org"}));
     EXPECT_EQ(credits->textStyle(), tsRaised);
     EXPECT_EQ(credits->steps(), 80);
     EXPECT_EQ(credits->speed(), 100);
