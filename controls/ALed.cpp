@@ -6,7 +6,8 @@
 #include <QEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QScopedValueRollback>
+#include <QPointer>
+#include <QScopeGuard>
 #include <QTimer>
 #include <algorithm>
 #include <vector>
@@ -191,7 +192,14 @@ void TALed::stopBlinking()
 void TALed::blinkTick()
 {
     showImage(m_shownImage == kLitImage ? kUnlitImage : kLitImage);
-    const QScopedValueRollback<bool> inTick(m_inTick, true);
+    // The flag is put back on every path, unless the handler deleted the LED:
+    // then nothing of it may be touched.
+    const QPointer<TALed> alive(this);
+    m_inTick = true;
+    const auto restore = qScopeGuard([&] {
+        if (alive)
+            m_inTick = false;
+    });
     emit OnTimer(this);
 }
 

@@ -446,6 +446,18 @@ TEST(LedState, OnTimerHandlerMayStopTheBlinkingFromItsOwnTick)
     EXPECT_TRUE(timer.isNull());
 }
 
+TEST(LedState, OnTimerHandlerMayDeleteTheLed)
+{
+    auto* led = new TALed;
+    led->setValue(true);
+    QObject::connect(led, &TALed::OnTimer, [](TALed* s) { delete s; });
+    QPointer<TALed> watch(led);
+    QPointer<QTimer> timer = timerOf(*led);
+    expire(*led);
+    EXPECT_TRUE(watch.isNull());
+    EXPECT_TRUE(timer.isNull());
+}
+
 TEST(LedEvents, MouseEnterLeaveAndClickCarryTheSenderAndDrawNothing)
 {
     TALed led;
