@@ -274,6 +274,30 @@ void fillSpan(QPainter& p, const SpanRect& s, const QColor& c)
         p.fillRect(s.toQRect(), c);
 }
 
+// A one-pixel rectangle outline along the edges of r.
+void drawOutline(QPainter& p, const SpanRect& r, const QColor& c)
+{
+    fillSpan(p, {r.left, r.top, r.right, r.top + 1}, c);
+    fillSpan(p, {r.left, r.bottom - 1, r.right, r.bottom}, c);
+    fillSpan(p, {r.left, r.top, r.left + 1, r.bottom}, c);
+    fillSpan(p, {r.right - 1, r.top, r.right, r.bottom}, c);
+}
+
+// depth rings from the edge of r inwards, each by the bevel pixel rule.
+void drawBevel(QPainter& p, SpanRect r, int depth, TBevelType type)
+{
+    const meter::BevelColors colors = meter::bevelColors(type);
+    const QColor a = toQColor(colors.a);
+    const QColor b = toQColor(colors.b);
+    for (int i = 0; i < depth && !r.isEmpty(); ++i, r = r.shrunk(1)) {
+        const meter::BevelRing ring = meter::bevelRing(r);
+        fillSpan(p, ring.aBottom, a);
+        fillSpan(p, ring.aRight, a);
+        fillSpan(p, ring.bTop, b);
+        fillSpan(p, ring.bLeft, b);
+    }
+}
+
 // Text clipped to clip, with its left end at left and its baseline at
 // baseline; the clip rectangle is filled first when fill is valid.
 void clippedText(QPainter& p, const SpanRect& clip, const QColor& fill, const QColor& ink,
@@ -306,31 +330,11 @@ QImage TNeatoMeter::composeImage() const
     p.setRenderHint(QPainter::Antialiasing, false);
     p.setRenderHint(QPainter::SmoothPixmapTransform, false);
 
-    SpanRect r{0, 0, w, h};
-    if (borderStyle() == bsSingle) {
-        const QColor frame = toQColor(clWindowFrame);
-        fillSpan(p, {0, 0, w, 1}, frame);
-        fillSpan(p, {0, h - 1, w, h}, frame);
-        fillSpan(p, {0, 0, 1, h}, frame);
-        fillSpan(p, {w - 1, 0, w, h}, frame);
-        r = r.shrunk(1);
-    }
-    if (m_bevelDepth > 0 && m_bevelType != btNone) {
-        const meter::BevelColors colors = meter::bevelColors(m_bevelType);
-        const QColor a = toQColor(colors.a);
-        const QColor b = toQColor(colors.b);
-        for (int i = 0; i < m_bevelDepth; ++i) {
-            if (!r.isEmpty()) {
-                const meter::BevelRing ring = meter::bevelRing(r);
-                fillSpan(p, ring.aBottom, a);
-                fillSpan(p, ring.aRight, a);
-                fillSpan(p, ring.bTop, b);
-                fillSpan(p, ring.bLeft, b);
-            }
-            r = r.shrunk(1);
-        }
-    }
-    drawBar(p, r);
+    if (borderStyle() == bsSingle)
+        drawOutline(p, {0, 0, w, h}, toQColor(clWindowFrame));
+    if (m_bevelDepth > 0 && m_bevelType != btNone)
+        drawBevel(p, meter::innerRect(w, h, borderStyle(), 0, btNone), m_bevelDepth, m_bevelType);
+    drawBar(p, meter::innerRect(w, h, borderStyle(), m_bevelDepth, m_bevelType));
     return img;
 }
 
