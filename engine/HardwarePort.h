@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,6 +18,23 @@ namespace kavoda {
 std::optional<std::string> findParportDevice(std::uint16_t portBase,
                                              const std::string& procRoot = "/proc",
                                              const std::string& devRoot = "/dev");
+
+#ifdef __linux__
+// The control-register bits that ppdev may pass on: the four output lines.
+inline constexpr std::uint8_t kPpdevControlLines = 0x0F;
+
+// The calls the ppdev backend makes on its file descriptor: the system's, or
+// recording ones in tests.
+struct PpdevCalls {
+    std::function<int(int fd, unsigned long request, unsigned char* value)> ioctl;
+    std::function<int(int fd)> close;
+};
+PpdevCalls systemPpdevCalls();
+// A backend over fd, a /dev/parportN already claimed; releases and closes it
+// on destruction.
+std::unique_ptr<PortBackend> makePpdevPort(int fd, std::uint16_t portBase,
+                                           PpdevCalls calls = systemPpdevCalls());
+#endif
 
 // Each returns nullptr and says why in `why` when the port cannot be had.
 std::unique_ptr<PortBackend> openPpdevPort(std::uint16_t portBase, std::string& why);

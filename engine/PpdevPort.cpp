@@ -22,6 +22,7 @@ std::optional<std::string> findParportDevice(std::uint16_t portBase, const std::
     // parport numbers are small; the driver registers them densely from 0.
     for (int n = 0; n < 16; ++n) {
         const std::string name = "parport" + std::to_string(n);
+        // The file holds the base and the extended base, in decimal: "888\t1912".
         std::ifstream in(procRoot + "/sys/dev/parport/" + name + "/base-addr");
         unsigned long base = 0;
         if (in >> base && base == portBase)
@@ -35,15 +36,20 @@ std::optional<std::string> findParportDevice(std::uint16_t portBase, const std::
 namespace {
 
 // The driver addresses registers by role, so the port numbers of the
-// accessors are mapped onto data, status and control. The kernel keeps
-// control bits 4..7 to itself; the bus uses only bit 0.
+// accessors are mapped onto data, status and control. A read of the data
+// register returns the pins, one of the control register the driver's copy of
+// bits 0..3; a write to the status register is dropped, as the register is
+// read-only on the hardware too.
 class PpdevPort final : public PortBackend {
 public:
-    PpdevPort(int fd, std::uint16_t base) : m_fd(fd), m_base(base) {}
+    PpdevPort(int fd, std::uint16_t base, PpdevCalls calls)
+        : m_fd(fd), m_base(base), m_calls(std::move(calls))
+    {
+    }
     ~PpdevPort() override
     {
-        ioctl(m_fd, PPRELEASE);
-        close(m_fd);
+        m_calls.ioctl(m_fd, PPRELEASE, nullptr);
+        m_calls.close(m_fd);
     }
     PpdevPort(const PpdevPort&) = delete;
     PpdevPort& operator=(const PpdevPort&) = delete;
@@ -65,20 +71,26 @@ public:
 
     void write(std::uint16_t port, std::uint8_t value) override
     {
-        unsigned char v = value;
         const int offset = port - m_base;
-        if (offset == 0)
+        if (offset == 0) {
+            unsigned char v = value;
             call(PPWDATA, &v);
-        else if (offset == 2)
+        } else if (offset == 2) {
+            // The driver takes bit 5 as a request to turn the data lines into
+            // inputs and keeps them so: after the 0xFF of the first read the
+            // clock line would be driven no more. Bits 4..7 drive no pin of the
+            // connector, so only bits 0..3 go to the port.
+            unsigned char v = value & kPpdevControlLines;
             call(PPWCONTROL, &v);
-        else if (offset != 1)  // the status register takes no writes
+        } else if (offset != 1) {
             outside(port);
+        }
     }
 
 private:
     void call(unsigned long request, unsigned char* value)
     {
-        if (ioctl(m_fd, request, value) != 0)
+        if (m_calls.ioctl(m_fd, request, value) != 0)
             throw PortError("Parallel port access at " + portAddressText(m_base) +
                             " failed: " + std::strerror(errno));
     }
@@ -91,9 +103,23 @@ private:
 
     int m_fd;
     std::uint16_t m_base;
+    PpdevCalls m_calls;
 };
 
 }  // namespace
+
+PpdevCalls systemPpdevCalls()
+{
+    return {[](int fd, unsigned long request, unsigned char* value) {
+                return ioctl(fd, request, value);
+            },
+            [](int fd) { return close(fd); }};
+}
+
+std::unique_ptr<PortBackend> makePpdevPort(int fd, std::uint16_t portBase, PpdevCalls calls)
+{
+    return std::make_unique<PpdevPort>(fd, portBase, std::move(calls));
+}
 
 std::unique_ptr<PortBackend> openPpdevPort(std::uint16_t portBase, std::string& why)
 {
@@ -107,12 +133,15 @@ std::unique_ptr<PortBackend> openPpdevPort(std::uint16_t portBase, std::string& 
         why = *device + " has this address but cannot be opened (" + std::strerror(errno) + ")";
         return nullptr;
     }
+    // Opening selects compatibility mode, which is what bit-banging wants. No
+    // PPEXCL: it fails whenever the printer driver lp is loaded, and the claim
+    // alone keeps other drivers off the port until it is released.
     if (ioctl(fd, PPCLAIM) != 0) {
         why = *device + " has this address but cannot be claimed (" + std::strerror(errno) + ")";
         close(fd);
         return nullptr;
     }
-    return std::make_unique<PpdevPort>(fd, portBase);
+    return makePpdevPort(fd, portBase);
 }
 
 #else

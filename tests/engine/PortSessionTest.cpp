@@ -1,13 +1,12 @@
 // SPDX-License-Identifier: MIT
-// Opening the port: the session front door over the simulator, the search for
-// a ppdev device, and the message when no port can be had.
+// The session front door over the simulator: installing, reopening and
+// keeping the chip's content.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "DeviceCatalogue.h"
-#include "HardwarePort.h"
 #include "PortSession.h"
 #include "SimulatedChip.h"
 #include "ee24c.h"
@@ -89,33 +88,6 @@ TEST_F(PortSessionTest, BadSimulationFailsWithPortError)
     PortSession badTrace({std::uint8_t{1}, "", "/nonexistent-dir/x.vcd"});
     EXPECT_THROW(badTrace.open(0x378), PortError);
     EXPECT_EQ(installedPortBackend(), nullptr);
-}
-
-TEST_F(PortSessionTest, FindsTheParportWhoseBaseMatches)
-{
-    const fs::path root = scratchDir();
-    const auto addPort = [&root](int n, const char* text) {
-        const fs::path dir = root / "sys/dev/parport" / ("parport" + std::to_string(n));
-        fs::create_directories(dir);
-        std::ofstream(dir / "base-addr") << text;
-    };
-    addPort(0, "632\t1656\n");  // 0x278
-    addPort(1, "888\t1912\n");  // 0x378
-    EXPECT_EQ(findParportDevice(0x378, root.string(), "/dev"), "/dev/parport1");
-    EXPECT_EQ(findParportDevice(0x278, root.string(), "/dev"), "/dev/parport0");
-    EXPECT_EQ(findParportDevice(0x3BC, root.string(), "/dev"), std::nullopt);
-    EXPECT_EQ(findParportDevice(0x378, (root / "none").string(), "/dev"), std::nullopt);
-}
-
-TEST_F(PortSessionTest, NoPortMessageNamesTheAddressAndTheWayOut)
-{
-    EXPECT_EQ(portOpenErrorText(0x3BC, "no /dev/parport device has this address",
-                                "direct port access was refused"),
-              "Cannot open the parallel port at 03BC: no /dev/parport device has this address "
-              "and direct port access was refused. Run as root, or load the ppdev module and "
-              "join the group lp.");
-    EXPECT_EQ(portAddressText(0x378), "0378");
-    EXPECT_EQ(portAddressText(0x12345 & 0xFFFF), "2345");
 }
 
 }  // namespace
