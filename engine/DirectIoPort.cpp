@@ -72,23 +72,4 @@ std::unique_ptr<PortBackend> openDirectIoPort(std::uint16_t, std::string& why)
 
 #endif
 
-std::string portOpenErrorText(std::uint16_t portBase, const std::string& ppdevWhy,
-                              const std::string& directWhy)
-{
-    return "Cannot open the parallel port at " + portAddressText(portBase) + ": " + ppdevWhy +
-           " and " + directWhy +
-           ". Run as root, or load the ppdev module and join the group lp.";
-}
-
-std::unique_ptr<PortBackend> openHardwarePort(std::uint16_t portBase)
-{
-    std::string ppdevWhy;
-    if (auto port = openPpdevPort(portBase, ppdevWhy))
-        return port;
-    std::string directWhy;
-    if (auto port = openDirectIoPort(portBase, directWhy))
-        return port;
-    throw PortError(portOpenErrorText(portBase, ppdevWhy, directWhy));
-}
-
 }  // namespace kavoda
