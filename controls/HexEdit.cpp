@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Thexedit and the shared key-to-character rule.
+// Thexedit, the filtered edit field and the shared key-to-character rule.
 #include "HexEdit.h"
 
 #include <QKeyEvent>
@@ -37,25 +37,25 @@ bool hexCharAllowed(QChar key)
            || (c >= u'A' && c <= u'F') || (c >= u'a' && c <= u'f');
 }
 
-Thexedit::Thexedit(QWidget* parent) : QLineEdit(parent)
+FilteredLineEdit::FilteredLineEdit(QWidget* parent) : QLineEdit(parent)
 {
     // An input method would hand text over outside the key events.
     setAttribute(Qt::WA_InputMethodEnabled, false);
 }
 
-void Thexedit::KeyPress(QChar& key)
-{
-    if (!hexCharAllowed(key))
-        key = QChar();
-}
-
-void Thexedit::keyPressEvent(QKeyEvent* event)
+void FilteredLineEdit::keyPressEvent(QKeyEvent* event)
 {
     if (keyRefused(*event, [this](QChar& k) { KeyPress(k); })) {
         event->accept();
         return;
     }
     QLineEdit::keyPressEvent(event);
+}
+
+void Thexedit::KeyPress(QChar& key)
+{
+    if (!hexCharAllowed(key))
+        key = QChar();
 }
 
 } // namespace kavoda

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Thexedit: a one-line edit field that takes only hexadecimal digits as typed
-// characters. Also holds the key-to-character rule that all three entry
-// controls share, and the hexadecimal filter as a plain function.
+// characters. Also holds what the three entry controls share: the
+// key-to-character rule, the filtered edit field, and the hexadecimal filter
+// as a plain function.
 #pragma once
 
 #include <QChar>
@@ -39,16 +40,28 @@ bool keyRefused(const QKeyEvent& event, Hook&& hook)
     return false;
 }
 
-class Thexedit : public QLineEdit {
+// A one-line edit field whose typed characters pass KeyPress before the field
+// sees them. The filter replaces the field's own handling of a refused
+// character: it is dropped without a trace. Text set by the program or pasted
+// through the context menu is not typed, so it is not filtered.
+class FilteredLineEdit : public QLineEdit {
     Q_OBJECT
 public:
-    explicit Thexedit(QWidget* parent = nullptr);
+    explicit FilteredLineEdit(QWidget* parent = nullptr);
 
     // The per-character hook: sets key to the null character when refused.
-    virtual void KeyPress(QChar& key);
+    virtual void KeyPress(QChar& key) = 0;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+};
+
+class Thexedit : public FilteredLineEdit {
+    Q_OBJECT
+public:
+    explicit Thexedit(QWidget* parent = nullptr) : FilteredLineEdit(parent) {}
+
+    void KeyPress(QChar& key) override;
 };
 
 } // namespace kavoda

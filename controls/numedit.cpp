@@ -2,10 +2,6 @@
 // Tnumedit: the decimal number filter on a one-line edit field.
 #include "numedit.h"
 
-#include "HexEdit.h"
-
-#include <QKeyEvent>
-
 namespace kavoda {
 
 bool numCharAllowed(QChar key, const QString& wholeText)
@@ -20,25 +16,10 @@ bool numCharAllowed(QChar key, const QString& wholeText)
     return true;
 }
 
-Tnumedit::Tnumedit(QWidget* parent) : QLineEdit(parent)
-{
-    // An input method would hand text over outside the key events.
-    setAttribute(Qt::WA_InputMethodEnabled, false);
-}
-
 void Tnumedit::KeyPress(QChar& key)
 {
     if (!numCharAllowed(key, text()))
         key = QChar();
-}
-
-void Tnumedit::keyPressEvent(QKeyEvent* event)
-{
-    if (keyRefused(*event, [this](QChar& k) { KeyPress(k); })) {
-        event->accept();
-        return;
-    }
-    QLineEdit::keyPressEvent(event);
 }
 
 } // namespace kavoda

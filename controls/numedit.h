@@ -3,8 +3,9 @@
 // characters: digits, and one minus sign and one point anywhere.
 #pragma once
 
+#include "HexEdit.h"
+
 #include <QChar>
-#include <QLineEdit>
 #include <QString>
 
 namespace kavoda {
@@ -14,16 +15,12 @@ namespace kavoda {
 // only while the whole text holds none, whatever is selected.
 bool numCharAllowed(QChar key, const QString& wholeText);
 
-class Tnumedit : public QLineEdit {
+class Tnumedit : public FilteredLineEdit {
     Q_OBJECT
 public:
-    explicit Tnumedit(QWidget* parent = nullptr);
+    explicit Tnumedit(QWidget* parent = nullptr) : FilteredLineEdit(parent) {}
 
-    // The per-character hook: sets key to the null character when refused.
-    virtual void KeyPress(QChar& key);
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
+    void KeyPress(QChar& key) override;
 };
 
 } // namespace kavoda
