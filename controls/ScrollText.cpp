@@ -245,11 +245,10 @@ void TCustomScrollText::setItems(const QStringList& items)
 
 void TCustomScrollText::setScrollDirection(TScrollDirection direction)
 {
-    if (direction != m_scrollDirection) {
-        m_scrollDirection = direction;
-        update(); // a resting roll shows the new placement
-    }
-    // Applied even for an unchanged value, so it restarts a stopped roll.
+    // Stored without a repaint: a resting roll shows the new placement at its
+    // next paint. Applied even for an unchanged value, so it restarts a
+    // stopped roll.
+    m_scrollDirection = direction;
     if (m_scrollDirection == sdStatic)
         StopScrolling();
     else

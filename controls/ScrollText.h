@@ -118,6 +118,8 @@ public:
 
     TTextStyle textStyle() const { return m_textStyle; }
     void setTextStyle(TTextStyle style);
+    // Made with Steps 80 and Speed 100. A saved form counts 66 and 200 as the
+    // defaults it leaves out, so a window that wants 80 and 100 says so.
     int steps() const { return m_steps; }
     void setSteps(int steps); // a running pass uses it from the next tick
     int speed() const { return m_speed; }
