@@ -184,6 +184,8 @@ void TCustomScrollText::setTextStyle(TTextStyle style)
 
 void TCustomScrollText::setSteps(int steps)
 {
+    if (steps == m_steps)
+        return;
     m_steps = steps;
 }
 
