@@ -52,7 +52,7 @@ TEST(EntryFilters, PlainFunctions)
         EXPECT_FALSE(hexCharAllowed(c)) << c.unicode();
     for (QChar c : QStringLiteral("09-.\b\r"))
         EXPECT_TRUE(numCharAllowed(c, QString())) << c.unicode();
-    for (QChar c : QStringLiteral(" +,eE\x03"))
+    for (QChar c : QStringLiteral(" +,eE\x03\x16\x18"))
         EXPECT_FALSE(numCharAllowed(c, QString())) << c.unicode();
     EXPECT_FALSE(numCharAllowed(u'.', QStringLiteral("1.5")));
     EXPECT_FALSE(numCharAllowed(u'-', QStringLiteral("12-")));
@@ -138,7 +138,7 @@ TEST(NumEdit, PointRefusedEvenWhenItWouldReplaceTheSelection)
     EXPECT_EQ(edit.text(), QStringLiteral("7"));
 }
 
-TEST(NumEdit, BackspaceWorksAndShortcutsAreRefused)
+TEST(NumEdit, BackspaceEditsButNotAReadOnlyField)
 {
     Tnumedit edit;
     typeText(&edit, QStringLiteral("-4.2"));
@@ -147,14 +147,8 @@ TEST(NumEdit, BackspaceWorksAndShortcutsAreRefused)
     EXPECT_EQ(edit.text(), QStringLiteral("-4"));
     typeText(&edit, QStringLiteral(".")); // the point is gone, so one may come back
     EXPECT_EQ(edit.text(), QStringLiteral("-4."));
-    QApplication::clipboard()->setText(QStringLiteral("99"));
-    QTest::keyClick(&edit, Qt::Key_V, Qt::ControlModifier);
-    EXPECT_EQ(edit.text(), QStringLiteral("-4."));
-}
 
-TEST(NumEdit, ReadOnlyFieldStaysAsItIs)
-{
-    Tnumedit edit;
+    // Read-only: the filter runs, but the text cannot change anyway.
     edit.setReadOnly(true);
     edit.setText(QStringLiteral("291"));
     typeText(&edit, QStringLiteral("5x"));
