@@ -3,12 +3,11 @@
 // bus driver relies on, and a chip answering through it.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <functional>
 #include <memory>
 
 #include "BusTrace.h"
-#include "DeviceCatalogue.h"
+#include "EngineFixture.h"
 #include "SimulatedChip.h"
 #include "ee24c.h"
 
@@ -36,7 +35,7 @@ void PrintTo(const BackendFactory& factory, std::ostream* os)
 
 std::string tracePath()
 {
-    return (std::filesystem::temp_directory_path() / "kavoda-conformance.vcd").string();
+    return (test::scratchDir() / "bus.vcd").string();
 }
 
 const BackendFactory kFactories[] = {
@@ -57,15 +56,8 @@ const BackendFactory kFactories[] = {
      }},
 };
 
-class BackendConformance : public ::testing::TestWithParam<BackendFactory> {
-protected:
-    void SetUp() override
-    {
-        resetDeviceState();
-        BusDelay = 0;
-    }
-    void TearDown() override { resetDeviceState(); }
-};
+class BackendConformance : public test::EngineTest,
+                           public ::testing::WithParamInterface<BackendFactory> {};
 
 TEST_P(BackendConformance, StatusBit4FollowsTheReleasedDataLine)
 {
@@ -77,17 +69,6 @@ TEST_P(BackendConformance, StatusBit4FollowsTheReleasedDataLine)
     EXPECT_EQ(port.read(kBase + 1) & 0x10, 0);
     ASSERT_TRUE(port.busDataLine().has_value());
     EXPECT_FALSE(*port.busDataLine());
-}
-
-TEST_P(BackendConformance, ChipAcknowledgesItsAddressOnly)
-{
-    BackendUnderTest b = GetParam().make(3);  // 24C08: blocks 0..3
-    ScopedPortBackend scope(b.backend());
-    DataPort = kBase;
-    StatusPort = kBase + 1;
-    ControlPort = kBase + 2;
-    EXPECT_EQ(AckPoll(3), 0);
-    EXPECT_EQ(AckPoll(4), 1) << "A2 pin is tied low";
 }
 
 TEST_P(BackendConformance, BytesRoundTripInBothFamilies)

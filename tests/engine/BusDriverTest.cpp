@@ -3,8 +3,10 @@
 // into bus conditions, bytes and acknowledges.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "BusRecorder.h"
-#include "DeviceCatalogue.h"
+#include "EngineFixture.h"
 #include "ee24c.h"
 
 namespace kavoda {
@@ -17,36 +19,25 @@ constexpr std::uint16_t kBase = 0x378;
 constexpr std::uint8_t kAcknowledge = 0x00;  // status bit 4 low
 constexpr std::uint8_t kSilent = 0xFF;
 
-class BusDriverTest : public ::testing::Test {
+using ReadFn = std::uint8_t (*)(std::uint16_t, std::uint8_t, std::uint8_t);
+using WriteFn = std::uint8_t (*)(std::uint16_t, std::uint8_t, std::uint8_t, std::uint8_t);
+
+class BusDriverTest : public test::EngineTest {
 protected:
-    void SetUp() override
-    {
-        resetDeviceState();
-        BusDelay = 0;
-    }
-    void TearDown() override { resetDeviceState(); }
-
-    // The register writes in order, without reads and waits.
-    static std::vector<std::pair<std::uint16_t, std::uint8_t>> writesOf(const RecordingPort& port)
-    {
-        std::vector<std::pair<std::uint16_t, std::uint8_t>> out;
-        for (const PortEvent& e : port.events)
-            if (e.kind == PortEvent::Write)
-                out.emplace_back(e.port, e.value);
-        return out;
-    }
-
-    static void expectIdleAfter(const RecordingPort& port)
+    // After any transaction the clock is at 0 and the data line released.
+    static void expectIdleAfter(const RecordingPort& port, std::uint16_t base)
     {
         int lastData = -1;
         int lastControl = -1;
-        for (const auto& [p, v] : writesOf(port)) {
-            if (p == kBase)
-                lastData = v;
-            else if (p == kBase + 2)
-                lastControl = v;
+        for (const PortEvent& e : port.events) {
+            if (e.kind != PortEvent::Write)
+                continue;
+            if (e.port == base)
+                lastData = e.value;
+            else if (e.port == base + 2)
+                lastControl = e.value;
             else
-                ADD_FAILURE() << "write to port " << p;
+                ADD_FAILURE() << "write to port " << e.port;
         }
         EXPECT_EQ(lastData, 0) << "clock left high";
         EXPECT_EQ(lastControl, 1) << "data line left driven";
@@ -54,50 +45,37 @@ protected:
 
     static int starts(const std::string& transcript)
     {
-        int n = 0;
-        for (char c : transcript)
-            n += c == 'S';
-        return n;
+        return static_cast<int>(std::count(transcript.begin(), transcript.end(), 'S'));
     }
 };
 
-TEST_F(BusDriverTest, PortPropertyIsOneBackendCallPerAccess)
+TEST_F(BusDriverTest, PortAccessIsOneBackendCallEach)
 {
-    RecordingPort port;
-    port.answer = [](std::uint16_t, int index) { return index == 0 ? 0x12 : 0x34; };
-    ScopedPortBackend scope(port);
+    EXPECT_THROW(BytePort.Port[0x378] = 1, PortError) << "no port open: no I/O at all";
+    EXPECT_THROW(static_cast<void>(static_cast<std::uint8_t>(BytePort.Port[0x379])), PortError);
 
+    RecordingPort port;
+    port.answer = [](std::uint16_t p, int index) {
+        return static_cast<std::uint8_t>(p == 0x379 ? 0x12 + index : p & 0xFF);
+    };
+    ScopedPortBackend scope(port);
     BytePort.Port[0x37A] = 0xFF;
     const std::uint8_t first = BytePort.Port[0x379];
     const std::uint8_t second = BytePort.Port[0x379];
-
     ASSERT_EQ(port.events.size(), 3u);
     EXPECT_EQ(port.events[0].kind, PortEvent::Write);
     EXPECT_EQ(port.events[0].port, 0x37A);
     EXPECT_EQ(port.events[0].value, 0xFF) << "no bit may be masked";
     EXPECT_EQ(first, 0x12);
-    EXPECT_EQ(second, 0x34);
-}
+    EXPECT_EQ(second, 0x13) << "two reads are two accesses";
 
-TEST_F(BusDriverTest, WiderPortsComposeByteAccesses)
-{
-    RecordingPort port;
-    port.answer = [](std::uint16_t p, int) { return static_cast<std::uint8_t>(p & 0xFF); };
-    ScopedPortBackend scope(port);
-
-    EXPECT_EQ(static_cast<std::uint16_t>(WordPort.Port[0x378]), 0x7978);
-    EXPECT_EQ(static_cast<std::uint32_t>(DwordPort.Port[0x378]), 0x7B7A7978u);
+    // The wider siblings compose byte accesses, low byte first.
+    EXPECT_EQ(static_cast<std::uint16_t>(WordPort.Port[0x278]), 0x7978);
+    EXPECT_EQ(static_cast<std::uint32_t>(DwordPort.Port[0x278]), 0x7B7A7978u);
     DwordPort.Port[0x100] = 0x11223344u;
-    EXPECT_EQ(port.writes(), 4);
+    EXPECT_EQ(port.writes(), 1 + 4);
     EXPECT_EQ(port.events.back().port, 0x103);
     EXPECT_EQ(port.events.back().value, 0x11);
-}
-
-TEST_F(BusDriverTest, AccessWithoutAnOpenPortThrows)
-{
-    ASSERT_EQ(installedPortBackend(), nullptr);
-    EXPECT_THROW(BytePort.Port[0x378] = 1, PortError);
-    EXPECT_THROW(static_cast<void>(static_cast<std::uint8_t>(BytePort.Port[0x379])), PortError);
 }
 
 TEST_F(BusDriverTest, WaitCounts)
@@ -134,25 +112,29 @@ TEST_F(BusDriverTest, WaitLoopRunsItsIterations)
     }
 }
 
-TEST_F(BusDriverTest, Read24CSendsAddressesRepeatedStartAndEndsWithoutAcknowledge)
+TEST_F(BusDriverTest, ReadsSendTheirFamilysAddressesAroundARepeatedStart)
 {
-    RecordingPort port;
-    port.answer = [](std::uint16_t, int) { return kSilent; };
-    ScopedPortBackend scope(port);
-
-    ReadByte24C(kBase, 3, 0x10);
-
-    EXPECT_EQ(port.hostTranscript(), "S A6/1 10/1 S A7/1 FF/1 P");
-    expectIdleAfter(port);
-}
-
-TEST_F(BusDriverTest, ReadSDAUsesItsAddressForm)
-{
-    RecordingPort port;
-    ScopedPortBackend scope(port);
-    ReadByteSDA(kBase, 3, 0x42);
-    EXPECT_EQ(port.hostTranscript(), "S AC/1 42/1 S AD/1 FF/1 P");
-    expectIdleAfter(port);
+    const struct {
+        ReadFn read;
+        std::uint16_t base;
+        std::uint8_t block, address;
+        const char* transcript;
+    } cases[] = {
+        {ReadByte24C, 0x378, 3, 0x10, "S A6/1 10/1 S A7/1 FF/1 P"},
+        {ReadByteSDA, 0x278, 3, 0x42, "S AC/1 42/1 S AD/1 FF/1 P"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.transcript);
+        RecordingPort port(c.base);
+        port.answer = [](std::uint16_t, int) { return kSilent; };
+        ScopedPortBackend scope(port);
+        c.read(c.base, c.block, c.address);
+        EXPECT_EQ(port.hostTranscript(), c.transcript);
+        expectIdleAfter(port, c.base);
+        EXPECT_EQ(DataPort, c.base);
+        EXPECT_EQ(StatusPort, c.base + 1);
+        EXPECT_EQ(ControlPort, c.base + 2);
+    }
 }
 
 TEST_F(BusDriverTest, ReadStartsWithTwoUnwaitedFFWritesThen113WaitedLineChanges)
@@ -174,8 +156,8 @@ TEST_F(BusDriverTest, ReadStartsWithTwoUnwaitedFFWritesThen113WaitedLineChanges)
 
     EXPECT_EQ(port.writes(), 2 + 113);
     EXPECT_EQ(port.waits(), 113);
-    // Every line change after the first two is followed directly by its wait,
-    // or by the status read that ReadAck / ReceiveByte make while the clock is high.
+    // Every line change after the first two is followed directly by its wait;
+    // the status reads come after the wait of the clock's rise.
     for (std::size_t i = 2; i < ev.size(); ++i) {
         if (ev[i].kind != PortEvent::Write)
             continue;
@@ -204,58 +186,48 @@ TEST_F(BusDriverTest, ReceivedBitsComeFromStatusBit4MostSignificantFirst)
     EXPECT_EQ(port.hostTranscript(), "S A0/1 20/1 S A1/1 FF/1 P");
 }
 
-TEST_F(BusDriverTest, WriteSDASendsThreeBytesThenPollsInItsOwnAddressForm)
-{
-    RecordingPort port;
-    port.answer = [](std::uint16_t, int) { return kAcknowledge; };
-    ScopedPortBackend scope(port);
+// Both families poll after the STOP, each in its own address form: an
+// unpolled SDA write would lose the next byte to the chip's write cycle.
+const struct WriteCase {
+    WriteFn write;
+    std::uint8_t block, address, data;
+    const char* acknowledged;
+    const char* silentStart;
+} kWrites[] = {
+    {WriteByte24C, 5, 0x80, 0x01, "S AA/0 80/0 01/0 P S AA/0 P", "S AA/1 80/1 01/1 P S AA/"},
+    {WriteByteSDA, 2, 0x33, 0x5A, "S A8/0 33/0 5A/0 P S A8/0 P", "S A8/1 33/1 5A/1 P S A8/"},
+};
 
-    EXPECT_EQ(WriteByteSDA(kBase, 2, 0x33, 0x5A), 0);
-    EXPECT_EQ(port.wireTranscript(), "S A8/0 33/0 5A/0 P S A8/0 P");
-    EXPECT_EQ(port.writes(), 89 + 35);
-    expectIdleAfter(port);
+TEST_F(BusDriverTest, WriteOfAnAcknowledgedByteIsPolledOnce)
+{
+    for (const WriteCase& c : kWrites) {
+        SCOPED_TRACE(c.acknowledged);
+        RecordingPort port;
+        port.answer = [](std::uint16_t, int) { return kAcknowledge; };
+        ScopedPortBackend scope(port);
+        EXPECT_EQ(c.write(kBase, c.block, c.address, c.data), 0);
+        EXPECT_EQ(port.wireTranscript(), c.acknowledged);
+        EXPECT_EQ(port.writes(), 89 + 35);
+        expectIdleAfter(port, kBase);
+    }
 }
 
-TEST_F(BusDriverTest, WriteSDAGivesUpAfter1000SilentPolls)
-{
-    RecordingPort port;
-    port.answer = [](std::uint16_t, int) { return kSilent; };
-    ScopedPortBackend scope(port);
-
-    EXPECT_EQ(WriteByteSDA(kBase, 1, 0x10, 0x5A), 0);
-    const std::string transcript = port.hostTranscript();
-    EXPECT_EQ(starts(transcript), 1 + kMaxAckPolls);
-    EXPECT_EQ(transcript.substr(0, 24), "S A4/1 10/1 5A/1 P S A4/");
-    EXPECT_EQ(port.writes(), 89 + 35 * kMaxAckPolls);
-    expectIdleAfter(port);
-}
-
-TEST_F(BusDriverTest, Write24CPollsUntilAcknowledged)
-{
-    RecordingPort port;
-    port.answer = [](std::uint16_t, int) { return kAcknowledge; };
-    ScopedPortBackend scope(port);
-
-    EXPECT_EQ(WriteByte24C(kBase, 5, 0x80, 0x01), 0);
-    EXPECT_EQ(port.wireTranscript(), "S AA/0 80/0 01/0 P S AA/0 P");
-    EXPECT_EQ(port.writes(), 89 + 35);
-    expectIdleAfter(port);
-}
-
-TEST_F(BusDriverTest, Write24CGivesUpAfter1000SilentPolls)
+TEST_F(BusDriverTest, WriteGivesUpAfter1000SilentPolls)
 {
     BusDelay = 1;
-    RecordingPort port;
-    port.answer = [](std::uint16_t, int) { return kSilent; };
-    ScopedPortBackend scope(port);
-
-    EXPECT_EQ(WriteByte24C(kBase, 0, 0, 0), 0);
-    const std::string transcript = port.hostTranscript();
-    EXPECT_EQ(starts(transcript), 1 + kMaxAckPolls);
-    EXPECT_EQ(port.writes(), 89 + 35 * kMaxAckPolls);
-    EXPECT_EQ(port.waits(), port.writes()) << "every line change waits once";
-    EXPECT_EQ(transcript.substr(0, 22), "S A0/1 00/1 00/1 P S A");
-    expectIdleAfter(port);
+    for (const WriteCase& c : kWrites) {
+        SCOPED_TRACE(c.silentStart);
+        RecordingPort port;
+        port.answer = [](std::uint16_t, int) { return kSilent; };
+        ScopedPortBackend scope(port);
+        EXPECT_EQ(c.write(kBase, c.block, c.address, c.data), 0);
+        const std::string transcript = port.hostTranscript();
+        EXPECT_EQ(starts(transcript), 1 + kMaxAckPolls);
+        EXPECT_EQ(transcript.rfind(c.silentStart, 0), 0u) << transcript.substr(0, 40);
+        EXPECT_EQ(port.writes(), 89 + 35 * kMaxAckPolls);
+        EXPECT_EQ(port.waits(), port.writes()) << "every line change waits once";
+        expectIdleAfter(port, kBase);
+    }
 }
 
 TEST_F(BusDriverTest, AddressBytesKeepTheLowEightBits)
@@ -264,16 +236,6 @@ TEST_F(BusDriverTest, AddressBytesKeepTheLowEightBits)
     EXPECT_EQ(addressSDA(3), 0xAC);
     EXPECT_EQ(address24C(0x80), 0xA0);  // 0x100 drops out
     EXPECT_EQ(addressSDA(0x41), 0xA4);
-}
-
-TEST_F(BusDriverTest, TransactionsSetThePortNumbers)
-{
-    RecordingPort port(0x278);
-    ScopedPortBackend scope(port);
-    ReadByteSDA(0x278, 0, 0);
-    EXPECT_EQ(DataPort, 0x278);
-    EXPECT_EQ(StatusPort, 0x279);
-    EXPECT_EQ(ControlPort, 0x27A);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // Recording port and bus decoder for the engine tests.
 #include "BusRecorder.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace kavoda::test {
@@ -37,20 +38,10 @@ std::optional<bool> RecordingPort::busDataLine() const
     return m_inner ? m_inner->busDataLine() : std::nullopt;
 }
 
-int RecordingPort::writes() const
+int RecordingPort::count(PortEvent::Kind kind) const
 {
-    int n = 0;
-    for (const PortEvent& e : events)
-        n += e.kind == PortEvent::Write;
-    return n;
-}
-
-int RecordingPort::waits() const
-{
-    int n = 0;
-    for (const PortEvent& e : events)
-        n += e.kind == PortEvent::Wait;
-    return n;
+    return static_cast<int>(std::count_if(events.begin(), events.end(),
+                                          [kind](const PortEvent& e) { return e.kind == kind; }));
 }
 
 namespace {

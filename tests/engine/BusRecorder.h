@@ -37,8 +37,9 @@ public:
 
     std::vector<PortEvent> events;
 
-    int writes() const;
-    int waits() const;
+    int count(PortEvent::Kind kind) const;
+    int writes() const { return count(PortEvent::Write); }
+    int waits() const { return count(PortEvent::Wait); }
     // Events from the first register write on, as a transcript decoded from
     // the host-driven lines: released bits read as 1.
     std::string hostTranscript() const;

@@ -5,11 +5,10 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "BusRecorder.h"
 #include "BusTrace.h"
-#include "DeviceCatalogue.h"
+#include "EngineFixture.h"
 #include "SimulatedChip.h"
 #include "ee24c.h"
 
@@ -61,36 +60,10 @@ Vcd parseVcd(const fs::path& file)
 
 fs::path traceFile()
 {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    return fs::temp_directory_path() / (std::string("kavoda-trace-") + info->name() + ".vcd");
+    return test::scratchDir() / "bus.vcd";
 }
 
-class BusTraceTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        resetDeviceState();
-        BusDelay = 0;
-    }
-    void TearDown() override { resetDeviceState(); }
-};
-
-TEST_F(BusTraceTest, HeaderDeclaresTwoWires)
-{
-    const fs::path file = traceFile();
-    test::RecordingPort inner;
-    { BusTrace trace(file.string(), inner, 0x378); }
-    const Vcd vcd = parseVcd(file);
-    EXPECT_NE(vcd.header.find("$timescale 1 us $end"), std::string::npos);
-    EXPECT_NE(vcd.header.find("$scope module adapter $end"), std::string::npos);
-    EXPECT_NE(vcd.header.find("$var wire 1 ! SCL $end"), std::string::npos);
-    EXPECT_NE(vcd.header.find("$var wire 1 \" SDA $end"), std::string::npos);
-    EXPECT_NE(vcd.header.find("$upscope $end"), std::string::npos);
-    ASSERT_FALSE(vcd.times.empty());
-    EXPECT_EQ(vcd.times.front(), 0u);
-    EXPECT_EQ(vcd.levels.front().scl, false);
-    EXPECT_EQ(vcd.levels.front().sda, true);
-}
+using BusTraceTest = test::EngineTest;
 
 TEST_F(BusTraceTest, ReadShowsTheChipAcknowledgingOnSDA)
 {
@@ -102,8 +75,15 @@ TEST_F(BusTraceTest, ReadShowsTheChipAcknowledgingOnSDA)
         ReadByte24C(0x378, 3, 0x10);
     }
     const Vcd vcd = parseVcd(file);
-    EXPECT_EQ(test::decodeBus(vcd.levels), "S A6/0 10/0 S A7/0 FF/1 P");
+    for (const char* declaration :
+         {"$timescale 1 us $end", "$scope module adapter $end", "$var wire 1 ! SCL $end",
+          "$var wire 1 \" SDA $end", "$upscope $end"})
+        EXPECT_NE(vcd.header.find(declaration), std::string::npos) << declaration;
     ASSERT_GE(vcd.times.size(), 2u);
+    EXPECT_EQ(vcd.times[0], 0u) << "initial values at time 0";
+    EXPECT_EQ(vcd.levels[0].scl, false);
+    EXPECT_EQ(vcd.levels[0].sda, true);
+    EXPECT_EQ(test::decodeBus(vcd.levels), "S A6/0 10/0 S A7/0 FF/1 P");
     EXPECT_GE(vcd.times[1], BusTrace::kIdleSteps) << "idle steps before the first change";
     for (std::size_t i = 1; i < vcd.times.size(); ++i)
         EXPECT_LT(vcd.times[i - 1], vcd.times[i]);

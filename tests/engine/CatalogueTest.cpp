@@ -3,15 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "DeviceCatalogue.h"
+#include "EngineFixture.h"
 
 namespace kavoda {
 namespace {
 
-class CatalogueTest : public ::testing::Test {
-protected:
-    void SetUp() override { resetDeviceState(); }
-    void TearDown() override { resetDeviceState(); }
-};
+using CatalogueTest = test::EngineTest;
 
 TEST_F(CatalogueTest, EntriesInMenuOrder)
 {
@@ -49,7 +46,7 @@ TEST_F(CatalogueTest, EntriesInMenuOrder)
     }
 }
 
-TEST_F(CatalogueTest, Lookups)
+TEST_F(CatalogueTest, LookupsAndTheFamilyRule)
 {
     EXPECT_EQ(findDevice("24c16"), &kCatalogue[3]);
     EXPECT_EQ(findDevice("sda3546"), &kCatalogue[5]);
@@ -61,27 +58,21 @@ TEST_F(CatalogueTest, Lookups)
     EXPECT_EQ(findDeviceByType(8), &kCatalogue[6]);
     EXPECT_EQ(findDeviceByType(5), nullptr) << "no entry has code 5";
     EXPECT_EQ(findDeviceByType(0), nullptr);
-}
-
-TEST_F(CatalogueTest, FamilyRuleSplitsAtFive)
-{
     EXPECT_EQ(familyOf(0), Family::C24);
     EXPECT_EQ(familyOf(5), Family::C24);
     EXPECT_EQ(familyOf(6), Family::SDA);
     EXPECT_EQ(familyOf(255), Family::SDA);
 }
 
-TEST_F(CatalogueTest, StartValues)
+TEST(CatalogueState, StartValuesThenSelectionSetsTypeAndBlocksOnly)
 {
+    resetDeviceState();
     EXPECT_EQ(PortBase, 0x378);
     EXPECT_EQ(DeviceType, 1);
     EXPECT_EQ(LastBlock, 0);
     EXPECT_EQ(BusDelay, 10);
     EXPECT_EQ(FastTiming, 1);
-}
 
-TEST_F(CatalogueTest, SelectionSetsTypeAndBlocksOnly)
-{
     PortBase = 0x3BC;
     BusDelay = 40;
     FastTiming = 0;
@@ -91,13 +82,13 @@ TEST_F(CatalogueTest, SelectionSetsTypeAndBlocksOnly)
     SelectDevice(*findDevice("SDA3586"));
     EXPECT_EQ(DeviceType, 8);
     EXPECT_EQ(LastBlock, 3);
-    EXPECT_EQ(familyOf(DeviceType), Family::SDA);
     SelectDevice(*findDevice("SDA3586"));
     EXPECT_EQ(DeviceType, 8) << "choosing the same type twice changes nothing";
     EXPECT_EQ(LastBlock, 3);
     EXPECT_EQ(PortBase, 0x3BC);
     EXPECT_EQ(BusDelay, 40);
     EXPECT_EQ(FastTiming, 0);
+    resetDeviceState();
 }
 
 }  // namespace

@@ -3,10 +3,7 @@
 // keeping the chip's content.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-
-#include "DeviceCatalogue.h"
+#include "EngineFixture.h"
 #include "PortSession.h"
 #include "SimulatedChip.h"
 #include "ee24c.h"
@@ -14,27 +11,7 @@
 namespace kavoda {
 namespace {
 
-namespace fs = std::filesystem;
-
-fs::path scratchDir()
-{
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    fs::path dir = fs::temp_directory_path() /
-                   (std::string("kavoda-session-") + info->name());
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
-}
-
-class PortSessionTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        resetDeviceState();
-        BusDelay = 0;
-    }
-    void TearDown() override { resetDeviceState(); }
-};
+using PortSessionTest = test::EngineTest;
 
 TEST_F(PortSessionTest, InstallsAndUninstallsBehindBytePort)
 {
@@ -52,31 +29,24 @@ TEST_F(PortSessionTest, InstallsAndUninstallsBehindBytePort)
     EXPECT_EQ(installedPortBackend(), nullptr) << "the destructor uninstalls";
 }
 
-TEST_F(PortSessionTest, SimulatedContentLivesAcrossOperationsAndBases)
+TEST_F(PortSessionTest, SimulatedContentLivesAcrossOperationsBasesAndSessions)
 {
-    PortSession session({std::uint8_t{2}, "", ""});
-    session.open(0x378);
-    FastTiming = 0;
-    WriteByte24C(0x378, 1, 0x20, 0x77);
-    session.close();
-    session.open(0x278);
-    EXPECT_EQ(session.simulator()->portBase(), 0x278);
-    FastTiming = 1;
-    EXPECT_EQ(ReadByte24C(0x278, 1, 0x20), 0x77);
-    EXPECT_EQ(ReadByte24C(0x378, 1, 0x20), 0xFF) << "the old base answers no more";
-}
-
-TEST_F(PortSessionTest, ContentFileAcrossSessions)
-{
-    const std::string image = (scratchDir() / "sda.bin").string();
+    const std::string image = (test::scratchDir() / "chip.bin").string();
     {
-        PortSession session({std::uint8_t{8}, image, ""});
-        session.open(0x3BC);
-        WriteByteSDA(0x3BC, 3, 0xFF, 0x3A);
+        PortSession session({std::uint8_t{2}, image, ""});
+        session.open(0x378);
+        FastTiming = 0;
+        WriteByte24C(0x378, 1, 0x20, 0x77);
+        session.close();
+        session.open(0x278);
+        EXPECT_EQ(session.simulator()->portBase(), 0x278);
+        FastTiming = 1;
+        EXPECT_EQ(ReadByte24C(0x278, 1, 0x20), 0x77);
+        EXPECT_EQ(ReadByte24C(0x378, 1, 0x20), 0xFF) << "the old base answers no more";
     }
-    PortSession session({std::uint8_t{8}, image, ""});
+    PortSession session({std::uint8_t{2}, image, ""});
     session.open(0x3BC);
-    EXPECT_EQ(ReadByteSDA(0x3BC, 3, 0xFF), 0x3A);
+    EXPECT_EQ(ReadByte24C(0x3BC, 1, 0x20), 0x77) << "the content file outlives the session";
 }
 
 TEST_F(PortSessionTest, BadSimulationFailsWithPortError)

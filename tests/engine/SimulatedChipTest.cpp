@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: MIT
 // The bus driver against the simulated adapter and chip: round trips over
-// every catalogue type, the write cycle, injected faults, the content file.
+// every catalogue type, address decoding, the write cycle, injected faults,
+// the content file.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 #include <memory>
 
 #include "BusRecorder.h"
-#include "DeviceCatalogue.h"
+#include "EngineFixture.h"
 #include "SimulatedChip.h"
 #include "ee24c.h"
 
@@ -25,23 +25,11 @@ std::uint8_t pattern(int address)
     return static_cast<std::uint8_t>(address * 37 + (address >> 8) * 11 + 5);
 }
 
-// A fresh directory per test for content files.
-fs::path scratchDir()
-{
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    fs::path dir = fs::temp_directory_path() /
-                   (std::string("kavoda-engine-") + info->test_suite_name() + "-" + info->name());
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
-}
-
-class SimulatedChipTest : public ::testing::Test {
+class SimulatedChipTest : public test::EngineTest {
 protected:
     void SetUp() override
     {
-        resetDeviceState();
-        BusDelay = 0;
+        EngineTest::SetUp();
         // Bare primitives drive the port of the last transaction.
         DataPort = kBase;
         StatusPort = kBase + 1;
@@ -51,73 +39,52 @@ protected:
     {
         m_scope.reset();
         m_sim.reset();
-        resetDeviceState();
+        EngineTest::TearDown();
     }
 
-    SimulatedAdapter& insert(ChipOptions options)
+    SimulatedAdapter& insert(std::uint8_t type, std::optional<std::uint64_t> cycleNs = kShortCycleNs,
+                             ChipFault fault = ChipFault::None, const std::string& image = "")
     {
         m_scope.reset();
-        m_sim = std::make_unique<SimulatedAdapter>(kBase, options);
+        m_sim = std::make_unique<SimulatedAdapter>(kBase, ChipOptions{type, image, cycleNs, fault});
         m_scope = std::make_unique<ScopedPortBackend>(*m_sim);
         return *m_sim;
     }
 
-    // One byte written as the device operations do, for the selected family.
+    // One byte written or read as the device operations do, for the selected family.
     static void writeByte(int address, std::uint8_t value)
     {
-        const auto block = static_cast<std::uint8_t>(address / 256);
-        const auto offset = static_cast<std::uint8_t>(address % 256);
         FastTiming = 0;
-        if (familyOf(DeviceType) == Family::SDA)
-            WriteByteSDA(kBase, block, offset, value);
-        else
-            WriteByte24C(kBase, block, offset, value);
+        const WriteFn write = familyOf(DeviceType) == Family::SDA ? WriteByteSDA : WriteByte24C;
+        write(kBase, static_cast<std::uint8_t>(address / 256), static_cast<std::uint8_t>(address),
+              value);
     }
-
-    std::uint8_t readByte(int address)
+    static std::uint8_t readByte(int address)
     {
-        const auto block = static_cast<std::uint8_t>(address / 256);
-        const auto offset = static_cast<std::uint8_t>(address % 256);
         FastTiming = 1;
-        return familyOf(DeviceType) == Family::SDA ? ReadByteSDA(kBase, block, offset)
-                                                   : ReadByte24C(kBase, block, offset);
+        const ReadFn read = familyOf(DeviceType) == Family::SDA ? ReadByteSDA : ReadByte24C;
+        return read(kBase, static_cast<std::uint8_t>(address / 256),
+                    static_cast<std::uint8_t>(address));
     }
 
-    // A byte write with no polling after it, whatever the family.
-    static void writeWithoutPolling(std::uint8_t addressByte, std::uint8_t address,
-                                    std::uint8_t data)
-    {
-        StartCondition();
-        SendByte(addressByte);
-        ReadAck();
-        SendByte(address);
-        ReadAck();
-        SendByte(data);
-        ReadAck();
-        StopCondition();
-    }
+    using ReadFn = std::uint8_t (*)(std::uint16_t, std::uint8_t, std::uint8_t);
+    using WriteFn = std::uint8_t (*)(std::uint16_t, std::uint8_t, std::uint8_t, std::uint8_t);
 
     std::unique_ptr<SimulatedAdapter> m_sim;
     std::unique_ptr<ScopedPortBackend> m_scope;
 };
 
-TEST_F(SimulatedChipTest, NewChipReadsFFEverywhere)
-{
-    for (const CatalogueEntry& type : kCatalogue) {
-        insert({type.deviceType, "", kShortCycleNs, ChipFault::None});
-        SelectDevice(type);
-        EXPECT_EQ(readByte(0), 0xFF) << type.caption;
-        EXPECT_EQ(readByte(type.sizeBytes() - 1), 0xFF) << type.caption;
-    }
-}
-
 TEST_F(SimulatedChipTest, WholeChipPatternRoundTripsForEveryType)
 {
     for (const CatalogueEntry& type : kCatalogue) {
         SCOPED_TRACE(std::string(type.caption));
-        SimulatedAdapter& sim = insert({type.deviceType, "", kShortCycleNs, ChipFault::None});
+        SimulatedAdapter& sim = insert(type.deviceType);
         SelectDevice(type);
-        for (int a = 0; a < type.sizeBytes(); ++a)
+        EXPECT_EQ(readByte(0), 0xFF) << "a new chip is erased";
+        EXPECT_EQ(readByte(type.sizeBytes() - 1), 0xFF);
+        // Downwards, so that a byte spilling onto its successor, across a
+        // block boundary or not, would show.
+        for (int a = type.sizeBytes() - 1; a >= 0; --a)
             writeByte(a, pattern(a));
         int wrongCells = 0;
         int wrongReads = 0;
@@ -131,24 +98,28 @@ TEST_F(SimulatedChipTest, WholeChipPatternRoundTripsForEveryType)
     }
 }
 
-TEST_F(SimulatedChipTest, BlockBoundariesMapToAbsoluteCells)
+TEST_F(SimulatedChipTest, EachTypeAnswersOnlyItsOwnAddressBytes)
 {
-    for (const CatalogueEntry& type : kCatalogue) {
-        if (type.lastBlock == 0)
-            continue;
-        SCOPED_TRACE(std::string(type.caption));
-        SimulatedAdapter& sim = insert({type.deviceType, "", kShortCycleNs, ChipFault::None});
-        SelectDevice(type);
-        for (int block = 1; block <= type.lastBlock; ++block) {
-            writeByte(block * 256 - 1, static_cast<std::uint8_t>(0x10 + block));
-            writeByte(block * 256, static_cast<std::uint8_t>(0x80 + block));
-        }
-        for (int block = 1; block <= type.lastBlock; ++block) {
-            EXPECT_EQ(sim.chip().cell(block * 256 - 1), 0x10 + block);
-            EXPECT_EQ(sim.chip().cell(block * 256), 0x80 + block);
-            EXPECT_EQ(readByte(block * 256 - 1), 0x10 + block);
-            EXPECT_EQ(readByte(block * 256), 0x80 + block);
-            EXPECT_EQ(readByte(block * 256 + 1), 0xFF);
+    // The write-direction address bytes each type uses; its other address
+    // pins are tied low, and bit 1 of the SDA parts is a chip select.
+    const std::pair<const char*, std::vector<int>> answers[] = {
+        {"24C02", {0xA0}},
+        {"24C04", {0xA0, 0xA2}},
+        {"24C08", {0xA0, 0xA2, 0xA4, 0xA6}},
+        {"24C16", {0xA0, 0xA2, 0xA4, 0xA6, 0xA8, 0xAA, 0xAC, 0xAE}},
+        {"SDA3526", {0xA0}},
+        {"SDA3546", {0xA0, 0xA4}},
+        {"SDA3586", {0xA0, 0xA4, 0xA8, 0xAC}},
+    };
+    for (const auto& [caption, own] : answers) {
+        insert(findDevice(caption)->deviceType);
+        for (int addressByte = 0x90; addressByte <= 0xBE; addressByte += 2) {
+            StartCondition();
+            SendByte(static_cast<std::uint8_t>(addressByte | 1));
+            const bool acknowledged = ReadAck() == 0;
+            StopCondition();
+            const bool expected = std::count(own.begin(), own.end(), addressByte) > 0;
+            EXPECT_EQ(acknowledged, expected) << caption << " at " << std::hex << addressByte;
         }
     }
 }
@@ -156,22 +127,15 @@ TEST_F(SimulatedChipTest, BlockBoundariesMapToAbsoluteCells)
 TEST_F(SimulatedChipTest, WrongFamilySelectedForTheChipInTheSocket)
 {
     // A 24C16 addressed in the SDA form: block bits land one place higher.
-    SimulatedAdapter& sim = insert({4, "", kShortCycleNs, ChipFault::None});
+    SimulatedAdapter& sim = insert(4);
     SelectDevice(*findDevice("SDA3546"));
     writeByte(256 + 7, 0x42);  // SDA block 1 = address byte 0xA4 = 24C16 block 2
     EXPECT_EQ(sim.chip().cell(512 + 7), 0x42);
     EXPECT_EQ(sim.chip().cell(256 + 7), 0xFF);
 
-    // A 24C04 ties its A1 pin low: the SDA form of block 1 addresses nothing.
-    SimulatedAdapter& small = insert({2, "", kShortCycleNs, ChipFault::None});
-    SelectDevice(*findDevice("SDA3546"));
-    writeByte(256, 0x00);
-    EXPECT_EQ(small.chip().writeCycles(), 0u);
-    EXPECT_EQ(readByte(256), 0xFF);
-
-    // An SDA3586 has a chip select in bit 1: the 24C form of block 1 misses it,
-    // that of block 2 is its block 1.
-    SimulatedAdapter& sda = insert({8, "", kShortCycleNs, ChipFault::None});
+    // An SDA3586 addressed in the 24C form: block 2 is its block 1, block 1
+    // misses it.
+    SimulatedAdapter& sda = insert(8);
     SelectDevice(*findDevice("24C08"));
     writeByte(256 + 1, 0x11);
     writeByte(512 + 2, 0x22);
@@ -180,132 +144,153 @@ TEST_F(SimulatedChipTest, WrongFamilySelectedForTheChipInTheSocket)
     EXPECT_EQ(readByte(256 + 1), 0xFF);
 }
 
-TEST_F(SimulatedChipTest, WriteCycleIgnoresPollsUntilItEnds)
+TEST_F(SimulatedChipTest, WritesArePolledThroughTheWriteCycleInBothFamilies)
 {
-    SimulatedAdapter& sim = insert({1, "", std::nullopt, ChipFault::None});
-    EXPECT_EQ(sim.chip().writeCycleNs(), kWriteCycleNs24C);
+    for (const char* caption : {"24C08", "SDA3526"}) {
+        SCOPED_TRACE(caption);
+        SimulatedAdapter& sim = insert(findDevice(caption)->deviceType, std::nullopt);
+        SelectDevice(*findDevice(caption));
+        EXPECT_EQ(sim.chip().writeCycleNs(), 10'000'000u) << "the datasheet's 10 ms";
+        test::RecordingPort recorder(kBase, &sim);
+        ScopedPortBackend scope(recorder);
 
-    writeWithoutPolling(0xA0, 0x05, 0x99);
-    EXPECT_EQ(sim.chip().cell(5), 0x99) << "stored on the STOP";
+        const std::uint64_t start = sim.nowNs();
+        writeByte(0x41, 0x3C);
+        EXPECT_EQ(sim.chip().cell(0x41), 0x3C) << "stored on the STOP";
+        EXPECT_GE(sim.nowNs() - start, sim.chip().writeCycleNs());
+        EXPECT_FALSE(sim.chip().writeCycleRunning(sim.nowNs()));
+        // Polls during the cycle go unanswered; the one after it is acknowledged.
+        const std::string transcript = recorder.wireTranscript();
+        EXPECT_EQ(transcript.rfind("S A0/0 41/0 3C/0 P S A0/1 P S A0/1 P", 0), 0u);
+        EXPECT_EQ(transcript.substr(transcript.size() - 8), "S A0/0 P");
+        EXPECT_EQ(transcript.find("/0 P", 20), transcript.size() - 4) << "one acknowledged poll";
+        // Back to back: the next write starts after the cycle and sticks too.
+        writeByte(0x42, 0x5A);
+        EXPECT_EQ(readByte(0x41), 0x3C);
+        EXPECT_EQ(readByte(0x42), 0x5A);
+        EXPECT_EQ(sim.chip().writeCycles(), 2u);
+    }
+}
+
+TEST_F(SimulatedChipTest, ChipIsDeafDuringALongWriteCycle)
+{
+    // A cycle longer than 1000 polls: the write gives up before it ends.
+    SimulatedAdapter& sim = insert(1, 1'000'000'000);
+    WriteByte24C(kBase, 0, 5, 0x99);
+    EXPECT_TRUE(sim.chip().writeCycleRunning(sim.nowNs()));
     EXPECT_EQ(AckPoll(0), 1) << "busy: no acknowledge";
     EXPECT_EQ(readByte(5), 0xFF) << "a read during the cycle sees nobody";
-    sim.elapse(kWriteCycleNs24C);
+    sim.elapse(1'000'000'000);
     EXPECT_EQ(AckPoll(0), 0);
     EXPECT_EQ(readByte(5), 0x99);
 }
 
-TEST_F(SimulatedChipTest, PolledWriteReturnsOnlyAfterTheCycle)
+TEST_F(SimulatedChipTest, StartInsideAByteAbandonsTheWrite)
 {
-    SimulatedAdapter& sim = insert({3, "", std::nullopt, ChipFault::None});
-    SelectDevice(*findDevice("24C08"));
-    const std::uint64_t start = sim.nowNs();
-    WriteByte24C(kBase, 2, 0x40, 0x3C);
-    EXPECT_GE(sim.nowNs() - start, kWriteCycleNs24C);
-    EXPECT_FALSE(sim.chip().writeCycleRunning(sim.nowNs()));
-    EXPECT_EQ(readByte(2 * 256 + 0x40), 0x3C);
+    SimulatedAdapter& sim = insert(1);
+    StartCondition();
+    SendByte(0xA0);
+    EXPECT_EQ(ReadAck(), 0);
+    SendByte(0x07);
+    EXPECT_EQ(ReadAck(), 0);
+    for (int bit = 0; bit < 4; ++bit) {  // half a data byte
+        DataLow();
+        ClockHigh();
+        ClockLow();
+    }
+    StartCondition();  // repeated START mid-byte: a new command begins
+    SendByte(0xA0);
+    EXPECT_EQ(ReadAck(), 0) << "the START was seen mid-byte";
+    StopCondition();
+    EXPECT_EQ(sim.chip().writeCycles(), 0u) << "nothing complete to store";
+    EXPECT_EQ(sim.chip().cell(7), 0xFF);
 }
 
-TEST_F(SimulatedChipTest, BackToBackSDAWritesAllStick)
+TEST_F(SimulatedChipTest, SequentialReadGoesOnAcrossBlocksAndWrapsAtTheEnd)
 {
-    SimulatedAdapter& sim = insert({6, "", std::nullopt, ChipFault::None});
-    SelectDevice(*findDevice("SDA3526"));
-    FastTiming = 0;
-    BusDelay = 10;
-    // Without the polling the second START would come three waits after the
-    // STOP, well inside the 10 ms cycle, and the chip would ignore it.
-    const auto start = sim.nowNs();
-    WriteByteSDA(kBase, 0, 1, 0x11);
-    EXPECT_GE(sim.nowNs() - start, kWriteCycleNsSDA);
-    WriteByteSDA(kBase, 0, 2, 0x22);
-    EXPECT_EQ(sim.chip().cell(1), 0x11);
-    EXPECT_EQ(sim.chip().cell(2), 0x22);
-    EXPECT_EQ(sim.chip().writeCycles(), 2u);
-}
-
-TEST_F(SimulatedChipTest, SequentialReadGoesOnToTheNextByte)
-{
-    SimulatedAdapter& sim = insert({2, "", kShortCycleNs, ChipFault::None});
+    SimulatedAdapter& sim = insert(2);
     SelectDevice(*findDevice("24C04"));
     writeByte(255, 0xAB);
     writeByte(256, 0xCD);
-    ReadByte24C(kBase, 0, 254);  // counter now at 255
-    // Current-address read of two bytes, acknowledging the first.
-    StartCondition();
-    SendByte(0xA1);
-    EXPECT_EQ(ReadAck(), 0);
-    EXPECT_EQ(ReceiveByte(), 0xAB);
-    DataLow();  // acknowledge: go on
-    ClockHigh();
-    ClockLow();
-    EXPECT_EQ(ReceiveByte(), 0xCD);
-    ReadAck();
-    StopCondition();
+    writeByte(511, 0xEF);
+    writeByte(0, 0x01);
+    // Current-address read of two bytes from `first`, acknowledging the first.
+    const auto readTwoFrom = [](int first) {
+        readByte(first - 1);
+        StartCondition();
+        SendByte(0xA1 | ((first / 256) << 1));
+        EXPECT_EQ(ReadAck(), 0);
+        std::pair<int, int> bytes;
+        bytes.first = ReceiveByte();
+        DataLow();  // acknowledge: go on
+        ClockHigh();
+        ClockLow();
+        bytes.second = ReceiveByte();
+        ReadAck();
+        StopCondition();
+        return bytes;
+    };
+    EXPECT_EQ(readTwoFrom(255), std::make_pair(0xAB, 0xCD));
+    EXPECT_EQ(readTwoFrom(511), std::make_pair(0xEF, 0x01)) << "wraps within the chip";
     EXPECT_EQ(sim.chip().cell(256), 0xCD);
 }
 
-TEST_F(SimulatedChipTest, EmptySocketAnswersNothing)
+TEST_F(SimulatedChipTest, InjectedFaults)
 {
-    SimulatedAdapter& sim = insert({1, "", std::nullopt, ChipFault::EmptySocket});
-    test::RecordingPort recorder(kBase, &sim);
-    ScopedPortBackend scope(recorder);
-    EXPECT_EQ(readByte(0), 0xFF);
-    recorder.events.clear();
-    WriteByte24C(kBase, 0, 0, 0x00);
-    EXPECT_EQ(recorder.writes(), 89 + 35 * kMaxAckPolls);
-    EXPECT_EQ(sim.chip().writeCycles(), 0u);
-}
+    // Empty socket: nothing answers, the write polls in vain.
+    SimulatedAdapter* sim = &insert(1, std::nullopt, ChipFault::EmptySocket);
+    test::RecordingPort recorder(kBase, sim);
+    {
+        ScopedPortBackend scope(recorder);
+        EXPECT_EQ(readByte(0), 0xFF);
+        recorder.events.clear();
+        WriteByte24C(kBase, 0, 0, 0x00);
+        EXPECT_EQ(recorder.writes(), 89 + 35 * kMaxAckPolls);
+        EXPECT_EQ(sim->chip().writeCycles(), 0u);
+    }
 
-TEST_F(SimulatedChipTest, EndlessWriteCycleKeepsTheChipDeaf)
-{
-    SimulatedAdapter& sim = insert({1, "", std::nullopt, ChipFault::EndlessWriteCycle});
-    test::RecordingPort recorder(kBase, &sim);
-    ScopedPortBackend scope(recorder);
+    // A write cycle that never ends keeps the chip deaf for good.
+    sim = &insert(1, std::nullopt, ChipFault::EndlessWriteCycle);
     WriteByte24C(kBase, 0, 9, 0x12);
-    EXPECT_EQ(recorder.writes(), 89 + 35 * kMaxAckPolls) << "polling gives up";
-    sim.elapse(1'000'000'000'000);
+    sim->elapse(1'000'000'000'000);
     EXPECT_EQ(AckPoll(0), 1);
     EXPECT_EQ(readByte(9), 0xFF);
-}
 
-TEST_F(SimulatedChipTest, WritesThatDoNotStick)
-{
-    SimulatedAdapter& sim = insert({7, "", kShortCycleNs, ChipFault::WritesDoNotStick});
+    // Writes that do not stick are acknowledged and timed all the same.
+    sim = &insert(7, kShortCycleNs, ChipFault::WritesDoNotStick);
     SelectDevice(*findDevice("SDA3546"));
     writeByte(300, 0x00);
-    EXPECT_EQ(sim.chip().writeCycles(), 1u) << "acknowledged and timed";
+    EXPECT_EQ(sim->chip().writeCycles(), 1u);
     EXPECT_EQ(readByte(300), 0xFF);
 }
 
 TEST_F(SimulatedChipTest, ContentFileSurvivesAReopen)
 {
-    const fs::path file = scratchDir() / "chip.bin";
-    insert({4, file.string(), kShortCycleNs, ChipFault::None});
+    const fs::path file = test::scratchDir() / "chip.bin";
+    insert(4, kShortCycleNs, ChipFault::None, file.string());
     ASSERT_EQ(fs::file_size(file), 2048u);
     SelectDevice(*findDevice("24C16"));
     writeByte(0, 0x01);
     writeByte(2047, 0x7F);
     writeByte(1000, 0x00);
 
-    SimulatedAdapter& again = insert({4, file.string(), kShortCycleNs, ChipFault::None});
+    std::ifstream in(file, std::ios::binary);
+    std::vector<char> bytes(2048);
+    in.read(bytes.data(), 2048);
+    EXPECT_EQ(static_cast<std::uint8_t>(bytes[2047]), 0x7F) << "written through as stored";
+    EXPECT_FALSE(fs::exists(file.string() + ".new"));
+
+    SimulatedAdapter& again = insert(4, kShortCycleNs, ChipFault::None, file.string());
     EXPECT_EQ(again.chip().cell(0), 0x01);
     EXPECT_EQ(readByte(2047), 0x7F);
     EXPECT_EQ(readByte(1000), 0x00);
     EXPECT_EQ(readByte(1001), 0xFF);
-
-    std::ifstream in(file, std::ios::binary);
-    std::vector<char> bytes(2048);
-    in.read(bytes.data(), 2048);
-    EXPECT_EQ(static_cast<std::uint8_t>(bytes[2047]), 0x7F);
-    EXPECT_FALSE(fs::exists(file.string() + ".new"));
 }
 
 TEST_F(SimulatedChipTest, ContentFileOfTheWrongSizeIsRefusedAndKept)
 {
-    const fs::path file = scratchDir() / "other.bin";
-    {
-        std::ofstream out(file, std::ios::binary);
-        out << "not a 256-byte chip";
-    }
+    const fs::path file = test::scratchDir() / "other.bin";
+    std::ofstream(file, std::ios::binary) << "not a 256-byte chip";
     try {
         SimulatedChip chip({1, file.string(), std::nullopt, ChipFault::None});
         FAIL() << "accepted a file of the wrong size";
@@ -320,7 +305,7 @@ TEST_F(SimulatedChipTest, ContentFileOfTheWrongSizeIsRefusedAndKept)
 
 TEST_F(SimulatedChipTest, StatusReadsAsAnIdlePortWithTheDataLineInBit4)
 {
-    SimulatedAdapter& sim = insert({1, "", std::nullopt, ChipFault::None});
+    SimulatedAdapter& sim = insert(1);
     EXPECT_EQ(sim.read(kBase + 1), 0x7F);
     sim.write(kBase + 2, 0xFE);  // host drives the data line low
     EXPECT_EQ(sim.read(kBase + 1), 0x6F);
