@@ -12,75 +12,60 @@ namespace {
 
 constexpr std::uint16_t kBase = 0x378;
 
-struct SimulatedBus {
-    explicit SimulatedBus(std::uint8_t deviceType)
-        : adapter(kBase, ChipOptions{deviceType, "", std::nullopt, ChipFault::None}),
-          scope(adapter)
-    {
-        resetDeviceState();
-        BusDelay = 0;
-        SelectDevice(*findDeviceByType(deviceType));
+// Runs one transaction per iteration over the whole chip of deviceType, with
+// FastTiming as the device operations set it: 1 for reads, 0 for writes.
+// Writes poll until the chip's 10 ms write cycle (virtual time) is over.
+template <typename Transaction>
+void runTransactions(benchmark::State& state, std::uint8_t deviceType, std::uint8_t fastTiming,
+                     Transaction transaction)
+{
+    SimulatedAdapter adapter(kBase, ChipOptions{deviceType, "", std::nullopt, ChipFault::None});
+    ScopedPortBackend scope(adapter);
+    resetDeviceState();
+    BusDelay = 0;
+    FastTiming = fastTiming;
+    const int size = findDeviceByType(deviceType)->sizeBytes();
+    int address = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(transaction(static_cast<std::uint8_t>(address / 256),
+                                             static_cast<std::uint8_t>(address)));
+        address = (address + 1) % size;
     }
-    SimulatedAdapter adapter;
-    ScopedPortBackend scope;
-};
+    state.SetItemsProcessed(state.iterations());
+    resetDeviceState();
+}
 
 void BM_Read24C(benchmark::State& state)
 {
-    SimulatedBus bus(4);
-    FastTiming = 1;
-    unsigned address = 0;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(ReadByte24C(kBase, static_cast<std::uint8_t>((address >> 8) & 7),
-                                             static_cast<std::uint8_t>(address)));
-        ++address;
-    }
-    state.SetItemsProcessed(state.iterations());
+    runTransactions(state, 4, 1, [](std::uint8_t block, std::uint8_t address) {
+        return ReadByte24C(kBase, block, address);
+    });
 }
 BENCHMARK(BM_Read24C);
 
-// Each write polls until the chip's 10 ms write cycle (virtual time) is over.
 void BM_Write24CWithPolling(benchmark::State& state)
 {
-    SimulatedBus bus(4);
-    FastTiming = 0;
-    unsigned address = 0;
-    for (auto _ : state) {
-        WriteByte24C(kBase, static_cast<std::uint8_t>((address >> 8) & 7),
-                     static_cast<std::uint8_t>(address), static_cast<std::uint8_t>(address));
-        ++address;
-    }
-    state.SetItemsProcessed(state.iterations());
+    runTransactions(state, 4, 0, [](std::uint8_t block, std::uint8_t address) {
+        return WriteByte24C(kBase, block, address, address);
+    });
 }
 BENCHMARK(BM_Write24CWithPolling);
 
 void BM_ReadSDA(benchmark::State& state)
 {
-    SimulatedBus bus(8);
-    FastTiming = 1;
-    unsigned address = 0;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(ReadByteSDA(kBase, static_cast<std::uint8_t>((address >> 8) & 3),
-                                             static_cast<std::uint8_t>(address)));
-        ++address;
-    }
-    state.SetItemsProcessed(state.iterations());
+    runTransactions(state, 8, 1, [](std::uint8_t block, std::uint8_t address) {
+        return ReadByteSDA(kBase, block, address);
+    });
 }
 BENCHMARK(BM_ReadSDA);
 
-void BM_WriteSDA(benchmark::State& state)
+void BM_WriteSDAWithPolling(benchmark::State& state)
 {
-    SimulatedBus bus(8);
-    FastTiming = 0;
-    unsigned address = 0;
-    for (auto _ : state) {
-        WriteByteSDA(kBase, static_cast<std::uint8_t>((address >> 8) & 3),
-                     static_cast<std::uint8_t>(address), static_cast<std::uint8_t>(address));
-        ++address;
-    }
-    state.SetItemsProcessed(state.iterations());
+    runTransactions(state, 8, 0, [](std::uint8_t block, std::uint8_t address) {
+        return WriteByteSDA(kBase, block, address, address);
+    });
 }
-BENCHMARK(BM_WriteSDA);
+BENCHMARK(BM_WriteSDAWithPolling);
 
 // One BusWait of Delay 100 without FastTiming: 50000 iterations.
 void BM_BusWaitIteration(benchmark::State& state)
@@ -92,7 +77,7 @@ void BM_BusWaitIteration(benchmark::State& state)
     for (auto _ : state)
         BusWait();
     state.SetItemsProcessed(state.iterations() * count);
-    state.counters["ns_per_iteration"] = benchmark::Counter(
+    state.counters["time_per_iteration"] = benchmark::Counter(
         static_cast<double>(state.iterations()) * count,
         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     resetDeviceState();
