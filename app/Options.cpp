@@ -14,17 +14,6 @@ namespace kavoda {
 
 namespace {
 constexpr int kUsageError = 2;
-
-std::string deviceList()
-{
-    std::string list;
-    for (const CatalogueEntry& entry : kCatalogue) {
-        if (!list.empty())
-            list += ", ";
-        list += entry.caption;
-    }
-    return list;
-}
 } // namespace
 
 ParsedOptions parseOptions(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
@@ -35,7 +24,7 @@ ParsedOptions parseOptions(int argc, const char* const* argv, std::ostream& out,
     std::string simulate;
     auto* simOpt = app.add_option("--simulate", simulate,
                                   "Run on a simulated adapter with a chip of TYPE in the socket ("
-                                      + deviceList() + "; default " + kDefaultSimulatedType + ")")
+                                      + catalogueCaptions() + "; default " + kDefaultSimulatedType + ")")
                        ->expected(0, 1)
                        ->type_name("[=TYPE]");
     app.add_option("--sim-image", result.options.simImagePath,
@@ -73,7 +62,7 @@ ParsedOptions parseOptions(int argc, const char* const* argv, std::ostream& out,
         const CatalogueEntry* entry = findDevice(type);
         if (!entry) {
             err << "kavoda: unknown device type '" << type << "' for --simulate; choose one of "
-                << deviceList() << ".\n";
+                << catalogueCaptions() << ".\n";
             result.run = false;
             result.exitCode = kUsageError;
             return result;

@@ -31,22 +31,11 @@ std::string hexText(long value, int digits)
     return text;
 }
 
-std::string deviceList()
-{
-    std::string list;
-    for (const CatalogueEntry& entry : kCatalogue) {
-        if (!list.empty())
-            list += ", ";
-        list += entry.caption;
-    }
-    return list;
-}
-
 const CatalogueEntry& deviceNamed(const std::string& name)
 {
     const CatalogueEntry* entry = findDevice(name);
     if (!entry)
-        throw UsageError("unknown device type '" + name + "'; known types: " + deviceList());
+        throw UsageError("unknown device type '" + name + "'; known types: " + catalogueCaptions());
     return *entry;
 }
 

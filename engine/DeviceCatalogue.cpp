@@ -44,6 +44,17 @@ const CatalogueEntry* findDevice(std::string_view caption)
     return nullptr;
 }
 
+std::string catalogueCaptions()
+{
+    std::string list;
+    for (const CatalogueEntry& entry : kCatalogue) {
+        if (!list.empty())
+            list += ", ";
+        list += entry.caption;
+    }
+    return list;
+}
+
 const CatalogueEntry* findDeviceByType(std::uint8_t deviceType)
 {
     for (const CatalogueEntry& entry : kCatalogue) {

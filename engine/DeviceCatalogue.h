@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace kavoda {
@@ -28,6 +29,8 @@ extern const std::array<CatalogueEntry, 7> kCatalogue;
 
 // Case-insensitive lookup by caption ("24c16", "SDA3546"); nullptr if unknown.
 const CatalogueEntry* findDevice(std::string_view caption);
+// The captions in catalogue order, "24C02, 24C04, ...", for messages.
+std::string catalogueCaptions();
 // Lookup by DeviceType code; nullptr if no entry has it.
 const CatalogueEntry* findDeviceByType(std::uint8_t deviceType);
 // A code of 5 or less is the 24C family, 6 or more the SDA family.
