@@ -4,11 +4,11 @@
 
 #include "Colors.h"
 #include "ErrorReport.h"
+#include "FormStyle.h"
+#include "Panel.h"
 
 #include <QApplication>
-#include <QFrame>
 #include <QLabel>
-#include <QPainter>
 #include <QPixmap>
 #include <QShowEvent>
 #include <QTimer>
@@ -31,45 +31,14 @@ std::function<void()>& beepHook()
     return hook;
 }
 
-// The panel with a raised outer and a raised inner bevel, both 2 pixels.
-class BevelPanel final : public QFrame {
-public:
-    using QFrame::QFrame;
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter p(this);
-        const QColor light = toQColor(clBtnHighlight);
-        const QColor dark = toQColor(clBtnShadow);
-        QRect r = rect();
-        for (int i = 0; i < 2 * kBevelWidth; ++i) {
-            p.setPen(light);
-            p.drawLine(r.topLeft(), r.topRight());
-            p.drawLine(r.topLeft(), r.bottomLeft());
-            p.setPen(dark);
-            p.drawLine(r.bottomLeft(), r.bottomRight());
-            p.drawLine(r.topRight(), r.bottomRight());
-            r.adjust(1, 1, -1, -1);
-        }
-    }
-};
-
-QFont sansFont(int pixelSize, bool bold = false)
-{
-    QFont font(QStringLiteral("Sans Serif"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(pixelSize);
-    font.setBold(bold);
-    return font;
-}
-
 QLabel* makeLabel(QWidget* parent, const QString& name, const QString& text, TColor colour,
                   int pixelSize, bool bold = false)
 {
     auto* label = new QLabel(text, parent);
     label->setObjectName(name);
-    label->setFont(sansFont(pixelSize, bold));
+    QFont font = sansFont(pixelSize);
+    font.setBold(bold);
+    label->setFont(font);
     label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     QPalette pal = label->palette();
     pal.setColor(QPalette::WindowText, toQColor(colour));
@@ -101,7 +70,11 @@ TAboutBox::TAboutBox(QWidget* parent)
     setFont(sansFont(11));
     setFixedSize(281, 216);
 
-    Panel1 = new BevelPanel(this);
+    // Raised outer and raised inner bevel, 2 pixels each: one raised bevel
+    // of 4 to the eye.
+    Panel1 = new Panel(this);
+    Panel1->setBevelOuter(Panel::BevelRaised);
+    Panel1->setBevelWidth(2 * kBevelWidth);
     Panel1->setObjectName(QStringLiteral("Panel1"));
     Panel1->setGeometry(24, 8, kPanelWidth, 193);
 

@@ -8,11 +8,12 @@
 #include <QString>
 #include <functional>
 
-class QFrame;
 class QLabel;
 class QTimer;
 
 namespace kavoda {
+
+class Panel;
 
 // The version text handed to the last ShowAboutBox, shown by the box.
 extern QString AboutVersion;
@@ -35,7 +36,7 @@ class TAboutBox : public QDialog {
 public:
     explicit TAboutBox(QWidget* parent = nullptr);
 
-    QFrame* Panel1;
+    Panel* Panel1;
     QLabel* ProgramIcon;
     QLabel* Label1;
     QLabel* Label2;

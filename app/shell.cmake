@@ -6,12 +6,10 @@ find_package(CLI11 QUIET CONFIG)
 add_library(kavoda_app STATIC
   Application.cpp Application.h
   Cp437.cpp Cp437.h
-  FormStyle.cpp FormStyle.h
   HelpTexts.cpp HelpTexts.h
   IniFile.cpp IniFile.h
   Main.cpp Main.h
   Options.cpp Options.h
-  Panel.cpp Panel.h
   RadioGroup.cpp RadioGroup.h
   Settings.cpp Settings.h
   Setup.cpp Setup.h

@@ -3,6 +3,7 @@
 // timer, the picture and the printed page.
 #include "ErrorReport.h"
 #include "Unit1.h"
+#include "Panel.h"
 #include "about.h"
 
 #include <QApplication>
@@ -104,7 +105,7 @@ TEST(AboutBox, LayoutFontsAndColours)
     };
     for (const Expect& e : expected) {
         SCOPED_TRACE(e.label->objectName().toStdString());
-        EXPECT_EQ(e.label->parentWidget(), box.Panel1);
+        EXPECT_EQ(e.label->parentWidget(), static_cast<QWidget*>(box.Panel1));
         EXPECT_EQ(e.label->y(), e.top);
         EXPECT_EQ(e.label->font().pixelSize(), e.pixels);
         EXPECT_EQ(e.label->font().bold(), e.bold);
