@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "ErrorReport.h"
 
-#include <QMessageBox>
 #include <stdexcept>
 
 namespace kavoda {
@@ -26,15 +25,34 @@ void setErrorReportSink(std::function<void(const QString&)> s)
     sink() = std::move(s);
 }
 
+QString messageBoxText(const QString& crText)
+{
+    QString text = crText;
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
+std::unique_ptr<QMessageBox> makeMessageBox(QMessageBox::Icon icon, const QString& caption,
+                                            const QString& crText, QWidget* owner)
+{
+    auto box = std::make_unique<QMessageBox>(icon, caption, messageBoxText(crText),
+                                             QMessageBox::Ok, owner);
+    box->setTextFormat(Qt::PlainText);
+    return box;
+}
+
+std::unique_ptr<QMessageBox> makeErrorReportBox(const QString& message)
+{
+    return makeMessageBox(QMessageBox::Critical, kApplicationTitle, errorReportText(message));
+}
+
 void showErrorReport(const QString& message)
 {
-    const QString text = errorReportText(message);
     if (sink()) {
-        sink()(text);
+        sink()(errorReportText(message));
         return;
     }
-    QMessageBox box(QMessageBox::Critical, kApplicationTitle, text, QMessageBox::Ok);
-    box.exec();
+    makeErrorReportBox(message)->exec();
 }
 
 void reportException(std::exception_ptr error)
@@ -42,7 +60,7 @@ void reportException(std::exception_ptr error)
     try {
         std::rethrow_exception(error);
     } catch (const std::exception& e) {
-        showErrorReport(QString::fromLocal8Bit(e.what()));
+        showErrorReport(QString::fromUtf8(e.what()));
     } catch (...) {
         showErrorReport(QStringLiteral("Unknown error"));
     }

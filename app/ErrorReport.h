@@ -5,9 +5,11 @@
 // the event loop unreported.
 #pragma once
 
+#include <QMessageBox>
 #include <QString>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <utility>
 
 class QWidget;
@@ -21,8 +23,20 @@ inline const QString kApplicationTitle = QStringLiteral("Kavoda");
 // character's code lies above that of the full stop.
 QString errorReportText(const QString& message);
 
-// Shows the report (caption "Kavoda", error icon, OK), or hands the text to
-// the sink installed for tests.
+// The text as a message box shows it: each carriage return becomes a line
+// break; every blank stays.
+QString messageBoxText(const QString& crText);
+
+// A message box with one OK button that shows its text as plain text (so
+// runs of blanks are not folded and no markup is read), broken into lines
+// at the carriage returns.
+std::unique_ptr<QMessageBox> makeMessageBox(QMessageBox::Icon icon, const QString& caption,
+                                            const QString& crText, QWidget* owner = nullptr);
+
+// The box of the default error report: caption "Kavoda", error icon, OK.
+std::unique_ptr<QMessageBox> makeErrorReportBox(const QString& message);
+
+// Shows the report, or hands the text to the sink installed for tests.
 void showErrorReport(const QString& message);
 
 // Tests install a sink to see the reports instead of a modal box; an empty

@@ -2,6 +2,8 @@
 // The help texts, line by line, blanks exactly as they line up in the box.
 #include "HelpTexts.h"
 
+#include "ErrorReport.h"
+
 #include <QMessageBox>
 #include <QStringList>
 #include <vector>
@@ -65,27 +67,16 @@ const HelpBox& helpBox(HelpTopic topic)
     return table().at(static_cast<std::size_t>(topic));
 }
 
-QString displayText(const QString& crText)
-{
-    QString text = crText;
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return text;
-}
-
 std::unique_ptr<QMessageBox> makeHelpBox(QWidget* owner, const HelpBox& box)
 {
-    auto message = std::make_unique<QMessageBox>(QMessageBox::Information, box.caption,
-                                                 displayText(box.text), QMessageBox::Ok, owner);
-    // Plain text keeps every blank; rich text would fold the runs of blanks
-    // that line the two languages up.
-    message->setTextFormat(Qt::PlainText);
-    return message;
+    // Plain text keeps the runs of blanks that line the two languages up.
+    return makeMessageBox(QMessageBox::Information, box.caption, box.text, owner);
 }
 
 void showHelpBox(QWidget* owner, const HelpBox& box)
 {
     if (sink()) {
-        sink()(box.caption, displayText(box.text));
+        sink()(box.caption, messageBoxText(box.text));
         return;
     }
     makeHelpBox(owner, box)->exec();

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The five help boxes of the "&Help" menu: caption and text, one table.
 // Lines are separated by a single carriage return, as the texts were
-// written; displayText() turns them into line breaks for the message box.
+// written; the message box breaks its lines there.
 #pragma once
 
 #include <QString>
@@ -21,10 +21,6 @@ struct HelpBox {
 enum class HelpTopic { Device24C, DeviceSDA, Setup, ReadWrite, Edit };
 
 const HelpBox& helpBox(HelpTopic topic);
-
-// The text as a message box shows it: each carriage return becomes a line
-// break; every blank stays.
-QString displayText(const QString& crText);
 
 // The message box of a help command: owned by owner, information icon, one
 // OK button, the text shown as plain text with its line breaks.

@@ -97,6 +97,17 @@ TEST(ErrorReportText, FullStopRule)
     EXPECT_EQ(errorReportText(""), "");
 }
 
+TEST(ErrorReportText, TheBoxShowsTheTextAsWritten)
+{
+    const auto box = makeErrorReportBox(QStringLiteral("Unable to write to <b>a  b</b>\rKavoda.INI"));
+    EXPECT_EQ(box->windowTitle(), "Kavoda");
+    EXPECT_EQ(box->icon(), QMessageBox::Critical);
+    EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
+    // No markup read, no blank folded, a line break at the carriage return.
+    EXPECT_EQ(box->textFormat(), Qt::PlainText);
+    EXPECT_EQ(box->text(), "Unable to write to <b>a  b</b>\nKavoda.INI.");
+}
+
 TEST(Cp437, EveryByteHasAGlyphInTheCharacterFont)
 {
     EXPECT_EQ(cp437ToUnicode('A'), QChar('A'));
