@@ -1,9 +1,14 @@
 // SPDX-License-Identifier: MIT
-// What the program's windows share: the window font and the program icon.
+// What the program's windows share: the window font, the program icon and
+// the way a control is given its colours.
 #pragma once
+
+#include "Colors.h"
 
 #include <QFont>
 #include <QIcon>
+
+class QWidget;
 
 namespace kavoda {
 
@@ -11,5 +16,10 @@ namespace kavoda {
 QFont sansFont(int pixelHeight = 11);
 // The program icon, 32 x 32 with a scalable version beside it.
 QIcon programIcon();
+
+// A control's font colour: its palette's WindowText.
+void setFontColor(QWidget* control, TColor color);
+// The background and text colours of an edit field or a grid.
+void setTextColors(QWidget* control, TColor background, TColor text);
 
 } // namespace kavoda

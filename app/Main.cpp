@@ -112,19 +112,16 @@ QString toQString(std::string_view text)
     return QString::fromLatin1(text.data(), static_cast<int>(text.size()));
 }
 
-void setTextColors(QWidget* w, TColor background, TColor text)
+// A LED as the window places it; its other properties keep their defaults,
+// so it blinks while lit.
+TALed* addLed(QWidget* parent, const char* name, QRect geometry, TColor falseColor, int interval)
 {
-    QPalette p = w->palette();
-    p.setColor(QPalette::Base, toQColor(background));
-    p.setColor(QPalette::Text, toQColor(text));
-    w->setPalette(p);
-}
-
-void setFontColor(QWidget* w, TColor color)
-{
-    QPalette p = w->palette();
-    p.setColor(QPalette::WindowText, toQColor(color));
-    w->setPalette(p);
+    auto* led = new TALed(parent);
+    led->setObjectName(QLatin1String(name));
+    led->setGeometry(geometry);
+    led->setFalseColor(falseColor);
+    led->setInterval(interval);
+    return led;
 }
 
 void setupHexGrid(THexGrid* grid, int cols, int rows, int cellWidth, int cellHeight,
@@ -216,7 +213,7 @@ void TMainForm::createGrids(QWidget* client)
     charFont.setPixelSize(12);
     StringGrid2->setFont(charFont);
     StringGrid2->setCellSize(13, 13);
-    StringGrid2->setColors(clInfoBk, clBlack);
+    setTextColors(StringGrid2, clInfoBk, clBlack);
     StringGrid2->setGeometry(376, 8, 233, 233);
 }
 
@@ -255,19 +252,11 @@ void TMainForm::createEditGroup(QWidget* client)
     hexedit1->setGeometry(224, 32, 49, 21);
 
     addLabel(GroupBox1, QStringLiteral("End view"), 16, 80);
-    ALed1 = new TALed(GroupBox1);
-    ALed1->setObjectName(QStringLiteral("ALed1"));
-    ALed1->setGeometry(72, 80, 15, 15);
+    ALed1 = addLed(GroupBox1, "ALed1", {72, 80, 15, 15}, rgbColor(128, 0, 64), 200);
     ALed1->setTrueColor(clRed);
-    ALed1->setFalseColor(rgbColor(128, 0, 64));
-    ALed1->setInterval(200);
 
     addLabel(GroupBox1, QStringLiteral("Edit Enabled"), 104, 80);
-    ALed2 = new TALed(GroupBox1);
-    ALed2->setObjectName(QStringLiteral("ALed2"));
-    ALed2->setGeometry(176, 80, 15, 15);
-    ALed2->setFalseColor(rgbColor(0, 64, 0));
-    ALed2->setInterval(300);
+    ALed2 = addLed(GroupBox1, "ALed2", {176, 80, 15, 15}, rgbColor(0, 64, 0), 300);
 
     ConfirmBtn = new QPushButton(QStringLiteral("Edit Confirm"), GroupBox1);
     ConfirmBtn->setObjectName(QStringLiteral("ConfirmBtn"));
@@ -285,11 +274,7 @@ void TMainForm::createDeviceGroup(QWidget* client)
     GroupBox2->setEnabled(false);
 
     addLabel(GroupBox2, QStringLiteral("Device Selected"), 16, 16);
-    ALed3 = new TALed(GroupBox2);
-    ALed3->setObjectName(QStringLiteral("ALed3"));
-    ALed3->setGeometry(112, 16, 15, 15);
-    ALed3->setFalseColor(rgbColor(0, 64, 64));
-    ALed3->setInterval(100);
+    ALed3 = addLed(GroupBox2, "ALed3", {112, 16, 15, 15}, rgbColor(0, 64, 64), 100);
 
     Panel1 = new Panel(GroupBox2);
     Panel1->setObjectName(QStringLiteral("Panel1"));
@@ -325,11 +310,11 @@ void TMainForm::createDeviceGroup(QWidget* client)
     addLabel(GroupBox2, QStringLiteral("Address"), 83, 76);
     hexedit2 = blueField("hexedit2", 128, 68, 33);
     // Upper case: whatever is typed shows in capitals.
-    connect(hexedit2, &QLineEdit::textEdited, hexedit2, [this](const QString& text) {
-        const int cursor = hexedit2->cursorPosition();
-        hexedit2->setText(text.toUpper());
-        hexedit2->setCursorPosition(cursor);
-    });
+    connect(hexedit2, &QLineEdit::textEdited, hexedit2, slot([this] {
+                const int cursor = hexedit2->cursorPosition();
+                hexedit2->setText(hexedit2->text().toUpper());
+                hexedit2->setCursorPosition(cursor);
+            }));
     addLabel(GroupBox2, QStringLiteral("Data"), 170, 76);
     hexedit3 = blueField("hexedit3", 200, 68, 25);
 

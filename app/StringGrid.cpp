@@ -56,12 +56,4 @@ void StringGrid::setCellSize(int width, int height)
         setRowHeight(r, height + kGridLine);
 }
 
-void StringGrid::setColors(TColor background, TColor text)
-{
-    QPalette p = palette();
-    p.setColor(QPalette::Base, toQColor(background));
-    p.setColor(QPalette::Text, toQColor(text));
-    setPalette(p);
-}
-
 } // namespace kavoda

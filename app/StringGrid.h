@@ -3,8 +3,6 @@
 // (no headers, a one-pixel line after each cell), for the character view.
 #pragma once
 
-#include "Colors.h"
-
 #include <QTableWidget>
 
 namespace kavoda {
@@ -19,7 +17,6 @@ public:
 
     // Cell size without the grid line that follows each cell.
     void setCellSize(int width, int height);
-    void setColors(TColor background, TColor text);
 
 protected:
     // A typed character never searches for a matching cell.

@@ -40,9 +40,7 @@ QLabel* makeLabel(QWidget* parent, const QString& name, const QString& text, TCo
     font.setBold(bold);
     label->setFont(font);
     label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    QPalette pal = label->palette();
-    pal.setColor(QPalette::WindowText, toQColor(colour));
-    label->setPalette(pal);
+    setFontColor(label, colour);
     return label;
 }
 

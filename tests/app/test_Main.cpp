@@ -30,6 +30,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -211,6 +212,111 @@ TEST_F(MainFormTest, EveryControlAtItsPlace)
     // The credits panel lies over the character grid.
     const QObjectList& children = client->children();
     EXPECT_GT(children.indexOf(form->Panel3), children.indexOf(form->StringGrid2));
+}
+
+QColor fontColour(const QWidget* w)
+{
+    return w->palette().color(QPalette::WindowText);
+}
+
+TEST_F(MainFormTest, ColoursFontsAndCaptions)
+{
+    auto form = makeForm();
+    const QColor black(0, 0, 0), red(255, 0, 0), blue(0, 0, 255), white(255, 255, 255),
+        lime(0, 255, 0), maroon(128, 0, 0);
+
+    // Bytes black on the tooltip background, heads red on black.
+    EXPECT_EQ(form->HexGrid1->color(), clInfoBk);
+    EXPECT_EQ(form->HexGrid1->fontColor(), clBlack);
+    for (const THexGrid* heads : {form->HexGrid2, form->HexGrid3}) {
+        EXPECT_EQ(heads->color(), clBlack);
+        EXPECT_EQ(heads->fontColor(), clRed);
+    }
+    EXPECT_EQ(form->StringGrid2->palette().color(QPalette::Base), toQColor(clInfoBk));
+    EXPECT_EQ(form->StringGrid2->palette().color(QPalette::Text), black);
+    EXPECT_EQ(form->StringGrid2->font().family(), "DejaVu Sans Mono");
+    EXPECT_EQ(form->StringGrid2->font().pixelSize(), 12);
+
+    EXPECT_EQ(form->GroupBox1->title(), "Edit");
+    EXPECT_EQ(fontColour(form->GroupBox1), maroon);
+    EXPECT_EQ(form->GroupBox2->title(), "R/W ");
+    EXPECT_EQ(fontColour(form->GroupBox2), blue);
+
+    EXPECT_EQ(form->Panel1->color(), clBlack);
+    EXPECT_EQ(form->Panel1->bevelOuter(), Panel::BevelLowered);
+    EXPECT_EQ(form->Panel1->bevelWidth(), 3);
+    EXPECT_TRUE(form->Panel1->font().bold());
+    EXPECT_EQ(fontColour(form->Panel1), lime);
+    EXPECT_EQ(form->Panel3->color(), clBlack);
+    EXPECT_EQ(form->Panel3->bevelOuter(), Panel::BevelLowered);
+    EXPECT_EQ(form->Panel3->bevelWidth(), 5);
+
+    EXPECT_EQ(form->Meter1->backColor(), clBlack);
+    EXPECT_EQ(form->Meter1->foreColor(), clLime);
+    EXPECT_EQ(fontColour(form->Meter1), white);
+    EXPECT_EQ(form->Meter1->bevelDepth(), 4);
+    EXPECT_TRUE(form->Meter1->useFontColor());
+    EXPECT_EQ(form->Meter1->percent(), 0);
+    for (const Thexedit* field : {form->hexedit4, form->hexedit2, form->hexedit3}) {
+        EXPECT_EQ(field->palette().color(QPalette::Base), blue);
+        EXPECT_EQ(field->palette().color(QPalette::Text), white);
+    }
+
+    const struct {
+        TALed* led;
+        TColor trueColor, falseColor;
+        int interval;
+    } leds[] = {{form->ALed1, clRed, rgbColor(128, 0, 64), 200},
+                {form->ALed2, clLime, rgbColor(0, 64, 0), 300},
+                {form->ALed3, clLime, rgbColor(0, 64, 64), 100}};
+    for (const auto& l : leds) {
+        EXPECT_EQ(l.led->trueColor(), l.trueColor) << l.led->objectName().toStdString();
+        EXPECT_EQ(l.led->falseColor(), l.falseColor) << l.led->objectName().toStdString();
+        EXPECT_EQ(l.led->interval(), l.interval) << l.led->objectName().toStdString();
+    }
+
+    for (const auto& [button, caption] :
+         {std::pair{form->ConfirmBtn, "Edit Confirm"}, {form->BitBtn2, "Erase Device"},
+          {form->Writebtn, "Write Device"}, {form->BitBtn4, "Fill Device 00"},
+          {form->BitBtn6, "Fill Device FF"}, {form->ReadBtn, "Read Device"}})
+        EXPECT_EQ(button->text(), caption);
+    const struct {
+        QWidget* group;
+        const char* text;
+        QPoint at;
+    } labels[] = {{form->GroupBox1, "Next view", {16, 16}}, {form->GroupBox1, "Offset", {112, 32}},
+                  {form->GroupBox1, "Dec.", {160, 16}},      {form->GroupBox1, "Hex", {232, 16}},
+                  {form->GroupBox1, "End view", {16, 80}},   {form->GroupBox1, "Edit Enabled", {104, 80}},
+                  {form->GroupBox2, "Device Selected", {16, 16}}, {form->GroupBox2, "Port", {8, 79}},
+                  {form->GroupBox2, "Address", {83, 76}},    {form->GroupBox2, "Data", {170, 76}}};
+    for (const auto& l : labels) {
+        QLabel* found = nullptr;
+        for (QLabel* label : l.group->findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
+            if (label->text() == QLatin1String(l.text))
+                found = label;
+        }
+        ASSERT_NE(found, nullptr) << l.text;
+        EXPECT_EQ(found->pos(), l.at) << l.text;
+    }
+    for (QLineEdit* field : {form->Edit1, static_cast<QLineEdit*>(form->numedit3),
+                             static_cast<QLineEdit*>(form->hexedit1)})
+        EXPECT_EQ(field->text(), "0");
+    EXPECT_TRUE(form->numedit3->isReadOnly());
+    EXPECT_EQ(form->UpDown1->minimum(), 0);
+    EXPECT_EQ(form->UpDown1->maximum(), 100);
+    EXPECT_FALSE(form->UpDown1->wrap());
+    EXPECT_EQ(form->Timer1->interval(), 3000);
+    EXPECT_FALSE(form->Timer1->isActive());
+}
+
+TEST_F(MainFormTest, TheAddressFieldShowsWhatIsTypedInCapitals)
+{
+    auto form = makeForm();
+    form->N24c021Click();
+    form->show();
+    QTest::keyClicks(form->hexedit2, "a1f");
+    EXPECT_EQ(form->hexedit2->text(), "A1F");
+    EXPECT_TRUE(m_reports.isEmpty());
 }
 
 TEST_F(MainFormTest, CreditsRollUpOnceAndThenUncoverTheCharacterGrid)
