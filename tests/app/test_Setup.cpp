@@ -8,7 +8,9 @@
 #include "Settings.h"
 #include "Setup.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QFrame>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -72,7 +74,22 @@ TEST_F(SetupFormTest, LayoutAsDesigned)
         delays << m_form.ComboBox1->itemText(i);
     EXPECT_EQ(delays, QStringList({"10", "20", "30", "40", "50", "60", "70", "80", "90", "100"}));
     EXPECT_FALSE(m_form.ComboBox1->isEditable());
+    EXPECT_EQ(m_form.ComboBox1->view()->sizeHintForRow(0), 13);
     EXPECT_TRUE(m_form.OKBtn->isDefault());
+    EXPECT_EQ(m_form.Bevel1->frameShadow(), QFrame::Sunken);
+    EXPECT_EQ(m_form.PortG->title(), "Port Config");
+    EXPECT_EQ(m_form.Label1->text(), "Delay");
+    EXPECT_EQ(m_form.OKBtn->text(), "OK");
+    EXPECT_EQ(m_form.CancelBtn->text(), "Cancel");
+    const struct {
+        QWidget* control;
+        QRect geometry;
+    } layout[] = {{m_form.Bevel1, {8, 8, 193, 169}},    {m_form.PortG, {40, 24, 129, 105}},
+                  {m_form.ComboBox1, {88, 144, 73, 19}}, {m_form.OKBtn, {15, 188, 75, 25}},
+                  {m_form.CancelBtn, {119, 188, 75, 25}}};
+    for (const auto& item : layout)
+        EXPECT_EQ(item.control->geometry(), item.geometry) << item.control->objectName().toStdString();
+    EXPECT_EQ(m_form.Label1->pos(), QPoint(48, 152));
     // Each item lies inside the group, one under the other.
     for (int i = 0; i < 3; ++i)
         EXPECT_TRUE(QRect(QPoint(), m_form.PortG->size()).contains(m_form.PortG->item(i)->geometry()));
