@@ -1,61 +1,28 @@
 // SPDX-License-Identifier: MIT
 // The INI module and the settings file, always in a temporary folder.
-#include "DeviceCatalogue.h"
-#include "IniFile.h"
-#include "Settings.h"
+#include "SettingsFolder.h"
 
-#include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 using namespace kavoda;
 
 namespace {
 
-class SettingsFolder : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_dir.isValid());
-        setSettingsFolder(m_dir.path());
-        resetDeviceState();
-        PortSetting.clear();
-        ProgramVersion.clear();
-    }
-    void TearDown() override { setSettingsFolder(QString()); }
-
-    QString path() const { return m_dir.filePath(QStringLiteral("Kavoda.INI")); }
-    void writeFile(const QByteArray& bytes)
-    {
-        QFile f(path());
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
-    QByteArray readFile() const
-    {
-        QFile f(path());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-
-    QTemporaryDir m_dir;
-};
-
-using IniFileTest = SettingsFolder;
-using SettingsTest = SettingsFolder;
+using IniFileTest = SettingsFolderTest;
+using SettingsTest = SettingsFolderTest;
 
 TEST_F(IniFileTest, MissingFileSectionOrKeyGiveTheDefault)
 {
     const IniFile ini(QStringLiteral("Kavoda.INI"));
     EXPECT_EQ(ini.readString("Device Port", "Port", "Port2"), "Port2");
-    writeFile("[Other]\nPort=Port3\n[Device Port]\nSpeed=1\n");
+    writeSettings("[Other]\nPort=Port3\n[Device Port]\nSpeed=1\n");
     EXPECT_EQ(ini.readString("Device Port", "Port", "Port2"), "Port2");
     EXPECT_EQ(ini.readInteger("Delay", "Delay", 10), 10);
 }
 
 TEST_F(IniFileTest, NamesMatchWithoutCaseAndValuesAreTrimmed)
 {
-    writeFile("; a comment\r\n[device PORT]\r\n  PORT  =   Port3   \r\n[Delay]\r\ndelay=40\r\n");
+    writeSettings("; a comment\r\n[device PORT]\r\n  PORT  =   Port3   \r\n[Delay]\r\ndelay=40\r\n");
     const IniFile ini(QStringLiteral("Kavoda.INI"));
     EXPECT_EQ(ini.readString("Device Port", "Port", "x"), "Port3");
     EXPECT_EQ(ini.readInteger("DELAY", "Delay", 10), 40);
@@ -63,13 +30,13 @@ TEST_F(IniFileTest, NamesMatchWithoutCaseAndValuesAreTrimmed)
 
 TEST_F(IniFileTest, StringsAreCutAt1023Characters)
 {
-    writeFile("[S]\nK=" + QByteArray(2000, 'a') + "\n");
+    writeSettings("[S]\nK=" + QByteArray(2000, 'a') + "\n");
     EXPECT_EQ(IniFile("Kavoda.INI").readString("S", "K", "").size(), 1023);
 }
 
 TEST_F(IniFileTest, IntegersAreDecimalOrPrefixedHexadecimal)
 {
-    writeFile("[S]\na=30\nb=0x1E\nc=0X1e\nd=$1E\ne=-7\nf=abc\ng=\nh=12abc\ni=1E\nj=99999999999\n"
+    writeSettings("[S]\na=30\nb=0x1E\nc=0X1e\nd=$1E\ne=-7\nf=abc\ng=\nh=12abc\ni=1E\nj=99999999999\n"
               "k=0x\n");
     const IniFile ini(QStringLiteral("Kavoda.INI"));
     EXPECT_EQ(ini.readInteger("S", "a", 10), 30);
@@ -83,22 +50,22 @@ TEST_F(IniFileTest, IntegersAreDecimalOrPrefixedHexadecimal)
 
 TEST_F(IniFileTest, WritingKeepsEverythingElseOfTheFile)
 {
-    writeFile("; Kavoda settings\n[Window]\nLeft=10\n\n[device port]\n; port choice\nPORT=Port1\n"
+    writeSettings("; Kavoda settings\n[Window]\nLeft=10\n\n[device port]\n; port choice\nPORT=Port1\n"
               "Extra=1\n\n[Tail]\nX=y\n");
     IniFile ini(QStringLiteral("Kavoda.INI"));
     ini.writeString("Device Port", "Port", "Port3");
     ini.writeString("Device Port", "Mode", "EPP");
     ini.writeString("Delay", "Delay", "20");
-    EXPECT_EQ(readFile(), QByteArray("; Kavoda settings\n[Window]\nLeft=10\n\n[device port]\n"
+    EXPECT_EQ(readSettings(), QByteArray("; Kavoda settings\n[Window]\nLeft=10\n\n[device port]\n"
                                      "; port choice\nPORT=Port3\nExtra=1\nMode=EPP\n\n[Tail]\nX=y\n"
                                      "\n[Delay]\nDelay=20\n"));
 }
 
 TEST_F(IniFileTest, WindowsLineEndsStayWindowsLineEnds)
 {
-    writeFile("[A]\r\nk=1\r\n");
+    writeSettings("[A]\r\nk=1\r\n");
     IniFile(QStringLiteral("Kavoda.INI")).writeString("A", "k", "2");
-    EXPECT_EQ(readFile(), QByteArray("[A]\r\nk=2\r\n"));
+    EXPECT_EQ(readSettings(), QByteArray("[A]\r\nk=2\r\n"));
 }
 
 TEST_F(IniFileTest, AFailedWriteRaisesUnableToWrite)
@@ -125,7 +92,7 @@ TEST_F(SettingsTest, AFirstRunCreatesTheFileWithTheDefaults)
     EXPECT_EQ(PortBase, 0x278);
     EXPECT_EQ(ProgramVersion, "1.2 1998");
     saveSettings();
-    EXPECT_EQ(readFile(), QByteArray("[Device Port]\nPort=Port2\n\n[Version]\nVersion=1.2 1998\n\n"
+    EXPECT_EQ(readSettings(), QByteArray("[Device Port]\nPort=Port2\n\n[Version]\nVersion=1.2 1998\n\n"
                                      "[Delay]\nDelay=10\n"));
 }
 
@@ -138,7 +105,7 @@ TEST_F(SettingsTest, PortTextsAreComparedExactly)
     } cases[] = {{"Port2", 0, 0x278}, {"Port1", 1, 0x378}, {"Port3", 2, 0x3BC},
                  {"port2", 1, 0x378}, {"", 1, 0x378},      {"LPT1", 1, 0x378}};
     for (const auto& c : cases) {
-        writeFile(QByteArray("[Device Port]\nPort=") + c.stored + "\n");
+        writeSettings(QByteArray("[Device Port]\nPort=") + c.stored + "\n");
         loadSettings();
         EXPECT_EQ(PortSetting, c.stored);
         EXPECT_EQ(PortBase, c.base) << c.stored;
@@ -149,22 +116,10 @@ TEST_F(SettingsTest, PortTextsAreComparedExactly)
 TEST_F(SettingsTest, DelayIsReadAsAnInteger)
 {
     for (const auto& [text, delay] : {std::pair{"0x1E", 30}, {"fast", 10}, {"15", 15}, {"$64", 100}}) {
-        writeFile(QByteArray("[Delay]\nDelay=") + text + "\n");
+        writeSettings(QByteArray("[Delay]\nDelay=") + text + "\n");
         loadSettings();
         EXPECT_EQ(BusDelay, delay) << text;
     }
-}
-
-TEST_F(SettingsTest, TheStoredVersionIsNeverUsedAndIsOverwritten)
-{
-    writeFile("[Version]\nVersion=0.9 1997\n[Delay]\nDelay=0x1E\n");
-    loadSettings();
-    EXPECT_EQ(ProgramVersion, "1.2 1998");
-    saveSettings();
-    const IniFile ini(QStringLiteral("Kavoda.INI"));
-    EXPECT_EQ(ini.readString("Version", "Version", ""), "1.2 1998");
-    // Saved as the number itself, in decimal.
-    EXPECT_EQ(ini.readString("Delay", "Delay", ""), "30");
 }
 
 } // namespace

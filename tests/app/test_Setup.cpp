@@ -1,11 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The port dialog: its layout, activation, OK and Cancel, on a settings file
 // in a temporary folder.
-#include "DeviceCatalogue.h"
-#include "ErrorReport.h"
-#include "IniFile.h"
 #include "RadioGroup.h"
-#include "Settings.h"
+#include "SettingsFolder.h"
 #include "Setup.h"
 
 #include <QAbstractItemView>
@@ -15,7 +12,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTemporaryDir>
+#include <QDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -23,38 +20,21 @@ using namespace kavoda;
 
 namespace {
 
-class SetupFormTest : public ::testing::Test {
+class SetupFormTest : public SettingsFolderTest {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_dir.isValid());
-        setSettingsFolder(m_dir.path());
-        setErrorReportSink([this](const QString& text) { m_reports << text; });
-        resetDeviceState();
+        SettingsFolderTest::SetUp();
         loadSettings();
         saveSettings();
     }
-    void TearDown() override
-    {
-        setErrorReportSink({});
-        setSettingsFolder(QString());
-    }
-    QByteArray fileBytes() const
-    {
-        QFile f(m_dir.filePath(QStringLiteral("Kavoda.INI")));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    // Stores the file and loads it, as a start of the program would.
     void storeSettings(const QByteArray& bytes)
     {
-        QFile f(m_dir.filePath(QStringLiteral("Kavoda.INI")));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-        f.close();
+        writeSettings(bytes);
         loadSettings();
     }
 
-    QTemporaryDir m_dir;
-    QStringList m_reports;
     TSetupForm m_form;
 };
 
@@ -133,7 +113,7 @@ TEST_F(SetupFormTest, OkStoresTheChoices)
 TEST_F(SetupFormTest, OkWithoutADelayReportsAndStillCloses)
 {
     storeSettings("[Device Port]\nPort=Port2\n[Delay]\nDelay=15\n");
-    const QByteArray before = fileBytes();
+    const QByteArray before = readSettings();
     m_form.show();
     m_form.PortG->item(2)->click();
     m_form.OKBtn->click();
@@ -145,7 +125,7 @@ TEST_F(SetupFormTest, OkWithoutADelayReportsAndStillCloses)
     EXPECT_EQ(PortSetting, "Port3");
     EXPECT_EQ(BusDelay, 15);
     EXPECT_EQ(PortBase, 0x278);
-    EXPECT_EQ(fileBytes(), before);
+    EXPECT_EQ(readSettings(), before);
 }
 
 TEST_F(SetupFormTest, OkWithAnUnwritableFileKeepsThePortBase)
@@ -164,7 +144,7 @@ TEST_F(SetupFormTest, OkWithAnUnwritableFileKeepsThePortBase)
 TEST_F(SetupFormTest, CancelChangesNothing)
 {
     storeSettings("[Device Port]\nPort=Port3\n[Delay]\nDelay=50\n");
-    const QByteArray before = fileBytes();
+    const QByteArray before = readSettings();
     m_form.show();
     m_form.PortG->item(0)->click();
     m_form.ComboBox1->setCurrentIndex(0);
@@ -174,7 +154,7 @@ TEST_F(SetupFormTest, CancelChangesNothing)
     EXPECT_EQ(PortSetting, "Port3");
     EXPECT_EQ(BusDelay, 50);
     EXPECT_EQ(PortBase, 0x3BC);
-    EXPECT_EQ(fileBytes(), before);
+    EXPECT_EQ(readSettings(), before);
 
     m_form.show();
     EXPECT_EQ(m_form.PortG->itemIndex(), 2);
