@@ -12,33 +12,9 @@
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
-#include <QStyledItemDelegate>
 #include <stdexcept>
 
 namespace kavoda {
-
-namespace {
-
-// Rows of one fixed height, for the delay list's 13-pixel items.
-class FixedHeightDelegate : public QStyledItemDelegate {
-public:
-    FixedHeightDelegate(int height, QObject* parent)
-        : QStyledItemDelegate(parent)
-        , m_height(height)
-    {
-    }
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
-    {
-        return {QStyledItemDelegate::sizeHint(option, index).width(), m_height};
-    }
-
-private:
-    int m_height;
-};
-
-constexpr int kDelayItemHeight = 13;
-
-} // namespace
 
 int strToInt(const QString& text)
 {
@@ -83,7 +59,6 @@ TSetupForm::TSetupForm(SettingsHost* host, QWidget* parent)
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
     ComboBox1->setEditable(false);
     ComboBox1->setGeometry(88, 144, 73, 19);
-    ComboBox1->setItemDelegate(new FixedHeightDelegate(kDelayItemHeight, ComboBox1));
     for (int delay = 10; delay <= 100; delay += 10)
         ComboBox1->addItem(QString::number(delay));
 

@@ -5,7 +5,6 @@
 #include "SettingsFolder.h"
 #include "Setup.h"
 
-#include <QAbstractItemView>
 #include <QComboBox>
 #include <QFrame>
 #include <QFile>
@@ -54,7 +53,6 @@ TEST_F(SetupFormTest, LayoutAsDesigned)
         delays << m_form.ComboBox1->itemText(i);
     EXPECT_EQ(delays, QStringList({"10", "20", "30", "40", "50", "60", "70", "80", "90", "100"}));
     EXPECT_FALSE(m_form.ComboBox1->isEditable());
-    EXPECT_EQ(m_form.ComboBox1->view()->sizeHintForRow(0), 13);
     EXPECT_TRUE(m_form.OKBtn->isDefault());
     EXPECT_EQ(m_form.Bevel1->frameShadow(), QFrame::Sunken);
     EXPECT_EQ(m_form.PortG->title(), "Port Config");
