@@ -72,11 +72,16 @@ IniFile::IniFile(const QString& fileName)
         m_path = QDir(settingsFolder()).filePath(fileName);
 }
 
-QStringList IniFile::readLines(bool* crlf) const
+QStringList IniFile::readLines(bool* crlf, bool* readable) const
 {
     QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (readable)
+        *readable = true;
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (readable)
+            *readable = !file.exists();
         return {};
+    }
     // Latin-1 maps every byte to one character and back, so lines this
     // program does not understand are written out exactly as they were read.
     QString text = QString::fromLatin1(file.readAll());
@@ -115,8 +120,15 @@ std::int32_t IniFile::readInteger(const QString& section, const QString& key, st
 
 void IniFile::writeString(const QString& section, const QString& key, const QString& value)
 {
+    const auto fail = [this] {
+        throw IniWriteError(QStringLiteral("Unable to write to %1").arg(m_fileName).toStdString());
+    };
     bool crlf = false;
-    QStringList lines = readLines(&crlf);
+    bool readable = true;
+    QStringList lines = readLines(&crlf, &readable);
+    // Rewriting a file we could not read would drop everything else in it.
+    if (!readable)
+        fail();
     const QString entry = key + QLatin1Char('=') + value;
 
     int sectionAt = -1; // line of the section's header
@@ -163,9 +175,6 @@ void IniFile::writeString(const QString& section, const QString& key, const QStr
 
     // Through a temporary file and a rename, so that a failure never leaves
     // half a settings file behind.
-    const auto fail = [this] {
-        throw IniWriteError(QStringLiteral("Unable to write to %1").arg(m_fileName).toStdString());
-    };
     const QFileInfo info(m_path);
     if (!QDir().mkpath(info.absolutePath()))
         fail();

@@ -49,7 +49,9 @@ public:
     static constexpr int kMaxValueLength = 1023;
 
 private:
-    QStringList readLines(bool* crlf = nullptr) const;
+    // The file's lines; an absent file has none. readable turns false when
+    // the file exists but cannot be read.
+    QStringList readLines(bool* crlf = nullptr, bool* readable = nullptr) const;
 
     QString m_fileName;
     QString m_path;

@@ -3,6 +3,7 @@
 #include "SettingsFolder.h"
 
 #include <QFile>
+#include <unistd.h>
 
 using namespace kavoda;
 
@@ -82,6 +83,19 @@ TEST_F(IniFileTest, AFailedWriteRaisesUnableToWrite)
     } catch (const IniWriteError& e) {
         EXPECT_STREQ(e.what(), "Unable to write to Kavoda.INI");
     }
+}
+
+TEST_F(IniFileTest, AnUnreadableFileIsNotOverwritten)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root reads every file";
+    writeSettings("[Mine]\nKeep=1\n");
+    const QString path = settingsPath();
+    ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::WriteOwner));
+    IniFile ini(QStringLiteral("Kavoda.INI"));
+    EXPECT_THROW(ini.writeString("Delay", "Delay", "10"), IniWriteError);
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    EXPECT_EQ(readSettings(), QByteArray("[Mine]\nKeep=1\n"));
 }
 
 TEST_F(SettingsTest, AFirstRunCreatesTheFileWithTheDefaults)
