@@ -6,9 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <string>
 
 #include "DeviceCatalogue.h"
+#include "TempFolder.h"
 
 namespace kavoda::test {
 
@@ -22,16 +22,11 @@ protected:
     void TearDown() override { resetDeviceState(); }
 };
 
-// An empty folder named after the running test.
+// An empty folder of the running test's own (mkdtemp under $TMPDIR),
+// removed when the test ends.
 inline std::filesystem::path scratchDir()
 {
-    namespace fs = std::filesystem;
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    const fs::path dir = fs::temp_directory_path() /
-                         (std::string("kavoda-") + info->test_suite_name() + "-" + info->name());
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
+    return testFolder();
 }
 
 }  // namespace kavoda::test

@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "HardwarePort.h"
+#include "TempFolder.h"
 
 #ifdef __linux__
 #include <linux/ppdev.h>
@@ -21,8 +22,7 @@ namespace fs = std::filesystem;
 
 TEST(HardwarePort, FindsTheParportWhoseBaseMatches)
 {
-    const fs::path root = fs::temp_directory_path() / "kavoda-hardware-proc";
-    fs::remove_all(root);
+    const fs::path root = test::testFolder();
     const auto addPort = [&root](int n, const char* text) {
         const fs::path dir = root / "sys/dev/parport" / ("parport" + std::to_string(n));
         fs::create_directories(dir);
