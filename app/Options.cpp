@@ -14,6 +14,12 @@ namespace kavoda {
 
 namespace {
 constexpr int kUsageError = 2;
+
+// An empty path would quietly mean "no file" (a chip in memory, no trace).
+std::string nonEmptyPath(const std::string& path)
+{
+    return path.empty() ? "an empty path names no file" : "";
+}
 } // namespace
 
 ParsedOptions parseOptions(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
@@ -30,10 +36,12 @@ ParsedOptions parseOptions(int argc, const char* const* argv, std::ostream& out,
     app.add_option("--sim-image", result.options.simImagePath,
                    "Keep the simulated chip's content in FILE between runs")
         ->type_name("FILE")
-        ->needs(simOpt);
+        ->needs(simOpt)
+        ->check(nonEmptyPath);
     app.add_option("--trace", result.options.tracePath,
                    "Record the bus lines as a VCD file")
-        ->type_name("FILE.vcd");
+        ->type_name("FILE.vcd")
+        ->check(nonEmptyPath);
     app.set_version_flag("--version", "kavoda " + kProgramVersion.toStdString());
 
     // CLI11 takes the arguments after the program name, in reverse order.

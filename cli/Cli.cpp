@@ -48,6 +48,12 @@ long numberArgument(const std::string& what, const std::string& text, long max)
     return *value;
 }
 
+// An empty path would quietly mean "no file" (a chip in memory, no trace).
+std::string nonEmptyPath(const std::string& path)
+{
+    return path.empty() ? "an empty path names no file" : "";
+}
+
 }  // namespace
 
 std::optional<long> parseCliNumber(std::string_view text, long max)
@@ -98,8 +104,10 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
             ->type_name("[TYPE]");
     app.add_option("--sim-image", portOptions.simImagePath,
                    "File that keeps the simulated chip's content between runs")
-        ->needs(simulate);
-    app.add_option("--trace", portOptions.tracePath, "Record the bus lines as a VCD file");
+        ->needs(simulate)
+        ->check(nonEmptyPath);
+    app.add_option("--trace", portOptions.tracePath, "Record the bus lines as a VCD file")
+        ->check(nonEmptyPath);
 
     std::string addressText;
     std::string valueText;

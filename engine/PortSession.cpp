@@ -3,6 +3,7 @@
 #include "PortSession.h"
 
 #include "BusTrace.h"
+#include "FileIdentity.h"
 #include "HardwarePort.h"
 #include "SimulatedChip.h"
 
@@ -22,6 +23,7 @@ void PortSession::open(std::uint16_t portBase)
         return;
     }
     close();
+    refuseTraceOverContent();
 
     PortBackend* backend = nullptr;
     if (m_options.simulateType) {
@@ -41,6 +43,7 @@ void PortSession::open(std::uint16_t portBase)
     if (!m_options.tracePath.empty()) {
         if (!m_trace) {
             try {
+                refuseTraceOverContent();  // again, now that the content file exists
                 m_trace = std::make_unique<BusTrace>(m_options.tracePath, *backend, portBase);
             } catch (...) {
                 m_hardware.reset();
@@ -78,6 +81,20 @@ const PortOptions& PortSession::options() const
 SimulatedAdapter* PortSession::simulator() const
 {
     return m_simulator.get();
+}
+
+bool PortSession::usesFile(const std::string& path) const
+{
+    return (m_options.simulateType && sameFile(path, m_options.simImagePath)) ||
+           sameFile(path, m_options.tracePath);
+}
+
+void PortSession::refuseTraceOverContent() const
+{
+    // Truncating the trace would replace the chip's content with trace text.
+    if (m_options.simulateType && sameFile(m_options.tracePath, m_options.simImagePath))
+        throw PortError("The bus trace " + m_options.tracePath +
+                        " is the simulated chip's content file; choose another file for the trace");
 }
 
 }  // namespace kavoda

@@ -41,7 +41,13 @@ public:
     // The simulated adapter once opened with simulateType; nullptr otherwise.
     SimulatedAdapter* simulator() const;
 
+    // Whether path names the simulated chip's content file or the trace,
+    // which an output of the run must never overwrite.
+    bool usesFile(const std::string& path) const;
+
 private:
+    void refuseTraceOverContent() const;
+
     PortOptions m_options;
     std::unique_ptr<SimulatedAdapter> m_simulator;
     std::unique_ptr<PortBackend> m_hardware;

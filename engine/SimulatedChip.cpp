@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <limits>
 #include <system_error>
+#include <utility>
 
 namespace kavoda {
 
@@ -29,9 +30,15 @@ int pageSize(const CatalogueEntry& type)
     return (type.family == Family::C24 && type.lastBlock > 0) ? 16 : 8;
 }
 
-std::string fileError(const std::string& what, const std::string& path)
+// cause: the errno of the failing call, taken before any clean-up can change it.
+std::string fileError(const std::string& what, const std::string& path, int cause)
 {
-    return what + " the simulated chip's content file " + path + ": " + std::strerror(errno);
+    return what + " the simulated chip's content file " + path + ": " + std::strerror(cause);
+}
+
+bool refusedForWriting(int cause)
+{
+    return cause == EACCES || cause == EPERM || cause == EROFS;
 }
 
 }  // namespace
@@ -67,8 +74,9 @@ void SimulatedChip::loadImage()
                       static_cast<std::streamsize>(m_cells.size()));
             out.close();
             if (!out) {
+                const int cause = errno;
                 fs::remove(temp, ec);
-                throw PortError(fileError("Cannot create", m_imagePath));
+                throw PortError(fileError("Cannot create", m_imagePath, cause));
             }
         }
         fs::rename(temp, path, ec);
@@ -92,27 +100,47 @@ void SimulatedChip::loadImage()
                             std::to_string(m_cells.size()) +
                             "; choose another file for this type");
     }
+    errno = 0;
     m_image.open(path, std::ios::in | std::ios::out | std::ios::binary);
+    if (!m_image && refusedForWriting(errno)) {
+        // A write-protected chip: reads are served, writes refused.
+        m_image.clear();
+        m_image.open(path, std::ios::in | std::ios::binary);
+        m_readOnly = true;
+    }
     if (!m_image)
-        throw PortError(fileError("Cannot open", m_imagePath));
+        throw PortError(fileError("Cannot open", m_imagePath, errno));
+    errno = 0;
     m_image.read(reinterpret_cast<char*>(m_cells.data()),
                  static_cast<std::streamsize>(m_cells.size()));
-    if (!m_image)
-        throw PortError(fileError("Cannot read", m_imagePath));
+    if (!m_image) {
+        const int cause = errno;
+        throw PortError(cause ? fileError("Cannot read", m_imagePath, cause)
+                              : "The simulated chip's content file " + m_imagePath +
+                                    " ended early while being read");
+    }
 }
 
 void SimulatedChip::store(int address, std::uint8_t value)
 {
+    if (m_readOnly)
+        throw PortError("The simulated chip's content file " + m_imagePath +
+                        " is read-only: the chip can be read but not written");
+    if (m_image.is_open()) {
+        // Written through byte by byte, in place: a file of the right size is
+        // never truncated, so an interrupted run leaves at worst an old byte.
+        errno = 0;
+        m_image.seekp(address);
+        m_image.put(static_cast<char>(value));
+        m_image.flush();
+        if (!m_image) {
+            const int cause = errno ? errno : EIO;
+            m_image.clear();
+            throw PortError(fileError("Cannot write", m_imagePath, cause));
+        }
+    }
+    // Only what reached the file counts as stored: memory and file agree.
     m_cells[static_cast<std::size_t>(address)] = value;
-    if (!m_image.is_open())
-        return;
-    // Written through byte by byte, in place: a file of the right size is
-    // never truncated, so an interrupted run leaves at worst an old byte.
-    m_image.seekp(address);
-    m_image.put(static_cast<char>(value));
-    m_image.flush();
-    if (!m_image)
-        throw PortError(fileError("Cannot write", m_imagePath));
 }
 
 void SimulatedChip::drive(bool clock, bool hostData, std::uint64_t nowNs)
@@ -171,11 +199,12 @@ void SimulatedChip::onStop(std::uint64_t nowNs)
     m_reading = false;
     if (!writing)
         return;
+    const auto pending = std::move(m_pending);
+    m_pending.clear();
     if (m_fault != ChipFault::WritesDoNotStick) {
-        for (const auto& [address, value] : m_pending)
+        for (const auto& [address, value] : pending)
             store(address, value);
     }
-    m_pending.clear();
     ++m_writeCycles;
     m_busyUntilNs = m_fault == ChipFault::EndlessWriteCycle
                         ? std::numeric_limits<std::uint64_t>::max()

@@ -40,7 +40,8 @@ inline constexpr std::uint64_t kWriteCycleNsSDA = 10'000'000;
 class SimulatedChip {
 public:
     // Throws PortError when the content file cannot be used: never touches a
-    // file of the wrong size.
+    // file of the wrong size. A content file that cannot be opened for
+    // writing gives a chip that serves reads and refuses writes (PortError).
     explicit SimulatedChip(const ChipOptions& options);
 
     // The host's line levels after one register write, at virtual time nowNs.
@@ -54,6 +55,8 @@ public:
     // How many write cycles the chip has started.
     std::uint64_t writeCycles() const { return m_writeCycles; }
     std::uint64_t writeCycleNs() const { return m_writeCycleNs; }
+    // The content file could be opened for reading only: writes are refused.
+    bool readOnly() const { return m_readOnly; }
 
 private:
     enum class Phase { Idle, Receive, AckOut, Transmit, AckIn };
@@ -74,6 +77,7 @@ private:
     std::uint64_t m_writeCycleNs;
     std::string m_imagePath;
     std::fstream m_image;
+    bool m_readOnly = false;
     std::vector<std::uint8_t> m_cells;
 
     bool m_clock = false;
