@@ -1,0 +1,164 @@
+// SPDX-License-Identifier: MIT
+// The kernel I2C bus: the messages of each transaction, how errno values
+// become acknowledges or errors, opening a bus, and the simulated bus
+// driving the bit-level chip.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <deque>
+#include <fstream>
+
+#include "I2cDev.h"
+#include "PortBackend.h"
+#include "SimulatedI2cDev.h"
+#include "TempFolder.h"
+#include "ee24c.h"
+
+namespace kavoda {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+class ScriptedBus final : public I2cDevFile {
+public:
+    int transfer(std::vector<I2cMessage>& messages) override
+    {
+        transfers.push_back(messages);
+        const int error = errors.empty() ? 0 : errors.front();
+        if (!errors.empty())
+            errors.pop_front();
+        for (I2cMessage& m : messages) {
+            if (m.read && error == 0)
+                std::fill(m.data.begin(), m.data.end(), readValue);
+        }
+        return error;
+    }
+    std::vector<std::vector<I2cMessage>> transfers;
+    std::deque<int> errors;
+    std::uint8_t readValue = 0x42;
+};
+
+TEST(I2cDevBus, ReadIsOneCombinedTransferAndWriteOneMessageOfTwoBytes)
+{
+    ScriptedBus file;
+    I2cDevBus bus(file, "/dev/i2c-3");
+    // 24C16 block 3 (0xA6) is 7-bit 0x53; SDA block 3 (0xAC) is 0x56.
+    const I2cRead read = bus.randomRead(address24C(3), 0x10);
+    EXPECT_TRUE(read.answered);
+    EXPECT_EQ(read.value, 0x42);
+    ASSERT_EQ(file.transfers.size(), 1u);
+    const auto& r = file.transfers[0];
+    ASSERT_EQ(r.size(), 2u);
+    EXPECT_EQ(r[0].address, 0x53);
+    EXPECT_FALSE(r[0].read);
+    EXPECT_EQ(r[0].data, Bytes{0x10});
+    EXPECT_EQ(r[1].address, 0x53);
+    EXPECT_TRUE(r[1].read);
+    EXPECT_EQ(r[1].data.size(), 1u);
+
+    EXPECT_TRUE(bus.byteWrite(addressSDA(3), 0x20, 0x5A));
+    ASSERT_EQ(file.transfers[1].size(), 1u);
+    EXPECT_EQ(file.transfers[1][0].address, 0x56);
+    EXPECT_EQ(file.transfers[1][0].data, (Bytes{0x20, 0x5A}));
+
+    EXPECT_TRUE(bus.poll(addressSDA(3)));
+    ASSERT_EQ(file.transfers[2].size(), 1u);
+    EXPECT_FALSE(file.transfers[2][0].read);
+    EXPECT_TRUE(file.transfers[2][0].data.empty()) << "a poll is the address alone";
+}
+
+TEST(I2cDevBus, ErrnoValuesOfAMissingAcknowledgeAndOfABrokenBus)
+{
+    ScriptedBus file;
+    I2cDevBus bus(file, "/dev/i2c-7");
+    file.errors = {ENXIO, EREMOTEIO, EIO, ETIMEDOUT};
+    const I2cRead read = bus.randomRead(0xA0, 0);
+    EXPECT_FALSE(read.answered);
+    EXPECT_EQ(read.value, 0xFF);
+    EXPECT_FALSE(bus.byteWrite(0xA0, 0, 1));
+    EXPECT_FALSE(bus.poll(0xA0));
+    EXPECT_FALSE(bus.poll(0xA0));
+
+    file.errors = {ENODEV};
+    try {
+        bus.randomRead(0xA0, 0);
+        FAIL() << "an unplugged bus must not pass for a silent chip";
+    } catch (const PortError& e) {
+        EXPECT_NE(std::string(e.what()).find("/dev/i2c-7"), std::string::npos);
+    }
+}
+
+TEST(I2cDevBus, PollsWithAOneByteReadWhereTheDriverRefusesEmptyMessages)
+{
+    ScriptedBus file;
+    I2cDevBus bus(file, "/dev/i2c-1");
+    file.errors = {EOPNOTSUPP, ENXIO, 0};
+    EXPECT_FALSE(bus.poll(0xA4));
+    EXPECT_TRUE(bus.poll(0xA4));
+    ASSERT_EQ(file.transfers.size(), 3u);
+    EXPECT_TRUE(file.transfers[0][0].data.empty());
+    for (int i = 1; i < 3; ++i) {
+        EXPECT_TRUE(file.transfers[i][0].read) << "later polls read at once";
+        EXPECT_EQ(file.transfers[i][0].data.size(), 1u);
+        EXPECT_EQ(file.transfers[i][0].address, 0x52);
+    }
+}
+
+TEST(I2cDevOpen, MissingBusPermissionAndAFileThatIsNoBus)
+{
+    EXPECT_TRUE(isI2cDevPath("/dev/i2c-0"));
+    EXPECT_TRUE(isI2cDevPath("/dev/i2c-12"));
+    for (const char* bad : {"/dev/i2c-", "/dev/i2c-x", "/dev/sda", "i2c-1", "/dev/i2c-1/../sda"})
+        EXPECT_FALSE(isI2cDevPath(bad)) << bad;
+
+    EXPECT_NE(i2cDevOpenErrorText("/dev/i2c-4", ENOENT).find("modprobe i2c-dev"),
+              std::string::npos);
+    EXPECT_NE(i2cDevOpenErrorText("/dev/i2c-4", EACCES).find("group i2c"), std::string::npos);
+
+    test::TempFolder dir;
+    try {
+        openI2cDev(dir.file("i2c-9").string());
+        FAIL() << "a missing bus opened";
+    } catch (const PortError& e) {
+        EXPECT_NE(std::string(e.what()).find("There is no I2C bus"), std::string::npos);
+    }
+    std::ofstream(dir.file("plain").string()) << "not a bus";
+    try {
+        openI2cDev(dir.file("plain").string());
+        FAIL() << "a plain file passed for a bus";
+    } catch (const PortError& e) {
+        EXPECT_NE(std::string(e.what()).find("I2C_RDWR"), std::string::npos);
+    }
+}
+
+TEST(SimulatedI2cDev, RoundTripsInBothFamiliesWithTheKernelsErrnoValues)
+{
+    for (const std::uint8_t type : {std::uint8_t{3}, std::uint8_t{7}}) {
+        SimulatedI2cDev sim(ChipOptions{type, "", std::nullopt, ChipFault::None});
+        I2cDevBus bus(sim, "/dev/i2c-1");
+        const bool sda = familyOf(type) == Family::SDA;
+        const std::uint8_t addressByte = sda ? addressSDA(1) : address24C(1);
+        EXPECT_TRUE(bus.byteWrite(addressByte, 0x99, 0xC3));
+        EXPECT_FALSE(bus.poll(addressByte)) << "busy during the write cycle";
+        EXPECT_FALSE(bus.randomRead(addressByte, 0x99).answered);
+        while (!bus.poll(addressByte)) {
+        }
+        EXPECT_EQ(sim.chip().cell(256 + 0x99), 0xC3);
+        const I2cRead read = bus.randomRead(addressByte, 0x99);
+        EXPECT_TRUE(read.answered);
+        EXPECT_EQ(read.value, 0xC3);
+    }
+
+    SimulatedI2cDev empty(ChipOptions{1, "", std::nullopt, ChipFault::EmptySocket});
+    std::vector<I2cMessage> messages = I2cDevBus::randomReadMessages(0xA0, 0);
+    EXPECT_EQ(empty.transfer(messages), ENXIO);
+
+    SimulatedI2cDev strict(ChipOptions{1, "", std::nullopt, ChipFault::None}, 100, false);
+    std::vector<I2cMessage> poll = I2cDevBus::pollMessages(0xA0);
+    EXPECT_EQ(strict.transfer(poll), EOPNOTSUPP);
+    I2cDevBus strictBus(strict, "/dev/i2c-1");
+    EXPECT_TRUE(strictBus.poll(0xA0)) << "the one-byte read poll works there";
+}
+
+}  // namespace
+}  // namespace kavoda
