@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The INI module: parsing, lookup and in-place rewriting of a settings file.
+// The INI module: parsing, lookup and rewriting of a settings file.
 #include "IniFile.h"
 
 #include <QDir>
@@ -49,6 +49,41 @@ bool sameName(const QString& a, const QString& b)
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
+QString crLf()
+{
+    return QStringLiteral("\r\n");
+}
+
+QString lf()
+{
+    return QStringLiteral("\n");
+}
+
+// The ending most lines of the file have; a new file gets LF.
+QString lineEndConvention(const IniFile::Lines& lines)
+{
+    int crlfLines = 0;
+    int lfLines = 0;
+    for (const IniFile::Line& line : lines) {
+        if (line.end == crLf())
+            ++crlfLines;
+        else if (!line.end.isEmpty())
+            ++lfLines;
+    }
+    return crlfLines > lfLines ? crLf() : lf();
+}
+
+// One pair of matching quotes around a value is not part of it.
+QString unquoted(const QString& value)
+{
+    if (value.size() >= 2) {
+        const QChar first = value.front();
+        if ((first == QLatin1Char('"') || first == QLatin1Char('\'')) && value.back() == first)
+            return value.mid(1, value.size() - 2);
+    }
+    return value;
+}
+
 } // namespace
 
 QString settingsFolder()
@@ -72,7 +107,7 @@ IniFile::IniFile(const QString& fileName)
         m_path = QDir(settingsFolder()).filePath(fileName);
 }
 
-QStringList IniFile::readLines(bool* crlf, bool* readable) const
+IniFile::Lines IniFile::readLines(bool* readable) const
 {
     QFile file(m_path);
     if (readable)
@@ -84,28 +119,35 @@ QStringList IniFile::readLines(bool* crlf, bool* readable) const
     }
     // Latin-1 maps every byte to one character and back, so lines this
     // program does not understand are written out exactly as they were read.
-    QString text = QString::fromLatin1(file.readAll());
-    if (crlf)
-        *crlf = text.contains(QLatin1String("\r\n"));
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    QStringList lines = text.split(QLatin1Char('\n'));
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
+    const QString text = QString::fromLatin1(file.readAll());
+    Lines lines;
+    qsizetype start = 0;
+    while (start < text.size()) {
+        const qsizetype nl = text.indexOf(QLatin1Char('\n'), start);
+        if (nl < 0) {
+            lines.push_back({text.mid(start), QString()});
+            break;
+        }
+        const bool cr = nl > start && text[nl - 1] == QLatin1Char('\r');
+        const qsizetype end = cr ? nl - 1 : nl;
+        lines.push_back({text.mid(start, end - start), cr ? crLf() : lf()});
+        start = nl + 1;
+    }
     return lines;
 }
 
 QString IniFile::readString(const QString& section, const QString& key, const QString& def) const
 {
     bool inSection = false;
-    for (const QString& line : readLines()) {
+    for (const Line& line : readLines()) {
         QString name;
-        if (sectionName(line, &name)) {
+        if (sectionName(line.text, &name)) {
             inSection = sameName(name, section);
             continue;
         }
         QString k, v;
-        if (inSection && keyLine(line, &k, &v) && sameName(k, key))
-            return v.left(kMaxValueLength);
+        if (inSection && keyLine(line.text, &k, &v) && sameName(k, key))
+            return unquoted(v).left(kMaxValueLength);
     }
     return def;
 }
@@ -123,21 +165,23 @@ void IniFile::writeString(const QString& section, const QString& key, const QStr
     const auto fail = [this] {
         throw IniWriteError(QStringLiteral("Unable to write to %1").arg(m_fileName).toStdString());
     };
-    bool crlf = false;
     bool readable = true;
-    QStringList lines = readLines(&crlf, &readable);
+    Lines lines = readLines(&readable);
     // Rewriting a file we could not read would drop everything else in it.
     if (!readable)
         fail();
+    // New lines follow the file's own convention; found lines keep theirs.
+    const QString eol = lineEndConvention(lines);
     const QString entry = key + QLatin1Char('=') + value;
 
     int sectionAt = -1; // line of the section's header
     int lastKeyAt = -1; // last non-blank line of that section
     bool done = false;
     bool inSection = false;
-    for (int i = 0; i < lines.size() && !done; ++i) {
+    for (int i = 0; i < static_cast<int>(lines.size()) && !done; ++i) {
+        QString& text = lines[static_cast<std::size_t>(i)].text;
         QString name;
-        if (sectionName(lines[i], &name)) {
+        if (sectionName(text, &name)) {
             if (inSection)
                 break; // the section ended without the key
             inSection = sameName(name, section);
@@ -150,35 +194,43 @@ void IniFile::writeString(const QString& section, const QString& key, const QStr
         if (!inSection)
             continue;
         QString k;
-        if (keyLine(lines[i], &k, nullptr) && sameName(k, key)) {
+        if (keyLine(text, &k, nullptr) && sameName(k, key)) {
             // Keep the key as the file spells it; only the value changes.
-            const int eq = lines[i].indexOf(QLatin1Char('='));
-            lines[i] = lines[i].left(eq).trimmed() + QLatin1Char('=') + value;
+            const int eq = text.indexOf(QLatin1Char('='));
+            text = text.left(eq).trimmed() + QLatin1Char('=') + value;
             done = true;
-        } else if (!lines[i].trimmed().isEmpty()) {
+        } else if (!text.trimmed().isEmpty()) {
             lastKeyAt = i;
         }
     }
     if (!done) {
+        // A last line without an end gets one before anything follows it.
+        if (!lines.empty() && lines.back().end.isEmpty())
+            lines.back().end = eol;
         if (sectionAt >= 0) {
-            lines.insert(lastKeyAt + 1, entry);
+            lines.insert(lines.begin() + lastKeyAt + 1, Line{entry, eol});
         } else {
-            if (!lines.isEmpty() && !lines.last().trimmed().isEmpty())
-                lines.append(QString());
-            lines.append(QLatin1Char('[') + section + QLatin1Char(']'));
-            lines.append(entry);
+            if (!lines.empty() && !lines.back().text.trimmed().isEmpty())
+                lines.push_back({QString(), eol});
+            lines.push_back({QLatin1Char('[') + section + QLatin1Char(']'), eol});
+            lines.push_back({entry, eol});
         }
     }
 
-    const QString eol = crlf ? QStringLiteral("\r\n") : QStringLiteral("\n");
-    const QByteArray bytes = (lines.join(eol) + eol).toLatin1();
+    QString text;
+    for (const Line& line : lines)
+        text += line.text + line.end;
+    const QByteArray bytes = text.toLatin1();
 
-    // Through a temporary file and a rename, so that a failure never leaves
-    // half a settings file behind.
     const QFileInfo info(m_path);
     if (!QDir().mkpath(info.absolutePath()))
         fail();
+    // Through a temporary file and a rename, so that a failure never leaves
+    // half a settings file behind; in place when the folder allows no new
+    // file but the file itself may be written, as the platform's own
+    // private-profile functions do.
     QSaveFile file(m_path);
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
         fail();
     if (file.write(bytes) != bytes.size())

@@ -1,14 +1,16 @@
 // SPDX-License-Identifier: MIT
 // A small INI file with the private-profile semantics the settings rely on:
-// section and key names matched without regard to case, values trimmed,
-// every other line of the file (sections, keys, comments) kept on write,
-// and a failed write reported as "Unable to write to <name>".
+// section and key names matched without regard to case, values trimmed and
+// one pair of surrounding quotes dropped, every other line of the file
+// (sections, keys, comments, each line's ending) kept on write, and a failed
+// write reported as "Unable to write to <name>".
 #pragma once
 
 #include <QString>
 #include <QStringList>
 #include <cstdint>
 #include <stdexcept>
+#include <vector>
 
 namespace kavoda {
 
@@ -33,7 +35,7 @@ public:
     const QString& fileName() const { return m_fileName; }
     const QString& path() const { return m_path; }
 
-    // The trimmed value, at most kMaxValueLength characters, or def when the
+    // The trimmed value without one pair of surrounding quotes, at most kMaxValueLength characters, or def when the
     // file, the section or the key is missing.
     QString readString(const QString& section, const QString& key, const QString& def) const;
     // The value as a decimal or hexadecimal ("0x", "0X", "$") integer; def
@@ -48,10 +50,18 @@ public:
 
     static constexpr int kMaxValueLength = 1023;
 
+    // A line of the file and its ending as found: "\r\n", "\n", or none
+    // for a last line that has no end.
+    struct Line {
+        QString text;
+        QString end;
+    };
+    using Lines = std::vector<Line>;
+
 private:
     // The file's lines; an absent file has none. readable turns false when
     // the file exists but cannot be read.
-    QStringList readLines(bool* crlf = nullptr, bool* readable = nullptr) const;
+    Lines readLines(bool* readable = nullptr) const;
 
     QString m_fileName;
     QString m_path;

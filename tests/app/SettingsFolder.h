@@ -8,10 +8,10 @@
 #include "ErrorReport.h"
 #include "IniFile.h"
 #include "Settings.h"
+#include "TempFolder.h"
 
 #include <QFile>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace kavoda {
@@ -46,7 +46,7 @@ protected:
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
 
-    QTemporaryDir m_dir;
+    TempFolder m_dir;
     QStringList m_reports;
 };
 

@@ -2,6 +2,7 @@
 // The INI module and the settings file, always in a temporary folder.
 #include "SettingsFolder.h"
 
+#include <QDir>
 #include <QFile>
 #include <unistd.h>
 
@@ -62,11 +63,46 @@ TEST_F(IniFileTest, WritingKeepsEverythingElseOfTheFile)
                                      "\n[Delay]\nDelay=20\n"));
 }
 
-TEST_F(IniFileTest, WindowsLineEndsStayWindowsLineEnds)
+TEST_F(IniFileTest, EachLineKeepsItsEndingAndNewLinesFollowTheFile)
 {
-    writeSettings("[A]\r\nk=1\r\n");
+    const struct {
+        QByteArray before;
+        QByteArray after;
+    } cases[] = {
+        {"[A]\r\nk=1\r\n", "[A]\r\nk=2\r\n\r\n[B]\r\nn=3\r\n"},
+        // One CRLF among LF lines stays the only one.
+        {"; note\r\n[A]\nk=1\n", "; note\r\n[A]\nk=2\n\n[B]\nn=3\n"},
+        {"[A]\nk=1\r\nx=0\r\n", "[A]\nk=2\r\nx=0\r\n\r\n[B]\r\nn=3\r\n"},
+        // A last line without an end gets one only when something follows it.
+        {"[A]\r\nk=1", "[A]\r\nk=2\r\n\r\n[B]\r\nn=3\r\n"},
+        {"", "[A]\nk=2\n\n[B]\nn=3\n"},
+    };
+    for (const auto& c : cases) {
+        writeSettings(c.before);
+        IniFile ini(QStringLiteral("Kavoda.INI"));
+        ini.writeString("A", "k", "2");
+        ini.writeInteger("B", "n", 3);
+        EXPECT_EQ(readSettings(), c.after) << c.before.toStdString();
+    }
+    writeSettings("[A]\r\nk=1");
     IniFile(QStringLiteral("Kavoda.INI")).writeString("A", "k", "2");
-    EXPECT_EQ(readSettings(), QByteArray("[A]\r\nk=2\r\n"));
+    EXPECT_EQ(readSettings(), QByteArray("[A]\r\nk=2"));
+}
+
+TEST_F(IniFileTest, OnePairOfSurroundingQuotesIsNoPartOfTheValue)
+{
+    writeSettings("[S]\na=\"Port3\"\nb=  \"20\"  \nc='x y'\nd=\"\"\ne=\"\"q\"\"\nf=\"open\n"
+                  "g=\"mixed'\nh=\" pad \"\ni=\"\n");
+    const IniFile ini(QStringLiteral("Kavoda.INI"));
+    EXPECT_EQ(ini.readString("S", "a", "-"), "Port3");
+    EXPECT_EQ(ini.readInteger("S", "b", 10), 20);
+    EXPECT_EQ(ini.readString("S", "c", "-"), "x y");
+    EXPECT_EQ(ini.readString("S", "d", "-"), "");
+    EXPECT_EQ(ini.readString("S", "e", "-"), "\"q\"");
+    EXPECT_EQ(ini.readString("S", "f", "-"), "\"open");
+    EXPECT_EQ(ini.readString("S", "g", "-"), "\"mixed'");
+    EXPECT_EQ(ini.readString("S", "h", "-"), " pad ");
+    EXPECT_EQ(ini.readString("S", "i", "-"), "\"");
 }
 
 TEST_F(IniFileTest, AFailedWriteRaisesUnableToWrite)
@@ -98,6 +134,37 @@ TEST_F(IniFileTest, AnUnreadableFileIsNotOverwritten)
     EXPECT_EQ(readSettings(), QByteArray("[Mine]\nKeep=1\n"));
 }
 
+TEST_F(IniFileTest, AWritableFileInAFolderThatIsNotIsRewrittenInPlace)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root writes into every folder";
+    writeSettings("; mine\n[Delay]\nDelay=20\n");
+    ASSERT_TRUE(QFile::setPermissions(m_dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    IniFile ini(QStringLiteral("Kavoda.INI"));
+    EXPECT_NO_THROW(ini.writeString("Delay", "Delay", "30"));
+    EXPECT_NO_THROW(ini.writeString("Version", "Version", "1.2 1998"));
+    EXPECT_EQ(readSettings(), QByteArray("; mine\n[Delay]\nDelay=30\n\n[Version]\nVersion=1.2 1998\n"));
+    // Nothing was left beside it.
+    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList("Kavoda.INI"));
+    // No file yet and no right to make one: the write fails.
+    QFile::setPermissions(m_dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                            | QFileDevice::ExeOwner);
+    ASSERT_TRUE(QFile::remove(settingsPath()));
+    QFile::setPermissions(m_dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    EXPECT_THROW(ini.writeString("Delay", "Delay", "30"), IniWriteError);
+}
+
+TEST_F(IniFileTest, AReadOnlyFileIsNotReplaced)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root writes every file";
+    writeSettings("[Delay]\nDelay=20\n");
+    ASSERT_TRUE(QFile::setPermissions(settingsPath(), QFileDevice::ReadOwner));
+    IniFile ini(QStringLiteral("Kavoda.INI"));
+    EXPECT_THROW(ini.writeString("Delay", "Delay", "30"), IniWriteError);
+    EXPECT_EQ(readSettings(), QByteArray("[Delay]\nDelay=20\n"));
+}
+
 TEST_F(SettingsTest, AFirstRunCreatesTheFileWithTheDefaults)
 {
     loadSettings();
@@ -125,6 +192,18 @@ TEST_F(SettingsTest, PortTextsAreComparedExactly)
         EXPECT_EQ(PortBase, c.base) << c.stored;
         EXPECT_EQ(portItemFor(PortSetting), c.item) << c.stored;
     }
+}
+
+TEST_F(SettingsTest, QuotedValuesAreReadWithoutTheirQuotesAndSavedBack)
+{
+    writeSettings("[Device Port]\r\nPort=\"Port3\"\r\n[Delay]\r\nDelay=\"20\"\r\n");
+    loadSettings();
+    EXPECT_EQ(PortSetting, "Port3");
+    EXPECT_EQ(PortBase, 0x3BC);
+    EXPECT_EQ(BusDelay, 20);
+    saveSettings();
+    EXPECT_EQ(readSettings(), QByteArray("[Device Port]\r\nPort=Port3\r\n[Delay]\r\nDelay=20\r\n"
+                                         "\r\n[Version]\r\nVersion=1.2 1998\r\n"));
 }
 
 TEST_F(SettingsTest, DelayIsReadAsAnInteger)

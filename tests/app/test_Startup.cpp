@@ -10,7 +10,7 @@
 #include "splash.h"
 
 #include <QApplication>
-#include <QTemporaryDir>
+#include "TempFolder.h"
 #include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
@@ -32,7 +32,7 @@ QList<T*> topLevel()
 
 TEST(Startup, TheSplashHoldsStartUpUntilItsTick)
 {
-    QTemporaryDir dir;
+    TempFolder dir;
     setSettingsFolder(dir.path());
     QStringList reports;
     setErrorReportSink([&](const QString& text) { reports << text; });
