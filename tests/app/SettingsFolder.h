@@ -8,7 +8,7 @@
 #include "ErrorReport.h"
 #include "IniFile.h"
 #include "Settings.h"
-#include "TempFolder.h"
+#include "QtTempFolder.h"
 
 #include <QFile>
 #include <QStringList>
@@ -46,7 +46,7 @@ protected:
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
 
-    TempFolder m_dir;
+    QtTempFolder m_dir;
     QStringList m_reports;
 };
 

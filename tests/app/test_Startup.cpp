@@ -10,7 +10,7 @@
 #include "splash.h"
 
 #include <QApplication>
-#include "TempFolder.h"
+#include "QtTempFolder.h"
 #include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
@@ -32,7 +32,7 @@ QList<T*> topLevel()
 
 TEST(Startup, TheSplashHoldsStartUpUntilItsTick)
 {
-    TempFolder dir;
+    QtTempFolder dir;
     setSettingsFolder(dir.path());
     QStringList reports;
     setErrorReportSink([&](const QString& text) { reports << text; });

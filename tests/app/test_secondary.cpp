@@ -17,7 +17,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStandardPaths>
-#include "TempFolder.h"
+#include "QtTempFolder.h"
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -254,7 +254,7 @@ TEST(SchematicWindow, ExitClosesTheModalShowing)
 
 TEST(SchematicPrint, PagePlacesThePictureAtTheOriginInDeviceUnits)
 {
-    TempFolder dir;
+    QtTempFolder dir;
     ASSERT_TRUE(dir.isValid());
     const QString pdf = dir.filePath(QStringLiteral("page.pdf"));
     QImage red(683, 438, QImage::Format_RGB32);
@@ -297,7 +297,7 @@ TEST(SchematicPrint, NoPrinterReachesTheErrorReport)
 
 TEST(SchematicPrint, SetupCancelledKeepsThePrinterAndPrintGivesTheSchematicOnOnePage)
 {
-    TempFolder dir;
+    QtTempFolder dir;
     const QString pdf = dir.filePath(QStringLiteral("schematic.pdf"));
     ReportSink sink;
     TForm1 form;
