@@ -38,6 +38,20 @@ ParsedOptions parseOptions(int argc, const char* const* argv, std::ostream& out,
         ->type_name("FILE")
         ->needs(simOpt)
         ->check(nonEmptyPath);
+    std::string simFault;
+    app.add_option("--sim-fault", simFault,
+                   "Give the simulated chip a fault: empty (no chip in the socket), busy (a write "
+                   "cycle that never ends) or readonly (writes do not stick)")
+        ->check(CLI::IsMember({"empty", "busy", "readonly"}))
+        ->type_name("FAULT")
+        ->needs(simOpt);
+    unsigned writeCycleMs = 0;
+    auto* cycleOpt = app.add_option("--sim-write-cycle", writeCycleMs,
+                                    "The simulated chip's write cycle in milliseconds (default: "
+                                    "the datasheet's 10)")
+                         ->check(CLI::Range(0u, 60000u))
+                         ->type_name("MS")
+                         ->needs(simOpt);
     app.add_option("--trace", result.options.tracePath,
                    "Record the bus lines as a VCD file")
         ->type_name("FILE.vcd")
@@ -76,6 +90,10 @@ ParsedOptions parseOptions(int argc, const char* const* argv, std::ostream& out,
             return result;
         }
         result.options.simulateType = entry->deviceType;
+        if (!simFault.empty())
+            result.options.simFault = chipFaultNamed(simFault).value_or(ChipFault::None);
+        if (cycleOpt->count() > 0)
+            result.options.simWriteCycleNs = std::uint64_t{writeCycleMs} * 1'000'000u;
     }
     return result;
 }

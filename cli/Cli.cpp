@@ -106,6 +106,20 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
                    "File that keeps the simulated chip's content between runs")
         ->needs(simulate)
         ->check(nonEmptyPath);
+    std::string simFault;
+    app.add_option("--sim-fault", simFault,
+                   "Give the simulated chip a fault: empty (no chip in the socket), busy (a write "
+                   "cycle that never ends) or readonly (writes do not stick)")
+        ->check(CLI::IsMember({"empty", "busy", "readonly"}))
+        ->type_name("FAULT")
+        ->needs(simulate);
+    unsigned writeCycleMs = 0;
+    CLI::Option* writeCycle =
+        app.add_option("--sim-write-cycle", writeCycleMs,
+                       "The simulated chip's write cycle in milliseconds (default: the datasheet's 10)")
+            ->check(CLI::Range(0u, 60000u))
+            ->type_name("MS")
+            ->needs(simulate);
     app.add_option("--trace", portOptions.tracePath, "Record the bus lines as a VCD file")
         ->check(nonEmptyPath);
 
@@ -138,9 +152,14 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         if (port != 0x278 && port != 0x378 && port != 0x3BC)
             throw UsageError("port " + portText + " is none of 0x278, 0x378 and 0x3BC");
         const long delay = numberArgument("delay", delayText, kMaxDelay);
-        if (simulate->count() > 0)
+        if (simulate->count() > 0) {
             portOptions.simulateType =
                 simulateName.empty() ? device.deviceType : deviceNamed(simulateName).deviceType;
+            if (!simFault.empty())
+                portOptions.simFault = chipFaultNamed(simFault).value_or(ChipFault::None);
+            if (writeCycle->count() > 0)
+                portOptions.simWriteCycleNs = std::uint64_t{writeCycleMs} * 1'000'000u;
+        }
         const long address = numberArgument("address", addressText, 0xFFFF);
         if (address >= device.sizeBytes())
             throw UsageError("address 0x" + hexText(address, 4) + " is beyond the " +

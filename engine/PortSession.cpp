@@ -31,6 +31,8 @@ void PortSession::open(std::uint16_t portBase)
             ChipOptions chip;
             chip.deviceType = *m_options.simulateType;
             chip.imagePath = m_options.simImagePath;
+            chip.fault = m_options.simFault;
+            chip.writeCycleNs = m_options.simWriteCycleNs;
             m_simulator = std::make_unique<SimulatedAdapter>(portBase, chip);
         }
         m_simulator->setPortBase(portBase);

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "PortBackend.h"
+#include "SimulatedChip.h"
 
 namespace kavoda {
 
@@ -20,6 +21,8 @@ struct PortOptions {
     std::optional<std::uint8_t> simulateType;  // DeviceType code of the simulated chip; empty = real hardware
     std::string simImagePath;                  // simulated chip's content file; empty = in memory only
     std::string tracePath;                     // VCD trace file; empty = none
+    ChipFault simFault = ChipFault::None;      // what is wrong with the simulated chip
+    std::optional<std::uint64_t> simWriteCycleNs;  // empty = the datasheet's write cycle
 };
 
 // Long-lived: the simulated chip's content survives between operations of one

@@ -43,6 +43,19 @@ bool refusedForWriting(int cause)
 
 }  // namespace
 
+std::optional<ChipFault> chipFaultNamed(std::string_view name)
+{
+    if (name == "none")
+        return ChipFault::None;
+    if (name == "empty")
+        return ChipFault::EmptySocket;
+    if (name == "busy")
+        return ChipFault::EndlessWriteCycle;
+    if (name == "readonly")
+        return ChipFault::WritesDoNotStick;
+    return std::nullopt;
+}
+
 SimulatedChip::SimulatedChip(const ChipOptions& options)
     : m_type(&entryFor(options.deviceType)),
       m_fault(options.fault),

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "DeviceCatalogue.h"
@@ -21,6 +22,11 @@ enum class ChipFault {
     EndlessWriteCycle,  // the first stored byte starts a write cycle that never ends
     WritesDoNotStick,   // writes are acknowledged and timed, but the cells keep their value
 };
+
+// The faults by the names the command lines use: "empty", "busy",
+// "readonly" (and "none"); empty when the name is none of them.
+std::optional<ChipFault> chipFaultNamed(std::string_view name);
+inline constexpr const char* kChipFaultNames = "empty, busy, readonly";
 
 struct ChipOptions {
     std::uint8_t deviceType = 1;                // a catalogue code

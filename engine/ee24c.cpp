@@ -38,6 +38,7 @@ void portWrite32(std::uint16_t port, std::uint32_t value) { backend().writeDword
 
 namespace {
 std::uint64_t g_waitIterations = 0;
+TransactionAcks g_lastAcks;
 
 constexpr std::uint8_t kDataLineBit = 0x10;  // status register bit 4
 
@@ -68,15 +69,18 @@ std::uint8_t randomRead(std::uint16_t port, std::uint8_t writeAddress, std::uint
     BytePort.Port[ControlPort] = 0xFF;
     StartCondition();
     SendByte(writeAddress);
-    ReadAck();
+    std::uint8_t missed = ReadAck();
     SendByte(address);
-    ReadAck();
+    missed |= ReadAck();
     StartCondition();  // repeated START turns the bus around for reading
     SendByte(static_cast<std::uint8_t>(writeAddress | 0x01));
-    ReadAck();
+    missed |= ReadAck();
     const std::uint8_t value = ReceiveByte();
-    ReadAck();  // the data line stays at 1 on this ninth clock: no acknowledge, the read ends
+    // The data line stays at 1 on this ninth clock: no acknowledge, the read
+    // ends. The bit sampled here is the host's own, so it is not recorded.
+    ReadAck();
     StopCondition();
+    g_lastAcks = TransactionAcks{missed == 0, false};
     return value;
 }
 
@@ -86,12 +90,13 @@ void byteWrite(std::uint16_t port, std::uint8_t writeAddress, std::uint8_t addre
     selectPort(port);
     StartCondition();
     SendByte(writeAddress);
-    ReadAck();
+    std::uint8_t missed = ReadAck();
     SendByte(address);
-    ReadAck();
+    missed |= ReadAck();
     SendByte(data);
-    ReadAck();
+    missed |= ReadAck();
     StopCondition();
+    g_lastAcks = TransactionAcks{missed == 0, false};
 }
 }  // namespace
 
@@ -136,6 +141,11 @@ void BusWait()
 std::uint64_t busWaitIterations()
 {
     return g_waitIterations;
+}
+
+TransactionAcks lastTransactionAcks()
+{
+    return g_lastAcks;
 }
 
 void ClockLow() { setLine(DataPort, 0); }
@@ -205,13 +215,15 @@ std::uint8_t ackPollAddress(std::uint8_t addressByte)
 }
 
 // The device ignores the bus during its internal write; it acknowledges its
-// address again once the byte is stored.
+// address again once the byte is stored. Polls that all went unanswered are
+// recorded for the caller to report.
 void pollUntilWritten(std::uint8_t addressByte)
 {
     for (int poll = 0; poll < kMaxAckPolls; ++poll) {
         if (ackPollAddress(addressByte) == 0)
-            break;
+            return;
     }
+    g_lastAcks.pollsRanOut = true;
 }
 
 }  // namespace

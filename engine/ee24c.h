@@ -113,7 +113,16 @@ std::uint8_t addressSDA(std::uint8_t block);
 // Most acknowledge polls after one byte write.
 inline constexpr int kMaxAckPolls = 1000;
 
-// Byte transactions. Acknowledges are not checked; writes return 0.
+// What the chip answered during the last byte transaction, taken from the
+// acknowledge bits the transaction clocks anyway. The transactions never act
+// on it; callers report it after an operation.
+struct TransactionAcks {
+    bool answered = true;      // every acknowledge the chip owed came
+    bool pollsRanOut = false;  // a write's polling ended without an acknowledge
+};
+TransactionAcks lastTransactionAcks();
+
+// Byte transactions. Acknowledges are recorded, not checked; writes return 0.
 std::uint8_t ReadByte24C(std::uint16_t port, std::uint8_t block, std::uint8_t address);
 std::uint8_t WriteByte24C(std::uint16_t port, std::uint8_t block, std::uint8_t address,
                           std::uint8_t data);

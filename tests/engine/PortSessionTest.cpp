@@ -13,10 +13,19 @@ namespace {
 
 using PortSessionTest = test::EngineTest;
 
+PortOptions simulated(std::uint8_t type, const std::string& image, const std::string& trace)
+{
+    PortOptions options;
+    options.simulateType = type;
+    options.simImagePath = image;
+    options.tracePath = trace;
+    return options;
+}
+
 TEST_F(PortSessionTest, InstallsAndUninstallsBehindBytePort)
 {
     {
-        PortSession session({std::uint8_t{1}, "", ""});
+        PortSession session(simulated(1, "", ""));
         EXPECT_FALSE(session.isOpen());
         session.open(0x378);
         EXPECT_TRUE(session.isOpen());
@@ -33,7 +42,7 @@ TEST_F(PortSessionTest, SimulatedContentLivesAcrossOperationsBasesAndSessions)
 {
     const std::string image = (test::scratchDir() / "chip.bin").string();
     {
-        PortSession session({std::uint8_t{2}, image, ""});
+        PortSession session(simulated(2, image, ""));
         session.open(0x378);
         FastTiming = 0;
         WriteByte24C(0x378, 1, 0x20, 0x77);
@@ -44,18 +53,18 @@ TEST_F(PortSessionTest, SimulatedContentLivesAcrossOperationsBasesAndSessions)
         EXPECT_EQ(ReadByte24C(0x278, 1, 0x20), 0x77);
         EXPECT_EQ(ReadByte24C(0x378, 1, 0x20), 0xFF) << "the old base answers no more";
     }
-    PortSession session({std::uint8_t{2}, image, ""});
+    PortSession session(simulated(2, image, ""));
     session.open(0x3BC);
     EXPECT_EQ(ReadByte24C(0x3BC, 1, 0x20), 0x77) << "the content file outlives the session";
 }
 
 TEST_F(PortSessionTest, BadSimulationFailsWithPortError)
 {
-    PortSession unknown({std::uint8_t{5}, "", ""});
+    PortSession unknown(simulated(5, "", ""));
     EXPECT_THROW(unknown.open(0x378), PortError);
     EXPECT_FALSE(unknown.isOpen());
 
-    PortSession badTrace({std::uint8_t{1}, "", "/nonexistent-dir/x.vcd"});
+    PortSession badTrace(simulated(1, "", "/nonexistent-dir/x.vcd"));
     EXPECT_THROW(badTrace.open(0x378), PortError);
     EXPECT_EQ(installedPortBackend(), nullptr);
 }
