@@ -3,40 +3,44 @@
 // the kernel has granted the three registers with ioperm.
 #include "HardwarePort.h"
 
+#include <cerrno>
+
 #if defined(__linux__) && (defined(__x86_64__) || defined(__i386__))
 #define KAVODA_DIRECT_IO 1
-#include <cerrno>
-#include <cstring>
 #include <sys/io.h>
 #endif
 
 namespace kavoda {
 
-#ifdef KAVODA_DIRECT_IO
-
 namespace {
 
-constexpr unsigned long kRegisterCount = 3;
+constexpr unsigned kRegisterCount = 3;
 
 // Only the granted range is ever touched: an in/out instruction outside it
 // would kill the process.
 class DirectIoPort final : public PortBackend {
 public:
-    explicit DirectIoPort(std::uint16_t base) : m_base(base) {}
-    ~DirectIoPort() override { ioperm(m_base, kRegisterCount, 0); }
+    DirectIoPort(std::uint16_t base, DirectIoCalls calls) : m_base(base), m_calls(std::move(calls))
+    {
+    }
+    ~DirectIoPort() override { m_calls.revoke(m_base); }
     DirectIoPort(const DirectIoPort&) = delete;
     DirectIoPort& operator=(const DirectIoPort&) = delete;
 
     std::uint8_t read(std::uint16_t port) override
     {
         check(port);
-        return inb(port);
+        return m_calls.in(port);
     }
 
     void write(std::uint16_t port, std::uint8_t value) override
     {
         check(port);
-        outb(value, port);
+        // As with ppdev: bit 5 would turn the data lines, our clock, into
+        // inputs, and bits 4..7 drive no pin.
+        if (port == m_base + 2)
+            value &= kControlLines;
+        m_calls.out(port, value);
     }
 
 private:
@@ -49,25 +53,44 @@ private:
     }
 
     std::uint16_t m_base;
+    DirectIoCalls m_calls;
 };
 
 }  // namespace
 
-std::unique_ptr<PortBackend> openDirectIoPort(std::uint16_t portBase, std::string& why)
+std::unique_ptr<PortBackend> makeDirectIoPort(std::uint16_t portBase, DirectIoCalls calls)
 {
-    if (ioperm(portBase, kRegisterCount, 1) != 0) {
-        why = std::string("direct port access was refused (") + std::strerror(errno) + ")";
-        return nullptr;
-    }
-    return std::make_unique<DirectIoPort>(portBase);
+    return std::make_unique<DirectIoPort>(portBase, std::move(calls));
+}
+
+#ifdef KAVODA_DIRECT_IO
+
+DirectIoCalls systemDirectIoCalls()
+{
+    return {[](std::uint16_t port) { return static_cast<std::uint8_t>(inb(port)); },
+            [](std::uint16_t port, std::uint8_t value) { outb(value, port); },
+            [](std::uint16_t base) { ioperm(base, kRegisterCount, 0); }};
+}
+
+int systemGrantDirectIo(std::uint16_t base)
+{
+    return ioperm(base, kRegisterCount, 1);
 }
 
 #else
 
-std::unique_ptr<PortBackend> openDirectIoPort(std::uint16_t, std::string& why)
+DirectIoCalls systemDirectIoCalls()
 {
-    why = "direct port access is not available on this system";
-    return nullptr;
+    // Never reached: the grant below always fails, so no backend is made.
+    return {[](std::uint16_t) -> std::uint8_t { throw PortError("No port instructions here"); },
+            [](std::uint16_t, std::uint8_t) { throw PortError("No port instructions here"); },
+            [](std::uint16_t) {}};
+}
+
+int systemGrantDirectIo(std::uint16_t)
+{
+    errno = ENOSYS;
+    return -1;
 }
 
 #endif

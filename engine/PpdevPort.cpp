@@ -1,34 +1,70 @@
 // SPDX-License-Identifier: MIT
 // Port backend over the Linux parallel-port driver (ppdev): works without root
-// for members of group lp.
+// for members of group lp. Also finding the device and claiming it without
+// ever sleeping long on a busy port.
 #include <fstream>
 
 #include "HardwarePort.h"
 
-#ifdef __linux__
 #include <cerrno>
 #include <cstring>
+
+#ifdef __linux__
+#include <csignal>
+#include <ctime>
 #include <fcntl.h>
 #include <linux/ppdev.h>
+#include <pthread.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 #endif
 
 namespace kavoda {
 
-std::optional<std::string> findParportDevice(std::uint16_t portBase, const std::string& procRoot,
-                                             const std::string& devRoot)
+namespace {
+
+std::string parportName(int n)
+{
+    return "parport" + std::to_string(n);
+}
+
+std::optional<int> findParportNumber(std::uint16_t portBase, const std::string& procRoot)
 {
     // parport numbers are small; the driver registers them densely from 0.
     for (int n = 0; n < 16; ++n) {
-        const std::string name = "parport" + std::to_string(n);
         // The file holds the base and the extended base, in decimal: "888\t1912".
-        std::ifstream in(procRoot + "/sys/dev/parport/" + name + "/base-addr");
+        std::ifstream in(procRoot + "/sys/dev/parport/" + parportName(n) + "/base-addr");
         unsigned long base = 0;
         if (in >> base && base == portBase)
-            return devRoot + "/" + name;
+            return n;
     }
     return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> findParportDevice(std::uint16_t portBase, const std::string& procRoot,
+                                             const std::string& devRoot)
+{
+    const auto n = findParportNumber(portBase, procRoot);
+    if (!n)
+        return std::nullopt;
+    return devRoot + "/" + parportName(*n);
+}
+
+std::optional<ParportDevice> findParport(std::uint16_t portBase, const std::string& procRoot,
+                                         const std::string& devRoot)
+{
+    const auto n = findParportNumber(portBase, procRoot);
+    if (!n)
+        return std::nullopt;
+    ParportDevice found{devRoot + "/" + parportName(*n), ""};
+    // The name of the device that has claimed the port, or "none".
+    std::ifstream in(procRoot + "/sys/dev/parport/" + parportName(*n) + "/devices/active");
+    std::string holder;
+    if (in >> holder && holder != "none")
+        found.holder = holder;
+    return found;
 }
 
 #ifdef __linux__
@@ -76,11 +112,10 @@ public:
             unsigned char v = value;
             call(PPWDATA, &v);
         } else if (offset == 2) {
-            // The driver takes bit 5 as a request to turn the data lines into
-            // inputs and keeps them so: after the 0xFF of the first read the
-            // clock line would be driven no more. Bits 4..7 drive no pin of the
-            // connector, so only bits 0..3 go to the port.
-            unsigned char v = value & kPpdevControlLines;
+            // The driver keeps the data lines as inputs once bit 5 asked for
+            // it: after the 0xFF of the first read the clock would be driven
+            // no more.
+            unsigned char v = value & kControlLines;
             call(PPWCONTROL, &v);
         } else if (offset != 1) {
             outside(port);
@@ -106,6 +141,8 @@ private:
     PpdevCalls m_calls;
 };
 
+void ignoreSignal(int) {}
+
 }  // namespace
 
 PpdevCalls systemPpdevCalls()
@@ -116,42 +153,114 @@ PpdevCalls systemPpdevCalls()
             [](int fd) { return close(fd); }};
 }
 
+int systemOpenParport(const std::string& device)
+{
+    // Opening selects compatibility mode, which is what bit-banging wants.
+    return open(device.c_str(), O_RDWR | O_CLOEXEC);
+}
+
+// A timer signal aimed at this thread interrupts the call (EINTR): the
+// handler is installed without SA_RESTART, and the timer repeats in case its
+// first signal arrives before the call has begun to sleep.
+int callWithTimeout(const std::function<int()>& call, std::chrono::milliseconds timeout)
+{
+    const int signo = SIGRTMIN;
+    struct sigaction action {};
+    struct sigaction previous {};
+    action.sa_handler = ignoreSignal;
+    sigemptyset(&action.sa_mask);
+    if (sigaction(signo, &action, &previous) != 0)
+        return -1;
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signo);
+    sigset_t oldMask;
+    pthread_sigmask(SIG_UNBLOCK, &only, &oldMask);
+
+    sigevent event{};
+    event.sigev_notify = SIGEV_THREAD_ID;
+    event.sigev_signo = signo;
+    event._sigev_un._tid = gettid();
+    timer_t timer{};
+    const bool timed = timer_create(CLOCK_MONOTONIC, &event, &timer) == 0;
+    if (timed) {
+        itimerspec spec{};
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(timeout);
+        spec.it_value.tv_sec = static_cast<time_t>(seconds.count());
+        spec.it_value.tv_nsec = static_cast<long>(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(timeout - seconds).count());
+        spec.it_interval.tv_nsec = 50'000'000;
+        timer_settime(timer, 0, &spec, nullptr);
+    }
+    // Without a timer the call could hang: refuse rather than risk it.
+    const int result = timed ? call() : -1;
+    const int error = timed ? errno : EAGAIN;
+
+    // Put everything back, taking any timer signal still queued first: the
+    // default action of a real-time signal ends the process.
+    pthread_sigmask(SIG_BLOCK, &only, nullptr);
+    if (timed)
+        timer_delete(timer);
+    const timespec zero{};
+    while (sigtimedwait(&only, nullptr, &zero) == signo) {
+    }
+    sigaction(signo, &previous, nullptr);
+    pthread_sigmask(SIG_SETMASK, &oldMask, nullptr);
+    errno = error;
+    return result;
+}
+
+// PPCLAIM sleeps for as long as another program holds the port.
+int systemClaimParport(int fd, std::chrono::milliseconds timeout)
+{
+    return callWithTimeout([fd] { return ioctl(fd, PPCLAIM); }, timeout);
+}
+
 std::unique_ptr<PortBackend> makePpdevPort(int fd, std::uint16_t portBase, PpdevCalls calls)
 {
     return std::make_unique<PpdevPort>(fd, portBase, std::move(calls));
 }
 
-std::unique_ptr<PortBackend> openPpdevPort(std::uint16_t portBase, std::string& why)
-{
-    const auto device = findParportDevice(portBase);
-    if (!device) {
-        why = "no /dev/parport device has this address";
-        return nullptr;
-    }
-    const int fd = open(device->c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) {
-        why = *device + " has this address but cannot be opened (" + std::strerror(errno) + ")";
-        return nullptr;
-    }
-    // Opening selects compatibility mode, which is what bit-banging wants. No
-    // PPEXCL: it fails whenever the printer driver lp is loaded, and the claim
-    // alone keeps other drivers off the port until it is released.
-    if (ioctl(fd, PPCLAIM) != 0) {
-        why = *device + " has this address but cannot be claimed (" + std::strerror(errno) + ")";
-        close(fd);
-        return nullptr;
-    }
-    return makePpdevPort(fd, portBase);
-}
-
 #else
 
-std::unique_ptr<PortBackend> openPpdevPort(std::uint16_t, std::string& why)
+PpdevCalls systemPpdevCalls()
 {
-    why = "this system has no ppdev driver";
-    return nullptr;
+    return {[](int, unsigned long, unsigned char*) {
+                errno = ENOSYS;
+                return -1;
+            },
+            [](int) { return 0; }};
+}
+
+int systemOpenParport(const std::string&)
+{
+    errno = ENOSYS;
+    return -1;
+}
+
+int systemClaimParport(int, std::chrono::milliseconds)
+{
+    errno = ENOSYS;
+    return -1;
+}
+
+std::unique_ptr<PortBackend> makePpdevPort(int, std::uint16_t, PpdevCalls)
+{
+    throw PortError("This system has no ppdev driver");
 }
 
 #endif
+
+PortOpenCalls systemPortOpenCalls()
+{
+    PortOpenCalls calls;
+    calls.findParport = [](std::uint16_t base) { return findParport(base); };
+    calls.open = systemOpenParport;
+    calls.claim = systemClaimParport;
+    calls.ppdev = systemPpdevCalls();
+    calls.grantDirectIo = systemGrantDirectIo;
+    calls.directIo = systemDirectIoCalls();
+    return calls;
+}
 
 }  // namespace kavoda
