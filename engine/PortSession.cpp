@@ -24,6 +24,10 @@ void PortSession::open(std::uint16_t portBase)
     }
     close();
     refuseTraceOverContent();
+    // A trace that could not be written fails every operation after it too,
+    // before it touches the bus.
+    if (m_trace && !m_trace->failure().empty())
+        throw PortError(m_trace->failure());
 
     PortBackend* backend = nullptr;
     if (m_options.simulateType) {
@@ -46,13 +50,14 @@ void PortSession::open(std::uint16_t portBase)
         if (!m_trace) {
             try {
                 refuseTraceOverContent();  // again, now that the content file exists
-                m_trace = std::make_unique<BusTrace>(m_options.tracePath, *backend, portBase);
+                m_trace =
+                    std::make_unique<BusTrace>(m_options.tracePath, *backend, portBase, clock());
             } catch (...) {
                 m_hardware.reset();
                 throw;
             }
         } else {
-            m_trace->setInner(*backend, portBase);
+            m_trace->setInner(*backend, portBase, clock());
         }
         backend = m_trace.get();
     }
@@ -68,6 +73,22 @@ void PortSession::close()
         installPortBackend(nullptr);
     m_installed = nullptr;
     m_hardware.reset();
+    if (m_trace) {
+        try {
+            m_trace->flush();
+        } catch (const PortError&) {
+            // Kept in the trace: the next open() reports it.
+        }
+    }
+}
+
+std::function<std::uint64_t()> PortSession::clock() const
+{
+    if (m_options.simulateType && m_simulator) {
+        const SimulatedAdapter* simulator = m_simulator.get();
+        return [simulator] { return simulator->nowNs(); };
+    }
+    return monotonicNs;
 }
 
 bool PortSession::isOpen() const

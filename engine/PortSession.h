@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -37,6 +38,8 @@ public:
     // Opens (or reopens if the base changed) and installs behind BytePort;
     // throws PortError.
     void open(std::uint16_t portBase);
+    // Never throws: a trace that cannot be written out here is reported by
+    // the next open().
     void close();
     bool isOpen() const;
     const PortOptions& options() const;
@@ -47,6 +50,10 @@ public:
     // Whether path names the simulated chip's content file or the trace,
     // which an output of the run must never overwrite.
     bool usesFile(const std::string& path) const;
+
+    // The time of the port: the simulated adapter's virtual time, else the
+    // monotonic clock. Valid while the session lives.
+    std::function<std::uint64_t()> clock() const;
 
 private:
     void refuseTraceOverContent() const;
