@@ -12,7 +12,7 @@
 #include "EngineFixture.h"
 #include "PortSession.h"
 #include "SimulatedChip.h"
-#include "TempDir.h"
+#include "TempFolder.h"
 #include "ee24c.h"
 
 namespace kavoda {
@@ -76,8 +76,8 @@ std::pair<std::uint64_t, std::uint64_t> shortestClockPhases(const Vcd& vcd)
 
 class BusTraceTest : public test::EngineTest {
 protected:
-    test::TempDir m_dir;
-    std::string m_file = m_dir.file("bus.vcd");
+    test::TempFolder m_dir;
+    std::string m_file = m_dir.file("bus.vcd").string();
 };
 
 TEST_F(BusTraceTest, SimulatedReadShowsAcknowledgesAndTheClockInVirtualTime)
