@@ -185,7 +185,10 @@ TEST_F(BusTraceTest, TraceThatCannotBeWrittenIsReportedOnceAtTheEndOfAFrame)
 
 TEST_F(BusTraceTest, SessionRefusesEveryOperationAfterAFailedTrace)
 {
-    PortSession session({std::uint8_t{1}, "", "/dev/full"});
+    PortOptions options;
+    options.simulateType = 1;
+    options.tracePath = "/dev/full";
+    PortSession session(options);
     session.open(0x378);
     EXPECT_THROW(ReadByte24C(0x378, 0, 0), PortError);
     EXPECT_NO_THROW(session.close());
