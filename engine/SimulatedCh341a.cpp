@@ -2,6 +2,8 @@
 // The simulated CH341A's command interpreter.
 #include "SimulatedCh341a.h"
 
+#include <algorithm>
+
 #include "PortBackend.h"
 
 namespace kavoda {
@@ -29,9 +31,9 @@ void SimulatedCh341a::bulkOut(const std::vector<std::uint8_t>& packet)
     m_bus.elapse(kUsbTransferNs);
     // A longer write would be split into packets, each its own stream.
     for (std::size_t at = 0; at < packet.size(); at += kCh341aPacketSize) {
-        const auto end = packet.begin() +
-                         static_cast<std::ptrdiff_t>(std::min(packet.size(), at + kCh341aPacketSize));
-        execute({packet.begin() + static_cast<std::ptrdiff_t>(at), end});
+        const std::size_t end = std::min(packet.size(), at + kCh341aPacketSize);
+        execute({packet.begin() + static_cast<std::ptrdiff_t>(at),
+                 packet.begin() + static_cast<std::ptrdiff_t>(end)});
     }
 }
 

@@ -1,0 +1,74 @@
+// SPDX-License-Identifier: MIT
+// Adapter names as the command lines and the settings file write them.
+#include "Adapter.h"
+
+#include <cctype>
+
+#include "I2cDev.h"
+
+namespace kavoda {
+
+namespace {
+
+bool equalsNoCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
+
+constexpr std::string_view kI2cPrefix = "i2c:";
+
+}  // namespace
+
+std::optional<AdapterChoice> parseAdapter(std::string_view text)
+{
+    AdapterChoice choice;
+    if (equalsNoCase(text, "parport")) {
+        choice.kind = AdapterKind::ParallelPort;
+        return choice;
+    }
+    if (equalsNoCase(text, "ch341a")) {
+        choice.kind = AdapterKind::Ch341a;
+        return choice;
+    }
+    if (text.size() > kI2cPrefix.size() &&
+        equalsNoCase(text.substr(0, kI2cPrefix.size()), kI2cPrefix)) {
+        const std::string path(text.substr(kI2cPrefix.size()));
+        // Only a bus node: the program opens it read-write, so any other
+        // file named here must never be touched.
+        if (!isI2cDevPath(path))
+            return std::nullopt;
+        choice.kind = AdapterKind::I2cDev;
+        choice.i2cPath = path;
+        return choice;
+    }
+    return std::nullopt;
+}
+
+std::string adapterText(const AdapterChoice& choice)
+{
+    switch (choice.kind) {
+    case AdapterKind::ParallelPort: return "parport";
+    case AdapterKind::Ch341a: return "ch341a";
+    case AdapterKind::I2cDev: return std::string(kI2cPrefix) + choice.i2cPath;
+    }
+    return "parport";
+}
+
+std::string adapterCaption(const AdapterChoice& choice)
+{
+    switch (choice.kind) {
+    case AdapterKind::ParallelPort: return {};
+    case AdapterKind::Ch341a: return "CH341A";
+    case AdapterKind::I2cDev: return "I2C " + choice.i2cPath;
+    }
+    return {};
+}
+
+}  // namespace kavoda

@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: MIT
+// Which adapter reaches the chip: the parallel port (the default), a CH341A
+// USB programmer, or a Linux I2C bus; as written on the command line and in
+// the settings file ("parport", "ch341a", "i2c:/dev/i2c-1").
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "I2cController.h"
+
+namespace kavoda {
+
+enum class AdapterKind { ParallelPort, Ch341a, I2cDev };
+
+struct AdapterChoice {
+    AdapterKind kind = AdapterKind::ParallelPort;
+    std::string i2cPath;                 // the bus of I2cDev: "/dev/i2c-1"
+    I2cSpeed speed = kDefaultI2cSpeed;   // the CH341A's bus clock
+
+    bool isParallelPort() const { return kind == AdapterKind::ParallelPort; }
+    bool operator==(const AdapterChoice& other) const
+    {
+        return kind == other.kind && i2cPath == other.i2cPath && speed == other.speed;
+    }
+};
+
+// "parport", "ch341a" or "i2c:/dev/i2c-N", without regard to case in the
+// names; empty for anything else. The speed stays the default.
+std::optional<AdapterChoice> parseAdapter(std::string_view text);
+// The same text back, for the settings file.
+std::string adapterText(const AdapterChoice& choice);
+// What the window caption and messages call it: "CH341A", "I2C /dev/i2c-1";
+// empty for the parallel port.
+std::string adapterCaption(const AdapterChoice& choice);
+// For help texts and usage errors.
+inline constexpr const char* kAdapterChoices = "parport, ch341a or i2c:/dev/i2c-N";
+
+}  // namespace kavoda
