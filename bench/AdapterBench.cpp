@@ -4,9 +4,9 @@
 // adapter model says real hardware would take (virtual time).
 #include <benchmark/benchmark.h>
 
-#include <functional>
 #include <memory>
 
+#include "Adapter.h"
 #include "ControllerBus.h"
 #include "DeviceBus.h"
 #include "DeviceOperations.h"
@@ -37,27 +37,25 @@ public:
 struct Rig {
     std::unique_ptr<PortSession> session;
     std::unique_ptr<DeviceBus> bus;
-    std::function<std::uint64_t()> nowNs;
+
+    std::uint64_t nowNs() const
+    {
+        if (auto* controller = dynamic_cast<ControllerBus*>(bus.get()))
+            return controller->simulatedNowNs();
+        return session->simulator() ? session->simulator()->nowNs() : 0;
+    }
 };
 
-// adapter: 0 parallel port, 1 CH341A, 2 kernel I2C bus.
-Rig makeRig(int adapter, const ChipOptions& chip)
+// adapter: 0 parallel port, 1 CH341A, 2 kernel I2C bus; a 24C16 on each.
+Rig makeRig(int adapter)
 {
+    PortOptions options;
+    options.simulateType = 4;
+    const char* names[] = {"parport", "ch341a", "i2c:/dev/i2c-1"};
+    options.adapter = *parseAdapter(names[adapter]);
     Rig rig;
-    if (adapter == 0) {
-        PortOptions options;
-        options.simulateType = chip.deviceType;
-        rig.session = std::make_unique<PortSession>(options);
-        rig.bus = std::make_unique<ParallelPortBus>(*rig.session);
-        PortSession* session = rig.session.get();
-        rig.nowNs = [session] { return session->simulator()->nowNs(); };
-    } else {
-        auto bus = std::make_unique<ControllerBus>(
-            *parseAdapter(adapter == 1 ? "ch341a" : "i2c:/dev/i2c-1"), chip);
-        ControllerBus* raw = bus.get();
-        rig.nowNs = [raw] { return raw->simulatedNowNs(); };
-        rig.bus = std::move(bus);
-    }
+    rig.session = std::make_unique<PortSession>(options);
+    rig.bus = makeDeviceBus(*rig.session);
     return rig;
 }
 
@@ -75,7 +73,7 @@ void BM_WholeChipRead24C16(benchmark::State& state)
     resetDeviceState();
     BusDelay = 0;
     SelectDevice(*findDevice("24C16"));
-    Rig rig = makeRig(adapter, ChipOptions{4, "", std::nullopt, ChipFault::None});
+    Rig rig = makeRig(adapter);
     QuietDisplay display;
     BusClaim claim(*rig.bus);
     const std::uint64_t start = rig.nowNs();
@@ -101,7 +99,7 @@ void BM_WholeChipFill24C16(benchmark::State& state)
     BusDelay = 0;
     FastTiming = 0;
     SelectDevice(*findDevice("24C16"));
-    Rig rig = makeRig(adapter, ChipOptions{4, "", std::nullopt, ChipFault::None});
+    Rig rig = makeRig(adapter);
     QuietDisplay display;
     BusClaim claim(*rig.bus);
     const std::uint64_t start = rig.nowNs();

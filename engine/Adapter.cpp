@@ -4,7 +4,10 @@
 
 #include <cctype>
 
+#include "ControllerBus.h"
+#include "DeviceBus.h"
 #include "I2cDev.h"
+#include "PortSession.h"
 
 namespace kavoda {
 
@@ -69,6 +72,18 @@ std::string adapterCaption(const AdapterChoice& choice)
     case AdapterKind::I2cDev: return "I2C " + choice.i2cPath;
     }
     return {};
+}
+
+std::unique_ptr<DeviceBus> makeDeviceBus(PortSession& session)
+{
+    const PortOptions& options = session.options();
+    if (options.adapter.isParallelPort())
+        return std::make_unique<ParallelPortBus>(session);
+    std::optional<ChipOptions> chip;
+    if (options.simulateType)
+        chip = ChipOptions{*options.simulateType, options.simImagePath, options.simWriteCycleNs,
+                           options.simFault};
+    return std::make_unique<ControllerBus>(options.adapter, chip);
 }
 
 }  // namespace kavoda

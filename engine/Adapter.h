@@ -4,6 +4,7 @@
 // the settings file ("parport", "ch341a", "i2c:/dev/i2c-1").
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,5 +37,13 @@ std::string adapterText(const AdapterChoice& choice);
 std::string adapterCaption(const AdapterChoice& choice);
 // For help texts and usage errors.
 inline constexpr const char* kAdapterChoices = "parport, ch341a or i2c:/dev/i2c-N";
+
+class DeviceBus;
+class PortSession;
+
+// The transactions of the session's adapter: the parallel port's through the
+// session, or the adapter's own controller (simulated when the session
+// simulates a chip). Opens nothing until claimed.
+std::unique_ptr<DeviceBus> makeDeviceBus(PortSession& session);
 
 }  // namespace kavoda

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "Adapter.h"
 #include "PortBackend.h"
 #include "SimulatedChip.h"
 
@@ -24,6 +25,7 @@ struct PortOptions {
     std::string tracePath;                     // VCD trace file; empty = none
     ChipFault simFault = ChipFault::None;      // what is wrong with the simulated chip
     std::optional<std::uint64_t> simWriteCycleNs;  // empty = the datasheet's write cycle
+    AdapterChoice adapter;                     // the parallel port unless told otherwise
 };
 
 // Long-lived: the simulated chip's content survives between operations of one

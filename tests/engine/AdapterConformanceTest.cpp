@@ -4,9 +4,9 @@
 // bit-level chip, with the same results and the same acknowledge record.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 
+#include "Adapter.h"
 #include "ControllerBus.h"
 #include "DeviceBus.h"
 #include "DeviceOperations.h"
@@ -18,16 +18,23 @@
 namespace kavoda {
 namespace {
 
-// A simulated chip behind one adapter's transactions.
+// A simulated chip behind one adapter's transactions, made as the programs
+// make them: from the session's options.
 struct Rig {
-    std::unique_ptr<PortSession> session;  // the parallel port's
+    std::unique_ptr<PortSession> session;
     std::unique_ptr<DeviceBus> bus;
-    std::function<SimulatedChip&()> chip;
+
+    SimulatedChip& chip()
+    {
+        if (auto* controller = dynamic_cast<ControllerBus*>(bus.get()))
+            return *controller->simulatedChip();
+        return session->simulator()->chip();
+    }
 };
 
 struct AdapterFactory {
     const char* name;
-    std::function<Rig(const ChipOptions&)> make;
+    const char* adapter;
 };
 
 void PrintTo(const AdapterFactory& factory, std::ostream* os)
@@ -35,32 +42,23 @@ void PrintTo(const AdapterFactory& factory, std::ostream* os)
     *os << factory.name;
 }
 
-Rig controllerRig(const char* adapter, const ChipOptions& chip)
+Rig makeRig(const char* adapter, const ChipOptions& chip)
 {
+    PortOptions options;
+    options.simulateType = chip.deviceType;
+    options.simFault = chip.fault;
+    options.simWriteCycleNs = chip.writeCycleNs;
+    options.adapter = *parseAdapter(adapter);
     Rig rig;
-    auto bus = std::make_unique<ControllerBus>(*parseAdapter(adapter), chip);
-    ControllerBus* raw = bus.get();
-    rig.chip = [raw]() -> SimulatedChip& { return *raw->simulatedChip(); };
-    rig.bus = std::move(bus);
+    rig.session = std::make_unique<PortSession>(options);
+    rig.bus = makeDeviceBus(*rig.session);
     return rig;
 }
 
 const AdapterFactory kAdapters[] = {
-    {"parport",
-     [](const ChipOptions& chip) {
-         Rig rig;
-         PortOptions options;
-         options.simulateType = chip.deviceType;
-         options.simFault = chip.fault;
-         options.simWriteCycleNs = chip.writeCycleNs;
-         rig.session = std::make_unique<PortSession>(options);
-         rig.bus = std::make_unique<ParallelPortBus>(*rig.session);
-         PortSession* session = rig.session.get();
-         rig.chip = [session]() -> SimulatedChip& { return session->simulator()->chip(); };
-         return rig;
-     }},
-    {"ch341a", [](const ChipOptions& chip) { return controllerRig("ch341a", chip); }},
-    {"i2c", [](const ChipOptions& chip) { return controllerRig("i2c:/dev/i2c-1", chip); }},
+    {"parport", "parport"},
+    {"ch341a", "ch341a"},
+    {"i2c", "i2c:/dev/i2c-1"},
 };
 
 class QuietDisplay final : public OperationDisplay {
@@ -110,7 +108,7 @@ protected:
                std::optional<std::uint64_t> cycleNs = 200'000)
     {
         SelectDevice(type);
-        return GetParam().make(ChipOptions{type.deviceType, "", cycleNs, fault});
+        return makeRig(GetParam().adapter, ChipOptions{type.deviceType, "", cycleNs, fault});
     }
     QuietDisplay m_display;
 };
