@@ -74,16 +74,30 @@ std::string adapterCaption(const AdapterChoice& choice)
     return {};
 }
 
-std::unique_ptr<DeviceBus> makeDeviceBus(PortSession& session)
+AdapterChoice resolveAdapter(const PortOptions& options,
+                             const std::optional<AdapterChoice>& stored)
 {
-    const PortOptions& options = session.options();
-    if (options.adapter.isParallelPort())
+    AdapterChoice choice = options.adapter ? *options.adapter : stored.value_or(AdapterChoice{});
+    if (options.i2cSpeed)
+        choice.speed = *options.i2cSpeed;
+    return choice;
+}
+
+std::unique_ptr<DeviceBus> makeDeviceBus(PortSession& session, const AdapterChoice& adapter)
+{
+    if (adapter.isParallelPort())
         return std::make_unique<ParallelPortBus>(session);
+    const PortOptions& options = session.options();
     std::optional<ChipOptions> chip;
     if (options.simulateType)
         chip = ChipOptions{*options.simulateType, options.simImagePath, options.simWriteCycleNs,
                            options.simFault};
-    return std::make_unique<ControllerBus>(options.adapter, chip);
+    return std::make_unique<ControllerBus>(adapter, chip);
+}
+
+std::unique_ptr<DeviceBus> makeDeviceBus(PortSession& session)
+{
+    return makeDeviceBus(session, resolveAdapter(session.options()));
 }
 
 }  // namespace kavoda

@@ -40,10 +40,19 @@ inline constexpr const char* kAdapterChoices = "parport, ch341a or i2c:/dev/i2c-
 
 class DeviceBus;
 class PortSession;
+struct PortOptions;
 
-// The transactions of the session's adapter: the parallel port's through the
-// session, or the adapter's own controller (simulated when the session
-// simulates a chip). Opens nothing until claimed.
+// The adapter in use: the command line's, else the stored one, else the
+// parallel port; a speed given on the command line overrides the stored one.
+AdapterChoice resolveAdapter(const PortOptions& options,
+                             const std::optional<AdapterChoice>& stored = std::nullopt);
+
+// The transactions of an adapter: the parallel port's through the session,
+// or the adapter's own controller, simulated when the session simulates a
+// chip (with the session's content file, fault and write cycle). Opens
+// nothing until claimed.
+std::unique_ptr<DeviceBus> makeDeviceBus(PortSession& session, const AdapterChoice& adapter);
+// The same for resolveAdapter(session.options()).
 std::unique_ptr<DeviceBus> makeDeviceBus(PortSession& session);
 
 }  // namespace kavoda

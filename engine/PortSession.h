@@ -25,7 +25,10 @@ struct PortOptions {
     std::string tracePath;                     // VCD trace file; empty = none
     ChipFault simFault = ChipFault::None;      // what is wrong with the simulated chip
     std::optional<std::uint64_t> simWriteCycleNs;  // empty = the datasheet's write cycle
-    AdapterChoice adapter;                     // the parallel port unless told otherwise
+    // The adapter and the CH341A's clock as the command line gives them;
+    // empty = the settings file decides (resolveAdapter).
+    std::optional<AdapterChoice> adapter;
+    std::optional<I2cSpeed> i2cSpeed;
 };
 
 // Long-lived: the simulated chip's content survives between operations of one

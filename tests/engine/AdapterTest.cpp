@@ -9,6 +9,7 @@
 #include "ControllerBus.h"
 #include "EngineFixture.h"
 #include "PortBackend.h"
+#include "PortSession.h"
 #include "ee24c.h"
 
 namespace kavoda {
@@ -31,6 +32,24 @@ TEST(AdapterChoice, NamesRoundTripAndAnythingElseIsRefused)
     EXPECT_EQ(adapterCaption(*parseAdapter("parport")), "");
     EXPECT_EQ(adapterCaption(*parseAdapter("ch341a")), "CH341A");
     EXPECT_EQ(adapterCaption(*parseAdapter("i2c:/dev/i2c-1")), "I2C /dev/i2c-1");
+}
+
+TEST(AdapterChoice, CommandLineBeforeSettingsFileBeforeTheParallelPort)
+{
+    PortOptions options;
+    EXPECT_TRUE(resolveAdapter(options).isParallelPort()) << "nothing said: the parallel port";
+
+    AdapterChoice stored = *parseAdapter("ch341a");
+    stored.speed = I2cSpeed::k400kHz;
+    EXPECT_EQ(resolveAdapter(options, stored), stored);
+
+    options.i2cSpeed = I2cSpeed::k20kHz;
+    EXPECT_EQ(resolveAdapter(options, stored).speed, I2cSpeed::k20kHz);
+
+    options.adapter = *parseAdapter("parport");
+    EXPECT_TRUE(resolveAdapter(options, stored).isParallelPort());
+    options.adapter = *parseAdapter("i2c:/dev/i2c-4");
+    EXPECT_EQ(resolveAdapter(options, stored).i2cPath, "/dev/i2c-4");
 }
 
 // Answers from a script and records what the transactions asked for.
