@@ -1,0 +1,66 @@
+// SPDX-License-Identifier: MIT
+// The [Adapter] section: read with the settings file's rules, absent meaning
+// the parallel port, and left alone when the window rewrites its sections.
+#include "AdapterSettings.h"
+#include "SettingsFolder.h"
+
+namespace kavoda {
+namespace {
+
+using AdapterSettingsTest = SettingsFolderTest;
+
+TEST_F(AdapterSettingsTest, NoFileOrNoSectionMeansTheParallelPort)
+{
+    EXPECT_FALSE(loadAdapterSetting().has_value());
+    writeSettings("[Device Port]\r\nPort=Port1\r\n[Version]\r\nVersion=1.2 1998\r\n"
+                  "[Delay]\r\nDelay=10\r\n");
+    EXPECT_FALSE(loadAdapterSetting().has_value());
+    writeSettings("[Adapter]\r\nSpeed=400\r\n");
+    EXPECT_FALSE(loadAdapterSetting().has_value()) << "a speed alone names no adapter";
+}
+
+TEST_F(AdapterSettingsTest, AdapterAndSpeedReadWithThePrivateProfileRules)
+{
+    writeSettings("[Delay]\r\nDelay=20\r\n[ADAPTER]\r\n  adapter = \"CH341A\" \r\nSPEED=0x190\r\n");
+    const auto choice = loadAdapterSetting();
+    ASSERT_TRUE(choice.has_value());
+    EXPECT_EQ(choice->kind, AdapterKind::Ch341a);
+    EXPECT_EQ(choice->speed, I2cSpeed::k400kHz);
+
+    writeSettings("[Adapter]\nAdapter=i2c:/dev/i2c-3\n");
+    EXPECT_EQ(loadAdapterSetting()->i2cPath, "/dev/i2c-3");
+    EXPECT_EQ(loadAdapterSetting()->speed, I2cSpeed::k100kHz);
+}
+
+TEST_F(AdapterSettingsTest, UnknownTextsFallBackAsUnknownPortsDo)
+{
+    writeSettings("[Adapter]\r\nAdapter=usb-thing\r\nSpeed=123\r\n");
+    ASSERT_TRUE(loadAdapterSetting().has_value());
+    EXPECT_TRUE(loadAdapterSetting()->isParallelPort());
+    writeSettings("[Adapter]\r\nAdapter=i2c:/etc/passwd\r\n");
+    EXPECT_TRUE(loadAdapterSetting()->isParallelPort()) << "only bus nodes are ever opened";
+    writeSettings("[Adapter]\r\nAdapter=ch341a\r\nSpeed=123\r\n");
+    EXPECT_EQ(loadAdapterSetting()->speed, I2cSpeed::k100kHz);
+}
+
+TEST_F(AdapterSettingsTest, TheStartsRewriteKeepsTheSection)
+{
+    writeSettings("[Adapter]\r\nAdapter=ch341a\r\nSpeed=750\r\n");
+    loadSettings();
+    saveSettings();
+    const QByteArray text = readSettings();
+    EXPECT_TRUE(text.contains("[Adapter]\r\nAdapter=ch341a\r\nSpeed=750\r\n")) << text.constData();
+    EXPECT_TRUE(text.contains("[Device Port]"));
+    EXPECT_EQ(loadAdapterSetting()->speed, I2cSpeed::k750kHz);
+}
+
+TEST(AdapterMarker, NamesEveryAdapterButTheParallelPort)
+{
+    EXPECT_EQ(adapterMarker(AdapterChoice{}), QString());
+    EXPECT_EQ(adapterMarker(*parseAdapter("ch341a")), QStringLiteral(" [CH341A]"));
+    EXPECT_EQ(adapterMarker(*parseAdapter("i2c:/dev/i2c-1")),
+              QStringLiteral(" [I2C /dev/i2c-1]"));
+}
+
+} // namespace
+} // namespace kavoda
