@@ -8,7 +8,10 @@
 #include <csignal>
 #include <fstream>
 
+#include "DeviceCatalogue.h"
 #include "HardwarePort.h"
+#include "SimulatedChip.h"
+#include "ee24c.h"
 #include "TempFolder.h"
 
 #ifdef __linux__
@@ -267,6 +270,41 @@ TEST(HardwarePort, PpdevMapsRegistersOntoDriverCalls)
         {PPRDATA, 0xFF},  {PPRCONTROL, 0xFF}, {PPWDATA, 0x00},    {PPRELEASE, -1}};
     EXPECT_EQ(calls, expected) << "bit 5 would leave the data lines turned into inputs";
     EXPECT_EQ(closed, 7) << "released and closed on destruction";
+}
+
+// Both real backends, their driver calls wired to the simulated adapter: the
+// bus works through them, masked control register and all.
+TEST(HardwarePort, ChipAnswersThroughBothRealBackends)
+{
+    for (const bool ppdev : {true, false}) {
+        SCOPED_TRACE(ppdev ? "ppdev" : "direct I/O");
+        resetDeviceState();
+        BusDelay = 0;
+        SimulatedAdapter sim(0x3BC, {2, "", std::nullopt, ChipFault::None});
+        FakeSystem system;
+        if (ppdev)
+            system.parport = ParportDevice{"/dev/parport2", ""};
+        PortOpenCalls calls = system.calls();
+        calls.ppdev.ioctl = [&sim](int, unsigned long request, unsigned char* value) {
+            if (request == PPWDATA)
+                sim.write(0x3BC, *value);
+            else if (request == PPWCONTROL)
+                sim.write(0x3BE, *value);
+            else if (request == PPRSTATUS)
+                *value = sim.read(0x3BD);
+            return 0;
+        };
+        calls.directIo.in = [&sim](std::uint16_t port) { return sim.read(port); };
+        calls.directIo.out = [&sim](std::uint16_t port, std::uint8_t v) { sim.write(port, v); };
+        auto port = openHardwarePort(0x3BC, calls);
+        ScopedPortBackend scope(*port);
+        FastTiming = 0;
+        WriteByte24C(0x3BC, 1, 0x7F, 0xC3);
+        FastTiming = 1;
+        EXPECT_EQ(ReadByte24C(0x3BC, 1, 0x7F), 0xC3);
+        EXPECT_EQ(sim.chip().cell(0x17F), 0xC3);
+    }
+    resetDeviceState();
 }
 
 // The real timer on a call that would block for ever: reading an empty pipe.
