@@ -75,9 +75,10 @@ std::optional<long> parseCliNumber(std::string_view text, long max)
             digit = std::toupper(u) - 'A' + 10;
         else
             return std::nullopt;
-        value = value * base + digit;
-        if (value > max)
+        // Checked before computing: past the limit it could overflow a long.
+        if (digit > max || value > (max - digit) / base)
             return std::nullopt;
+        value = value * base + digit;
     }
     return value;
 }

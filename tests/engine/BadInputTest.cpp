@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: MIT
-// The simulated chip's content file in bad places: outputs that would
-// overwrite it, a file the user may only read, failures that must name their
-// first cause, and empty paths on the command line.
+// Bad input: the simulated chip's content file in bad places (outputs that
+// would overwrite it, a file the user may only read, failures that must name
+// their first cause), empty paths on the command line, and numbers at the
+// edge of what a long holds.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <sstream>
 
 #include "Cli.h"
@@ -214,6 +216,22 @@ TEST_F(FileSafetyTest, EmptyPathsAreRefusedOnTheCommandLine)
     EXPECT_NE(err.find("empty"), std::string::npos) << err;
     EXPECT_EQ(runTool({"--simulate", "--trace", "", "get", "0"}, &err), kExitUsage);
     EXPECT_NE(err.find("empty"), std::string::npos) << err;
+}
+
+TEST(ParseCliNumber, LimitsUpToTheLargestLong)
+{
+    constexpr long kTop = std::numeric_limits<long>::max();
+    EXPECT_EQ(parseCliNumber("9223372036854775807", kTop), kTop);
+    EXPECT_EQ(parseCliNumber("0x7FFFFFFFFFFFFFFF", kTop), kTop);
+    EXPECT_EQ(parseCliNumber("9223372036854775808", kTop), std::nullopt);
+    EXPECT_EQ(parseCliNumber("92233720368547758070", kTop), std::nullopt);
+    EXPECT_EQ(parseCliNumber("0x10000000000000000", kTop), std::nullopt);
+    EXPECT_EQ(parseCliNumber("0009009220092090092092900", kTop), std::nullopt);
+    // A single digit above a small limit.
+    EXPECT_EQ(parseCliNumber("5", 0), std::nullopt);
+    EXPECT_EQ(parseCliNumber("0", 0), 0);
+    EXPECT_EQ(parseCliNumber("0xF", 14), std::nullopt);
+    EXPECT_EQ(parseCliNumber("0xF", 15), 15);
 }
 
 }  // namespace
