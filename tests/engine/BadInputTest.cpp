@@ -53,6 +53,15 @@ int runTool(std::vector<std::string> args, std::string* err = nullptr)
     return code;
 }
 
+PortOptions simulated(std::uint8_t type, const std::string& image, const std::string& trace)
+{
+    PortOptions options;
+    options.simulateType = type;
+    options.simImagePath = image;
+    options.tracePath = trace;
+    return options;
+}
+
 class FileSafetyTest : public test::EngineTest {
 protected:
     void SetUp() override
@@ -104,7 +113,7 @@ TEST_F(FileSafetyTest, TraceOntoTheContentFileIsRefusedAndTheChipKept)
     fs::current_path(m_dir);
 
     for (const std::string& trace : {chip.string(), std::string("./chip.bin"), std::string("link.vcd")}) {
-        PortSession session({std::uint8_t{1}, "chip.bin", trace});
+        PortSession session(simulated(1, "chip.bin", trace));
         EXPECT_TRUE(session.usesFile(trace));
         try {
             session.open(0x378);
@@ -117,7 +126,7 @@ TEST_F(FileSafetyTest, TraceOntoTheContentFileIsRefusedAndTheChipKept)
     }
 
     // Neither exists yet: refused before anything is created.
-    PortSession fresh({std::uint8_t{1}, "new.bin", "./new.bin"});
+    PortSession fresh(simulated(1, "new.bin", "./new.bin"));
     EXPECT_THROW(fresh.open(0x378), PortError);
     EXPECT_FALSE(fs::exists(file("new.bin")));
 
@@ -131,7 +140,7 @@ TEST_F(FileSafetyTest, TraceOntoTheContentFileIsRefusedAndTheChipKept)
     EXPECT_EQ(contents(chip), chipBytes(256));
 
     // A trace beside the chip is fine, and the session knows both files.
-    PortSession beside({std::uint8_t{1}, "chip.bin", "bus.vcd"});
+    PortSession beside(simulated(1, "chip.bin", "bus.vcd"));
     beside.open(0x378);
     EXPECT_TRUE(beside.usesFile("./bus.vcd"));
     EXPECT_TRUE(beside.usesFile((m_dir / "chip.bin").string()));
@@ -146,7 +155,7 @@ TEST_F(FileSafetyTest, ReadOnlyContentFileServesReadsAndRefusesWrites)
     std::ofstream(chip, std::ios::binary) << chipBytes(512);
     fs::permissions(chip, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
 
-    PortSession session({std::uint8_t{2}, chip.string(), ""});
+    PortSession session(simulated(2, chip.string(), ""));
     session.open(0x378);
     ASSERT_TRUE(session.simulator()->chip().readOnly());
     FastTiming = 1;
