@@ -1,25 +1,64 @@
 // SPDX-License-Identifier: MIT
-// What the program's windows share: the window font, the program icon and
-// the way a control is given its colours.
+// What the program's windows share: the classic look they were drawn for
+// (style, system colours, window font), the program icon, the way a
+// control is given its colours, and the outer size of a window.
 #pragma once
 
 #include "Colors.h"
 
 #include <QFont>
 #include <QIcon>
+#include <QPalette>
+#include <QSize>
+#include <QStringList>
 
 class QWidget;
 
 namespace kavoda {
 
-// The platform's sans-serif at the given pixel height.
-QFont sansFont(int pixelHeight = 11);
+// The pixel height of the windows' own text.
+inline constexpr int kWindowFontHeight = 11;
+
+// Where the free font made to the designed window font's metrics is looked
+// for (Debian's fonts-wine), first match wins.
+QStringList windowFontFiles();
+// Loads a font file as an application font: its first family, or an empty
+// text when the file is missing or no font.
+QString loadApplicationFont(const QString& file);
+// The family of that font, loaded once; empty when it is not installed.
+QString windowFontFamily();
+
+// The windows' font at the given pixel height: the designed font's stand-in
+// for the 11-pixel window text when it is installed, the platform's
+// sans-serif otherwise and for every other height.
+QFont sansFont(int pixelHeight = kWindowFontHeight);
+// Whether a bold font draws no bolder than its regular weight (a bitmap
+// font has no bold strike); such text is made bold as the classic desktop
+// did it: drawn twice a pixel apart, each character a pixel wider.
+bool needsOverstrikeBold(const QFont& font);
 // The program icon, 32 x 32 with a scalable version beside it.
 QIcon programIcon();
+
+// The classic system colours: silver button face, grey shadow, white
+// highlight, navy selection, the pale yellow tooltip background.
+QPalette classicPalette();
+// The look the windows were designed for: Qt's Windows style (group titles
+// on the frame line), the classic palette, the window font for every
+// window, message box and menu. keepStyle leaves a style chosen on the
+// command line (-style) in place.
+void applyClassicLook(bool keepStyle = false);
 
 // A control's font colour: its palette's WindowText.
 void setFontColor(QWidget* control, TColor color);
 // The background and text colours of an edit field or a grid.
 void setTextColors(QWidget* control, TColor background, TColor text);
+
+// The client size that gives a window the outer size, frame included.
+QSize clientSizeFor(QSize outer, const QMargins& frame);
+// Sizes a top-level window so that its outer size, frame included, is the
+// given one. The frame is known only once the window manager has framed
+// the window, so the size is set again the first time the window shows in
+// its normal state (for a window opened maximized: when it is restored).
+void setOuterSize(QWidget* window, QSize outer);
 
 } // namespace kavoda

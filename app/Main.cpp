@@ -152,7 +152,7 @@ TMainForm::TMainForm(const PortOptions& options, QWidget* parent)
     setWindowTitle(kCaption + simulationMarker(options));
     setWindowIcon(programIcon());
     setFont(sansFont(11));
-    resize(640, 490);
+    setOuterSize(this, QSize(640, 490));
 
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));

@@ -3,11 +3,18 @@
 #include "Options.h"
 
 #include "DeviceCatalogue.h"
+#include "FileIdentity.h"
 #include "Settings.h"
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
 #include <sstream>
+#include <unistd.h>
 #include <vector>
 
 namespace kavoda {
@@ -20,7 +27,150 @@ std::string nonEmptyPath(const std::string& path)
 {
     return path.empty() ? "an empty path names no file" : "";
 }
+
+// Qt's own command-line options: QGuiApplication's, QApplication's and the
+// X11 platform's. Qt reads each with one dash or two.
+struct QtOption {
+    const char* name;
+    bool takesValue;  // the next argument is its value
+    bool takesAssign; // "-name=value" is read too
+};
+constexpr QtOption kQtOptions[] = {
+    {"platform", true, false},        {"platformpluginpath", true, false},
+    {"platformtheme", true, false},   {"plugin", true, false},
+    {"qwindowgeometry", true, false}, {"qwindowicon", true, false},
+    {"qwindowtitle", true, false},    {"session", true, false},
+    {"display", true, false},         {"geometry", true, false},
+    {"title", true, false},           {"icon", true, false},
+    {"name", true, false},            {"visual", true, false},
+    {"style", true, true},            {"stylesheet", true, true},
+    {"qmljsdebugger", false, true},   {"reverse", false, false},
+    {"widgetcount", false, false},    {"nograb", false, false},
+    {"dograb", false, false},         {"testability", false, false},
+};
+
+std::string systemError(int error)
+{
+    return std::strerror(error);
+}
+
+// Whether a file could be made in the folder the path names.
+std::string folderProblem(const std::filesystem::path& path)
+{
+    namespace fs = std::filesystem;
+    const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+    std::error_code ec;
+    if (!fs::exists(folder, ec))
+        return "the folder " + folder.string() + " does not exist";
+    if (!fs::is_directory(folder, ec))
+        return folder.string() + " is not a folder";
+    if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        return "no file can be made in " + folder.string() + ": " + systemError(errno);
+    return {};
+}
+
+std::string contentFileProblem(const std::string& file, std::uint8_t deviceType)
+{
+    namespace fs = std::filesystem;
+    const fs::path path(file);
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (ec && ec != std::errc::no_such_file_or_directory && ec != std::errc::not_a_directory)
+        return ec.message();
+    if (!fs::exists(status))
+        return folderProblem(path);
+    if (fs::is_directory(status))
+        return "it is a folder, not a file";
+    if (!fs::is_regular_file(status))
+        return "it is not a regular file";
+    const CatalogueEntry* entry = findDeviceByType(deviceType);
+    const auto size = fs::file_size(path, ec);
+    if (ec)
+        return ec.message();
+    if (entry && size != static_cast<std::uintmax_t>(entry->sizeBytes()))
+        return "it holds " + std::to_string(size) + " bytes, but a " + std::string(entry->caption)
+            + " holds " + std::to_string(entry->sizeBytes()) + "; choose another file for this type";
+    const int fd = ::open(file.c_str(), O_RDONLY);
+    if (fd < 0)
+        return systemError(errno);
+    ::close(fd);
+    return {};
+}
+
+std::string traceFileProblem(const std::string& file)
+{
+    namespace fs = std::filesystem;
+    const fs::path path(file);
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (ec && ec != std::errc::no_such_file_or_directory && ec != std::errc::not_a_directory)
+        return ec.message();
+    if (!fs::exists(status))
+        return folderProblem(path);
+    if (fs::is_directory(status))
+        return "it is a folder, not a file";
+    // Opened for writing without truncating: the trace itself starts it anew.
+    const int fd = ::open(file.c_str(), O_WRONLY | O_NONBLOCK);
+    if (fd < 0)
+        return systemError(errno);
+    ::close(fd);
+    return {};
+}
 } // namespace
+
+bool isQtOption(const std::string& arg, int* valueCount, bool* isStyle)
+{
+    *valueCount = 0;
+    if (isStyle)
+        *isStyle = false;
+    if (arg.size() < 2 || arg[0] != '-')
+        return false;
+    std::string name = arg.substr(arg.compare(0, 2, "--") == 0 ? 2 : 1);
+    bool assigned = false;
+    const std::size_t eq = name.find('=');
+    if (eq != std::string::npos) {
+        name.resize(eq);
+        assigned = true;
+    }
+    for (const QtOption& option : kQtOptions) {
+        if (name != option.name)
+            continue;
+        if (assigned ? !option.takesAssign : !option.takesValue && option.takesAssign)
+            return false;
+        *valueCount = !assigned && option.takesValue ? 1 : 0;
+        if (isStyle)
+            *isStyle = name == "style";
+        return true;
+    }
+    return false;
+}
+
+int checkStartFiles(const PortOptions& options, std::ostream& err)
+{
+    if (options.simulateType && !options.simImagePath.empty()) {
+        const std::string problem = contentFileProblem(options.simImagePath, *options.simulateType);
+        if (!problem.empty()) {
+            err << "kavoda: cannot use " << options.simImagePath
+                << " as the simulated chip's content (--sim-image): " << problem << ".\n";
+            return kUsageError;
+        }
+    }
+    if (!options.tracePath.empty()) {
+        if (options.simulateType && !options.simImagePath.empty()
+            && sameFile(options.tracePath, options.simImagePath)) {
+            err << "kavoda: the bus trace " << options.tracePath
+                << " is the simulated chip's content file; choose another file for the trace.\n";
+            return kUsageError;
+        }
+        const std::string problem = traceFileProblem(options.tracePath);
+        if (!problem.empty()) {
+            err << "kavoda: cannot write the bus trace to " << options.tracePath
+                << " (--trace): " << problem << ".\n";
+            return kUsageError;
+        }
+    }
+    return 0;
+}
 
 ParsedOptions parseOptions(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
 {
@@ -57,11 +207,23 @@ ParsedOptions parseOptions(int argc, const char* const* argv, std::ostream& out,
         ->type_name("FILE.vcd")
         ->check(nonEmptyPath);
     app.set_version_flag("--version", "kavoda " + kProgramVersion.toStdString());
+    app.footer("Qt's standard options (-platform NAME, -style NAME, -display DISPLAY, ...) "
+               "are accepted too.\n");
 
-    // CLI11 takes the arguments after the program name, in reverse order.
+    // Qt's own options are left to the application object. CLI11 takes the
+    // arguments after the program name, in reverse order.
     std::vector<std::string> args;
-    for (int i = argc - 1; i >= 1; --i)
+    for (int i = 1; i < argc; ++i) {
+        int values = 0;
+        bool style = false;
+        if (isQtOption(argv[i], &values, &style)) {
+            result.styleRequested = result.styleRequested || style;
+            i += values;
+            continue;
+        }
         args.emplace_back(argv[i]);
+    }
+    std::reverse(args.begin(), args.end());
     try {
         app.parse(args);
     } catch (const CLI::CallForHelp&) {

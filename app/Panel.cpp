@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "Panel.h"
 
+#include "FormStyle.h"
+
 #include <QPainter>
 
 namespace kavoda {
@@ -71,8 +73,15 @@ void Panel::paintEvent(QPaintEvent*)
     }
     if (!m_caption.isEmpty()) {
         painter.setPen(palette().color(QPalette::WindowText));
-        painter.setFont(font());
+        QFont f = font();
+        const bool overstrike = needsOverstrikeBold(f);
+        if (overstrike)
+            f.setLetterSpacing(QFont::AbsoluteSpacing, 1);
+        painter.setFont(f);
         painter.drawText(innerRect(), Qt::AlignCenter | Qt::TextSingleLine, m_caption);
+        if (overstrike)
+            painter.drawText(innerRect().translated(1, 0), Qt::AlignCenter | Qt::TextSingleLine,
+                             m_caption);
     }
 }
 

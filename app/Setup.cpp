@@ -26,8 +26,10 @@ int strToInt(const QString& text)
 }
 
 TSetupForm::TSetupForm(SettingsHost* host, QWidget* parent)
+    // A dialog frame with a close box only; closing the dialog cancels it.
     : QDialog(parent,
               Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                  | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
                   | Qt::MSWindowsFixedSizeDialogHint)
     , m_host(host)
 {
@@ -59,8 +61,12 @@ TSetupForm::TSetupForm(SettingsHost* host, QWidget* parent)
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
     ComboBox1->setEditable(false);
     ComboBox1->setGeometry(88, 144, 73, 19);
-    for (int delay = 10; delay <= 100; delay += 10)
+    // Items 13 pixels high: the height travels with each item, so it holds
+    // whichever delegate the style gives the list.
+    for (int delay = 10; delay <= 100; delay += 10) {
         ComboBox1->addItem(QString::number(delay));
+        ComboBox1->setItemData(ComboBox1->count() - 1, QSize(0, kDelayItemHeight), Qt::SizeHintRole);
+    }
 
     OKBtn = new QPushButton(QStringLiteral("OK"), this);
     OKBtn->setObjectName(QStringLiteral("OKBtn"));

@@ -43,6 +43,7 @@ public:
 
     static constexpr int kClientWidth = 212;
     static constexpr int kClientHeight = 222;
+    static constexpr int kDelayItemHeight = 13;
 
 protected:
     void showEvent(QShowEvent* event) override;

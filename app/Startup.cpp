@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "Startup.h"
 
+#include "ErrorReport.h"
 #include "Main.h"
 #include "Setup.h"
 #include "Unit1.h"
 #include "splash.h"
 
-#include <QGuiApplication>
+#include <QCoreApplication>
 
 namespace kavoda {
 
@@ -31,7 +32,9 @@ ApplicationWindows startUp(const PortOptions& options)
     splash->FormActivate();
     splash->repaint();
 
-    QGuiApplication::setApplicationDisplayName(QStringLiteral("Kavoda"));
+    // The application's title names its task-bar entry. It is not the display
+    // name, which Qt would append to every window's caption.
+    QCoreApplication::setApplicationName(kApplicationTitle);
 
     windows.mainForm = std::make_unique<TMainForm>(options);
     windows.setupForm = std::make_unique<TSetupForm>(windows.mainForm.get());

@@ -65,6 +65,7 @@ TAboutBox::TAboutBox(QWidget* parent)
                           | Qt::WindowCloseButtonHint)
 {
     setWindowTitle(QStringLiteral("Kavoda Programmer"));
+    setWindowIcon(programIcon());
     setFont(sansFont(11));
     setFixedSize(281, 216);
 

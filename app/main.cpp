@@ -2,6 +2,8 @@
 // The kavoda program: options, the application object, the start-up
 // sequence, and the message loop with the main window maximized.
 #include "Application.h"
+#include "ErrorReport.h"
+#include "FormStyle.h"
 #include "Main.h"
 #include "Options.h"
 #include "Startup.h"
@@ -11,14 +13,20 @@
 int main(int argc, char** argv)
 {
     // Before the application object, so that --help and --version work
-    // without a display.
+    // without a display; Qt's own options are left to it.
     const kavoda::ParsedOptions parsed = kavoda::parseOptions(argc, argv, std::cout, std::cerr);
     if (!parsed.run)
         return parsed.exitCode;
+    // Files that cannot be used are refused now, not at the first operation.
+    if (const int refused = kavoda::checkStartFiles(parsed.options, std::cerr))
+        return refused;
 
     kavoda::Application app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("kavoda"));
+    // The task bar's entry and the window class carry the application's
+    // title; the captions stay as the windows set them.
+    QCoreApplication::setApplicationName(kavoda::kApplicationTitle);
     QGuiApplication::setDesktopFileName(QStringLiteral("kavoda"));
+    kavoda::applyClassicLook(parsed.styleRequested);
 
     kavoda::ApplicationWindows windows = kavoda::startUp(parsed.options);
     windows.mainForm->showMaximized();

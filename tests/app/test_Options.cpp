@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: MIT
 // Command-line options of the kavoda program.
 #include "Options.h"
+#include "TempFolder.h"
 
+#include <fstream>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <sstream>
 #include <vector>
 
@@ -93,6 +97,137 @@ TEST(Options, HelpAndVersionPrintAndStop)
     EXPECT_FALSE(version.parsed.run);
     EXPECT_EQ(version.parsed.exitCode, 0);
     EXPECT_NE(version.out.find("1.2 1998"), std::string::npos);
+}
+
+TEST(Options, QtsOwnOptionsAreLeftToTheApplicationObject)
+{
+    const Outcome r = parse({"-platform", "offscreen", "--simulate=SDA3546", "-style=windows",
+                             "-reverse", "--display", ":1", "-qwindowgeometry", "640x490+0+0",
+                             "-stylesheet", "look.qss"});
+    ASSERT_TRUE(r.parsed.run) << r.err;
+    EXPECT_EQ(*r.parsed.options.simulateType, 7);
+    EXPECT_TRUE(r.parsed.styleRequested);
+    EXPECT_TRUE(r.err.empty());
+
+    const Outcome plain = parse({"-platform", "xcb", "-style"});
+    EXPECT_TRUE(plain.parsed.run) << plain.err;
+    EXPECT_TRUE(plain.parsed.styleRequested);
+    EXPECT_FALSE(parse({"-display", ":0"}).parsed.styleRequested);
+
+    // Only the forms Qt reads itself: a value after "-platform", never
+    // "-platform=NAME"; and no other single-dash word.
+    for (const auto& args : {std::vector<const char*>{"-platform=offscreen"}, {"-bogus"},
+                             {"-qmljsdebugger"}, {"-platform", "offscreen", "extra"}}) {
+        const Outcome bad = parse(args);
+        EXPECT_FALSE(bad.parsed.run) << args[0];
+        EXPECT_EQ(bad.parsed.exitCode, 2) << args[0];
+    }
+}
+
+class StartFiles : public ::testing::Test {
+protected:
+    std::string path(const std::string& name) const { return m_dir.file(name).string(); }
+    void makeFile(const std::string& name, std::size_t bytes) const
+    {
+        std::ofstream out(path(name), std::ios::binary);
+        out << std::string(bytes, '\xFF');
+    }
+    // The exit code and the message of the check.
+    std::pair<int, std::string> check(const PortOptions& options) const
+    {
+        std::ostringstream err;
+        const int code = checkStartFiles(options, err);
+        return {code, err.str()};
+    }
+    static PortOptions simulated(std::uint8_t type, const std::string& image,
+                                 const std::string& trace = {})
+    {
+        PortOptions options;
+        options.simulateType = type;
+        options.simImagePath = image;
+        options.tracePath = trace;
+        return options;
+    }
+
+    test::TempFolder m_dir;
+};
+
+TEST_F(StartFiles, UsableFilesPass)
+{
+    makeFile("chip.bin", 2048);
+    EXPECT_EQ(check(simulated(4, path("chip.bin"), path("bus.vcd"))).first, 0);
+    // A new chip's file and a trace that exists already.
+    makeFile("old.vcd", 10);
+    EXPECT_EQ(check(simulated(1, path("new.bin"), path("old.vcd"))).first, 0);
+    EXPECT_EQ(check(PortOptions{}).first, 0);
+    // Nothing was made or changed by looking.
+    EXPECT_FALSE(std::filesystem::exists(path("new.bin")));
+    EXPECT_FALSE(std::filesystem::exists(path("bus.vcd")));
+    EXPECT_EQ(std::filesystem::file_size(path("old.vcd")), 10u);
+}
+
+TEST_F(StartFiles, AContentFileThatCannotBeUsedIsRefused)
+{
+    makeFile("small.bin", 256);
+    std::filesystem::create_directory(path("folder"));
+    const struct {
+        std::string file;
+        const char* says;
+    } cases[] = {
+        {path("folder"), "folder, not a file"},
+        {path("missing/chip.bin"), "does not exist"},
+        {path("small.bin"), "holds 256 bytes, but a 24C16 holds 2048"},
+        {path("small.bin/chip.bin"), "is not a folder"},
+    };
+    for (const auto& c : cases) {
+        const auto [code, message] = check(simulated(4, c.file));
+        EXPECT_EQ(code, 2) << c.file;
+        EXPECT_NE(message.find(c.says), std::string::npos) << message;
+        EXPECT_NE(message.find(c.file), std::string::npos) << message;
+        EXPECT_NE(message.find("--sim-image"), std::string::npos) << message;
+    }
+    // Without a simulated chip the file is not used, so not looked at.
+    PortOptions real;
+    real.simImagePath = path("folder");
+    EXPECT_EQ(check(real).first, 0);
+}
+
+TEST_F(StartFiles, ATraceThatCannotBeWrittenIsRefused)
+{
+    std::filesystem::create_directory(path("folder"));
+    makeFile("chip.bin", 256);
+    for (const auto& [trace, says] :
+         {std::pair{path("folder"), "folder, not a file"}, {path("gone/bus.vcd"), "does not exist"}}) {
+        PortOptions options;
+        options.tracePath = trace;
+        const auto [code, message] = check(options);
+        EXPECT_EQ(code, 2) << trace;
+        EXPECT_NE(message.find(says), std::string::npos) << message;
+        EXPECT_NE(message.find("--trace"), std::string::npos) << message;
+    }
+    const auto [code, message] = check(simulated(1, path("chip.bin"), path("./chip.bin")));
+    EXPECT_EQ(code, 2);
+    EXPECT_NE(message.find("content file"), std::string::npos) << message;
+    EXPECT_EQ(std::filesystem::file_size(path("chip.bin")), 256u);
+}
+
+TEST_F(StartFiles, FilesWithoutTheRightsAreRefused)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root reads and writes every file";
+    makeFile("chip.bin", 256);
+    ::chmod(path("chip.bin").c_str(), 0);
+    EXPECT_EQ(check(simulated(1, path("chip.bin"))).first, 2);
+    makeFile("bus.vcd", 0);
+    ::chmod(path("bus.vcd").c_str(), S_IRUSR);
+    PortOptions trace;
+    trace.tracePath = path("bus.vcd");
+    EXPECT_EQ(check(trace).first, 2);
+    std::filesystem::create_directory(path("locked"));
+    ::chmod(path("locked").c_str(), S_IRUSR | S_IXUSR);
+    EXPECT_EQ(check(simulated(1, path("locked/chip.bin"))).first, 2);
+    trace.tracePath = path("locked/bus.vcd");
+    EXPECT_EQ(check(trace).first, 2);
 }
 
 } // namespace

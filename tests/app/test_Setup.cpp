@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: MIT
 // The port dialog: its layout, activation, OK and Cancel, on a settings file
 // in a temporary folder.
+#include "ClassicLook.h"
 #include "RadioGroup.h"
 #include "SettingsFolder.h"
 #include "Setup.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
+#include <QStyleFactory>
 #include <QFrame>
 #include <QFile>
 #include <QLabel>
@@ -41,8 +45,12 @@ TEST_F(SetupFormTest, LayoutAsDesigned)
 {
     EXPECT_EQ(m_form.windowTitle(), "Kavoda Port Config");
     EXPECT_EQ(m_form.size(), QSize(212, 222));
-    EXPECT_FALSE(m_form.windowFlags() & Qt::WindowCloseButtonHint);
-    EXPECT_FALSE(m_form.windowFlags() & Qt::WindowSystemMenuHint);
+    // A dialog frame with a close box and no other caption buttons.
+    const Qt::WindowFlags flags = m_form.windowFlags();
+    EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
+    EXPECT_TRUE(flags & Qt::CustomizeWindowHint);
+    EXPECT_FALSE(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+    EXPECT_EQ(m_form.minimumSize(), m_form.maximumSize());
     EXPECT_EQ(m_form.font().pixelSize(), 11);
     EXPECT_FALSE(m_form.windowIcon().isNull());
 
@@ -157,6 +165,39 @@ TEST_F(SetupFormTest, CancelChangesNothing)
     m_form.show();
     EXPECT_EQ(m_form.PortG->itemIndex(), 2);
     EXPECT_EQ(m_form.ComboBox1->currentText(), "50");
+}
+
+TEST_F(SetupFormTest, ClosingTheDialogCancelsIt)
+{
+    storeSettings("[Device Port]\nPort=Port3\n[Delay]\nDelay=50\n");
+    const QByteArray before = readSettings();
+    m_form.show();
+    m_form.PortG->item(0)->click();
+    m_form.ComboBox1->setCurrentIndex(0);
+    EXPECT_TRUE(m_form.close());
+    EXPECT_EQ(m_form.result(), QDialog::Rejected);
+    EXPECT_FALSE(m_form.isVisible());
+    EXPECT_EQ(PortSetting, "Port3");
+    EXPECT_EQ(BusDelay, 50);
+    EXPECT_EQ(readSettings(), before);
+    EXPECT_TRUE(m_reports.isEmpty());
+}
+
+TEST_F(SetupFormTest, DelayItemsAreThirteenPixelsHigh)
+{
+    ClassicLookScope look;
+    // Also after a style came and went: the height holds whichever list
+    // delegate the style puts in.
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    m_form.show();
+    m_form.hide();
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Windows")));
+    m_form.show();
+    m_form.ComboBox1->showPopup();
+    QAbstractItemView* list = m_form.ComboBox1->view();
+    for (int i = 0; i < m_form.ComboBox1->count(); ++i)
+        EXPECT_EQ(list->visualRect(list->model()->index(i, 0)).height(), 13) << i;
+    m_form.ComboBox1->hidePopup();
 }
 
 TEST_F(SetupFormTest, EscapeCancelsAndEnterConfirms)

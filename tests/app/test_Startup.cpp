@@ -10,6 +10,7 @@
 #include "splash.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include "QtTempFolder.h"
 #include <QTimer>
 #include <functional>
@@ -62,7 +63,16 @@ TEST(Startup, TheSplashHoldsStartUpUntilItsTick)
         EXPECT_FALSE(windows.mainForm->isVisible());
         EXPECT_FALSE(windows.setupForm->isVisible());
         EXPECT_FALSE(windows.form1->isVisible());
-        EXPECT_EQ(QGuiApplication::applicationDisplayName(), "Kavoda");
+        // The application's title names the program, not every caption: no
+        // display name is set, so Qt appends none to the windows' titles
+        // (the display name follows the application's name when unset).
+        EXPECT_EQ(QCoreApplication::applicationName(), "Kavoda");
+        QCoreApplication::setApplicationName(QStringLiteral("probe"));
+        EXPECT_EQ(QGuiApplication::applicationDisplayName(), "probe");
+        QCoreApplication::setApplicationName(QStringLiteral("Kavoda"));
+        EXPECT_EQ(windows.mainForm->windowTitle(), TMainForm::kCaption);
+        EXPECT_EQ(windows.setupForm->windowTitle(), "Kavoda Port Config");
+        EXPECT_EQ(windows.form1->windowTitle(), "Kavoda schematic diagram");
     }
     EXPECT_TRUE(topLevel<TMainForm>().isEmpty());
     EXPECT_TRUE(reports.isEmpty());

@@ -81,6 +81,10 @@ TEST(AboutBox, LayoutFontsAndColours)
 {
     TAboutBox box;
     EXPECT_EQ(box.windowTitle(), "Kavoda Programmer");
+    // The program icon in the title bar; a close box and no other button.
+    EXPECT_FALSE(box.windowIcon().isNull());
+    EXPECT_TRUE(box.windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(box.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
     EXPECT_EQ(box.minimumSize(), QSize(281, 216));
     EXPECT_EQ(box.maximumSize(), QSize(281, 216));
     EXPECT_EQ(box.font().pixelSize(), 11);
