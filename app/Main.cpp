@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The main window: layout, menu tree, creation handler, device choice, help
-// boxes, credits. The device operations, the page view and loading and
-// saving fill in their handlers as they are built; until then those entries
-// and buttons do nothing.
+// boxes, credits. The page view and Load/Save As handlers live in image/;
+// the device operations fill in their handlers as they are built.
 #include "Main.h"
 
 #include "ALed.h"
@@ -448,43 +447,7 @@ void TMainForm::SaveSettings()
     saveSettings();
 }
 
-// ---- page view
-
-void TMainForm::ResetViews()
-{
-    ALed1->setValue(false);
-    ALed2->setValue(false);
-    UpDown1->setPosition(0);
-    GroupBox1->setEnabled(false);
-    ClearHexView();
-    ClearCharView();
-    ImageLoaded = false;
-    for (int row = 0; row < 16; ++row)
-        HexGrid2->setCellText(0, row, hex(row * 16, 4));
-    for (int col = 0; col < 16; ++col)
-        HexGrid3->setCellText(col, 0, hex(col, 2));
-}
-
-void TMainForm::ClearHexView()
-{
-    for (int row = 0; row < 16; ++row) {
-        for (int col = 0; col < 16; ++col)
-            HexGrid1->setCellText(col, row, QString());
-    }
-}
-
-void TMainForm::ClearCharView()
-{
-    for (int row = 0; row < 16; ++row) {
-        for (int col = 0; col < 16; ++col)
-            StringGrid2->setCellText(col, row, QString());
-    }
-}
-
 // ---- menu handlers
-
-void TMainForm::File21Click() {}
-void TMainForm::Save1Click() {}
 
 void TMainForm::Exit2Click()
 {
@@ -536,17 +499,14 @@ void TMainForm::Schematicdiagram1Click()
         m_schematicForm->exec();
 }
 
-// ---- buttons, page selector, grid, timer: the device operations and the
-// page view put their work here.
+// ---- buttons, timer: the device operations put their work here; the page
+// selector, the grid and "Edit Confirm" are in image/.
 
 void TMainForm::ReadBtnClick() {}
 void TMainForm::WriteBtnClick() {}
 void TMainForm::BitBtn2Click() {}
 void TMainForm::BitBtn4Click() {}
 void TMainForm::BitBtn6Click() {}
-void TMainForm::ConfirmBtnClick() {}
-void TMainForm::UpDown1Click() {}
-void TMainForm::HexGrid1SelectCell(int, int) {}
 void TMainForm::Timer1Timer() {}
 
 void TMainForm::ScrollText1End(TCustomScrollText*)

@@ -4,12 +4,18 @@
 #pragma once
 
 #include "PortSession.h"
+#include "RecordFile.h"
 #include "Setup.h"
+#include "WorkingImage.h"
 
 #include <QMainWindow>
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
 
 class QAction;
+class QFileDialog;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -97,6 +103,35 @@ public:
     // Whether the working image exists and is shown.
     bool ImageLoaded = false;
 
+    // ---- working image, page view, Load and Save As (defined in image/)
+    // The working file "Tempor.tmp" in workingFolder(), once an image exists.
+    RecordFile ImageFile;
+    // Image offset of the selected hex cell on the shown page.
+    std::int32_t CurrentOffset = 0;
+    // Re-creates the working file empty, open for appending the image.
+    void CreateImage();
+    // Opens the working file again and shows its page 0; enables editing.
+    void ReopenImage();
+    // Shows the page at offset (page number times 256) from the working file.
+    void ShowPage(std::int32_t offset);
+    // Writes the 256 hex cells into the working file at offset.
+    void WritePage(std::int32_t offset);
+    // The working file's fixed folder: the current directory when the window
+    // was created, absolute, so that a dialog moving the current directory
+    // does not move the image. Tests point it elsewhere.
+    const std::string& workingFolder() const { return m_workingFolder; }
+    void setWorkingFolder(std::string folder) { m_workingFolder = std::move(folder); }
+    std::string workingFilePath() const { return joinPath(m_workingFolder, kWorkingFileName); }
+    // The file dialogs of Load (OpenDialog1) and Save As (SaveDialog1). A
+    // hook, when set, answers in their place with the chosen name, empty
+    // for a cancel.
+    enum class ImageDialog { Load, Save };
+    using ImageDialogHook = std::function<QString(ImageDialog)>;
+    void setImageDialogHook(ImageDialogHook hook) { m_imageDialogHook = std::move(hook); }
+    // Sets up a dialog as Load or Save As shows it.
+    static void setupImageDialog(QFileDialog& dialog, ImageDialog kind);
+    // ---- end of working image
+
     // ---- controls
     THexGrid* HexGrid3 = nullptr;
     THexGrid* HexGrid2 = nullptr;
@@ -142,6 +177,11 @@ private:
     std::unique_ptr<PortSession> m_portSession;
     TSetupForm* m_setupForm = nullptr;
     TForm1* m_schematicForm = nullptr;
+
+    // ---- working image (defined in image/)
+    QString chooseImageFile(ImageDialog kind);
+    std::string m_workingFolder = currentFolder();
+    ImageDialogHook m_imageDialogHook;
 };
 
 } // namespace kavoda

@@ -471,12 +471,19 @@ TEST_F(MainFormTest, SetupOkShowsTheNewPortInTheMainWindow)
     EXPECT_EQ(form->hexedit4->text(), "0278");
 }
 
-TEST_F(MainFormTest, ExitClosesTheWindowAndUnbuiltEntriesDoNothing)
+TEST_F(MainFormTest, ExitClosesTheWindowAndCancelledFileEntriesDoNothing)
 {
     auto form = makeForm();
     form->show();
+    int dialogs = 0;
+    form->setImageDialogHook([&](TMainForm::ImageDialog) {
+        ++dialogs;
+        return QString(); // cancelled
+    });
     for (const char* entry : {"&Load", "Save &As..."})
         form->menuAction(entry)->trigger();
+    EXPECT_EQ(dialogs, 1); // no image yet, so Save As shows none
+    EXPECT_FALSE(form->ImageLoaded);
     EXPECT_TRUE(form->isVisible());
     form->menuAction("&Exit")->trigger();
     EXPECT_FALSE(form->isVisible());

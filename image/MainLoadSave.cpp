@@ -1,0 +1,99 @@
+// SPDX-License-Identifier: MIT
+// The main window's "&Load" and "Save &As...": raw bytes into and out of the
+// working image, through the two file dialogs.
+#include "Main.h"
+
+#include "IoError.h"
+#include "WorkingImage.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+
+namespace kavoda {
+
+namespace {
+
+// Each entry shows as its first part; the pattern in the last brackets is
+// what matches, so "all" also lists names without a dot.
+const QStringList kLoadFilters = {QStringLiteral("bin(*.bin) (*.bin)"),
+                                  QStringLiteral("text(*.txt) (*.txt)"),
+                                  QStringLiteral("all(*.*) (*)")};
+const QStringList kSaveFilters = {QStringLiteral("bin(*.bin) (*.bin)"),
+                                  QStringLiteral("Text(*.txt) (*.txt)"),
+                                  QStringLiteral("all(*.*) (*)")};
+
+// Where both dialogs open: a folder "Wurlen" in the home folder when there
+// is one, else the current folder.
+QString initialImageFolder()
+{
+    const QDir wurlen(QDir::home().filePath(QStringLiteral("Wurlen")));
+    return wurlen.exists() ? wurlen.absolutePath() : QDir::currentPath();
+}
+
+std::string localPath(const QString& name)
+{
+    return QFile::encodeName(name).toStdString();
+}
+
+} // namespace
+
+void TMainForm::setupImageDialog(QFileDialog& dialog, ImageDialog kind)
+{
+    const bool load = kind == ImageDialog::Load;
+    dialog.setObjectName(load ? QStringLiteral("OpenDialog1") : QStringLiteral("SaveDialog1"));
+    dialog.setAcceptMode(load ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    // Load takes any name, existing or not; a missing file is reported then.
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::HideNameFilterDetails, true);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, load);
+    dialog.setNameFilters(load ? kLoadFilters : kSaveFilters);
+    dialog.selectNameFilter(dialog.nameFilters().front());
+    dialog.setDefaultSuffix(load ? QString() : QStringLiteral("bin"));
+    dialog.setDirectory(initialImageFolder());
+}
+
+QString TMainForm::chooseImageFile(ImageDialog kind)
+{
+    if (m_imageDialogHook)
+        return m_imageDialogHook(kind);
+    QFileDialog dialog(this);
+    setupImageDialog(dialog, kind);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().front();
+}
+
+void TMainForm::File21Click()
+{
+    const QString chosen = chooseImageFile(ImageDialog::Load);
+    if (chosen.isEmpty())
+        return;
+    // The chosen file is copied in full beside the working file and only
+    // then takes its place, so a file that cannot be read, or a working file
+    // that cannot be replaced, is reported and the image shown stays open
+    // and usable. The working file itself as the source copies onto itself.
+    const std::string target = workingFilePath();
+    replaceWithCopy(localPath(chosen), target);
+    // The old image may already be closed, after a failed reopen; a Load
+    // recovers from that.
+    if (ImageFile.isOpen())
+        ImageFile.close();
+    ImageFile.assign(target);
+    ImageLoaded = true;
+    ReopenImage();
+}
+
+void TMainForm::Save1Click()
+{
+    if (!ImageLoaded)
+        return;
+    const QString chosen = chooseImageFile(ImageDialog::Save);
+    if (chosen.isEmpty())
+        return;
+    // Saving onto the working file itself does nothing: it already holds
+    // the image, and truncating it first would lose it.
+    saveImageCopy(ImageFile, localPath(chosen));
+}
+
+} // namespace kavoda

@@ -1,0 +1,149 @@
+// SPDX-License-Identifier: MIT
+// The main window's page view: the working file shown one 256-byte page at
+// a time in the hex and character grids, the page selector, the offset
+// fields, and the hex cells written back by "Edit Confirm".
+#include "ALed.h"
+#include "Cp437.h"
+#include "HexEdit.h"
+#include "HexGrid.h"
+#include "Main.h"
+#include "StringGrid.h"
+#include "UpDown.h"
+#include "myfunc.h"
+#include "numedit.h"
+
+#include <QGroupBox>
+#include <QLineEdit>
+#include <algorithm>
+
+namespace kavoda {
+
+namespace {
+
+constexpr int kPageBytes = 256;
+constexpr int kRowBytes = 16;
+
+// Upper-case hex with at least digits digits.
+QString hexText(std::int64_t value, int digits)
+{
+    return QStringLiteral("%1").arg(value, digits, 16, QLatin1Char('0')).toUpper();
+}
+
+} // namespace
+
+void TMainForm::CreateImage()
+{
+    if (!ImageLoaded)
+        ImageFile.assign(workingFilePath());
+    ImageFile.createOrTruncate();
+    ImageLoaded = true;
+}
+
+void TMainForm::ReopenImage()
+{
+    ImageFile.openExisting();
+    UpDown1->setPosition(0);
+    ShowPage(0);
+    GroupBox1->setEnabled(true);
+    ALed2->setValue(true);
+}
+
+void TMainForm::ResetViews()
+{
+    ALed1->setValue(false);
+    ALed2->setValue(false);
+    UpDown1->setPosition(0);
+    GroupBox1->setEnabled(false);
+    ClearHexView();
+    ClearCharView();
+    ImageLoaded = false;
+    for (int row = 0; row < 16; ++row)
+        HexGrid2->setCellText(0, row, hexText(row * kRowBytes, 4));
+    for (int col = 0; col < 16; ++col)
+        HexGrid3->setCellText(col, 0, hexText(col, 2));
+}
+
+void TMainForm::ClearHexView()
+{
+    for (int row = 0; row < 16; ++row) {
+        for (int col = 0; col < 16; ++col)
+            HexGrid1->setCellText(col, row, QString());
+    }
+}
+
+void TMainForm::ClearCharView()
+{
+    for (int row = 0; row < 16; ++row) {
+        for (int col = 0; col < 16; ++col)
+            StringGrid2->setCellText(col, row, QString());
+    }
+}
+
+void TMainForm::ShowPage(std::int32_t offset)
+{
+    ALed1->setValue(false);
+    ClearHexView();
+    ClearCharView();
+    ImageFile.seek(offset);
+    for (int i = 0; i < kPageBytes; ++i) {
+        const int column = i % 16;
+        const int row = i / 16;
+        // The end is tested before each byte only: a page that ends exactly
+        // at the image's end leaves "End view" dark, the next page lights it.
+        // Rows that get no byte keep the labels they had.
+        if (ImageFile.atEnd()) {
+            ALed1->setValue(true);
+            return;
+        }
+        HexGrid2->setCellText(0, row, hexText(std::int64_t{offset} + row * kRowBytes, 4));
+        HexGrid3->setCellText(column, 0, hexText(column, 2));
+        const std::uint8_t b = ImageFile.readByte();
+        HexGrid1->setCellText(column, row, hexText(b, 2));
+        StringGrid2->setCellText(column, row, cp437Text(b));
+    }
+}
+
+void TMainForm::WritePage(std::int32_t offset)
+{
+    ImageFile.seek(offset);
+    // Empty cells write 0x00, so a page past the end extends the image.
+    // A bad cell stops the page there, with the cells before it written.
+    for (int i = 0; i < kPageBytes; ++i) {
+        const QByteArray text = HexGrid1->cellText(i % 16, i / 16).toUtf8();
+        ImageFile.writeByte(HexToByte(std::string_view(text.constData(), text.size())));
+    }
+}
+
+void TMainForm::UpDown1Click()
+{
+    const int position = UpDown1->position();
+    // Before the grid has had a current cell, its first cell counts as one.
+    CurrentOffset = position * kPageBytes + std::max(0, HexGrid1->currentRow()) * kRowBytes +
+                    std::max(0, HexGrid1->currentColumn());
+    numedit3->setText(QString::number(CurrentOffset));
+    hexedit1->setText(hexText(CurrentOffset, 4));
+    if (ImageLoaded) {
+        Edit1->setText(QString::number(position));
+        // Unconfirmed edits of the page left behind are dropped here.
+        ShowPage(position * kPageBytes);
+    }
+}
+
+void TMainForm::HexGrid1SelectCell(int column, int row)
+{
+    if (column < 0 || row < 0)
+        return; // the grid lost its current cell; nothing is selected
+    StringGrid2->setCurrentCell(row, column);
+    HexGrid2->setCurrentCell(row, 0);
+    HexGrid3->setCurrentCell(0, column);
+    CurrentOffset = UpDown1->position() * kPageBytes + row * kRowBytes + column;
+    numedit3->setText(QString::number(CurrentOffset));
+    hexedit1->setText(hexText(CurrentOffset, 4));
+}
+
+void TMainForm::ConfirmBtnClick()
+{
+    WritePage(UpDown1->position() * kPageBytes);
+}
+
+} // namespace kavoda

@@ -1,0 +1,168 @@
+// SPDX-License-Identifier: MIT
+#include "WorkingImage.h"
+
+#include "IoError.h"
+#include "RecordFile.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace kavoda {
+
+namespace {
+
+// Closes a descriptor and removes a file unless told that all went well.
+class TempFile {
+public:
+    TempFile(int fd, std::string path) : m_fd(fd), m_path(std::move(path)) {}
+    ~TempFile()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        if (!m_kept)
+            ::unlink(m_path.c_str());
+    }
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+
+    int fd() const { return m_fd; }
+    const std::string& path() const { return m_path; }
+    void closeChecked()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        if (::close(fd) != 0 && errno != EINTR)
+            throw IoError::fromErrno(errno);
+    }
+    void keep() { m_kept = true; }
+
+private:
+    int m_fd;
+    std::string m_path;
+    bool m_kept = false;
+};
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    ~Descriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int fd() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+// A new, empty file beside target with a name nobody else uses. Opened with
+// mode 0666 so that the umask, not the source, decides its permissions.
+TempFile createBeside(const std::string& target)
+{
+    static std::atomic<unsigned> counter{0};
+    for (;;) {
+        const std::string path = target + ".new-" + std::to_string(::getpid()) + "-" +
+                                 std::to_string(counter++);
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0)
+            return TempFile(fd, path);
+        if (errno != EEXIST && errno != EINTR)
+            throw IoError::fromErrno(errno);
+    }
+}
+
+void writeAll(int fd, const char* data, std::size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            throw IoError::fromErrno(errno);
+        if (n == 0)
+            throw IoError(kIoDiskFull);
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+}
+
+} // namespace
+
+std::string currentFolder()
+{
+    std::vector<char> buffer(4096);
+    for (;;) {
+        if (::getcwd(buffer.data(), buffer.size()))
+            return buffer.data();
+        if (errno != ERANGE)
+            return ".";
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+std::string joinPath(const std::string& folder, const std::string& name)
+{
+    if (folder.empty())
+        return name;
+    if (folder.back() == '/')
+        return folder + name;
+    return folder + "/" + name;
+}
+
+bool sameFile(const std::string& a, const std::string& b)
+{
+    struct stat sa {}, sb {};
+    if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0)
+        return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+void replaceWithCopy(const std::string& source, const std::string& target)
+{
+    const Descriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    if (in.fd() < 0)
+        throw IoError::fromErrno(errno);
+
+    TempFile out = createBeside(target);
+    std::vector<char> buffer(64 * 1024);
+    for (;;) {
+        const ssize_t n = ::read(in.fd(), buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            throw IoError::fromErrno(errno);
+        if (n == 0)
+            break;
+        writeAll(out.fd(), buffer.data(), static_cast<std::size_t>(n));
+    }
+    // On disk before the rename, so that a crash cannot leave a renamed but
+    // empty working file.
+    if (::fsync(out.fd()) != 0 && errno != EINVAL)
+        throw IoError::fromErrno(errno);
+    out.closeChecked();
+    if (::rename(out.path().c_str(), target.c_str()) != 0)
+        throw IoError::fromErrno(errno);
+    out.keep();
+}
+
+void saveImageCopy(RecordFile& image, const std::string& target)
+{
+    if (sameFile(target, image.name()))
+        return;
+    RecordFile out(target);
+    out.createOrTruncate();
+    image.seek(0);
+    while (!image.atEnd())
+        out.writeByte(image.readByte());
+    out.close();
+}
+
+} // namespace kavoda
