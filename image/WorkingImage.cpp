@@ -94,6 +94,16 @@ void writeAll(int fd, const char* data, std::size_t size)
     }
 }
 
+// True when both names reach the same existing file (the same inode), so a
+// second name, a link or a relative path to it all count.
+bool sameExistingFile(const std::string& a, const std::string& b)
+{
+    struct stat sa {}, sb {};
+    if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0)
+        return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 } // namespace
 
 std::string currentFolder()
@@ -115,14 +125,6 @@ std::string joinPath(const std::string& folder, const std::string& name)
     if (folder.back() == '/')
         return folder + name;
     return folder + "/" + name;
-}
-
-bool sameFile(const std::string& a, const std::string& b)
-{
-    struct stat sa {}, sb {};
-    if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0)
-        return false;
-    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 void replaceWithCopy(const std::string& source, const std::string& target)
@@ -155,7 +157,7 @@ void replaceWithCopy(const std::string& source, const std::string& target)
 
 void saveImageCopy(RecordFile& image, const std::string& target)
 {
-    if (sameFile(target, image.name()))
+    if (sameExistingFile(target, image.name()))
         return;
     RecordFile out(target);
     out.createOrTruncate();

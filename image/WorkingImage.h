@@ -20,10 +20,6 @@ std::string currentFolder();
 // folder/name, or name alone for an empty folder.
 std::string joinPath(const std::string& folder, const std::string& name);
 
-// True when both names reach the same existing file (the same inode), so a
-// second name, a link or a relative path to it all count.
-bool sameFile(const std::string& a, const std::string& b);
-
 // Copies source to a fresh file beside target and renames it onto target
 // once the copy is complete. On any failure the temporary file is removed,
 // target is untouched and IoError tells why (the source's "File not found",
