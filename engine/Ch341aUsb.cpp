@@ -111,6 +111,15 @@ std::unique_ptr<UsbBulkLink> openCh341aUsb()
         libusb_exit(context);
         throw PortError(ch341aOpenErrorText(failureOf(rc), usbError(rc)));
     }
+    // A reply left over from an interrupted run would answer the first
+    // transaction of this one; drop whatever is waiting.
+    unsigned char stale[kCh341aPacketSize];
+    int got = 0;
+    for (int i = 0; i < 8; ++i) {
+        if (libusb_bulk_transfer(handle, kCh341aBulkIn, stale, sizeof stale, &got, 10) != 0 ||
+            got == 0)
+            break;
+    }
     return std::make_unique<LibusbCh341a>(context, handle);
 }
 
