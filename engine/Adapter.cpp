@@ -83,6 +83,33 @@ AdapterChoice resolveAdapter(const PortOptions& options,
     return choice;
 }
 
+std::string applyAdapterOptions(PortOptions& options, const std::optional<std::string>& adapter,
+                                const std::optional<int>& speedKhz)
+{
+    if (adapter) {
+        options.adapter = parseAdapter(*adapter);
+        if (!options.adapter)
+            return "unknown adapter '" + *adapter + "' for --adapter; choose " + kAdapterChoices +
+                   ".";
+    }
+    if (speedKhz) {
+        options.i2cSpeed = i2cSpeedFromKhz(*speedKhz);
+        if (!options.i2cSpeed)
+            return "--i2c-speed takes " + i2cSpeedChoices() + " (kHz).";
+    }
+    if (!options.adapter)
+        return {};
+    if (speedKhz && options.adapter->kind == AdapterKind::ParallelPort)
+        return "--i2c-speed sets the CH341A's bus clock; the parallel port's speed is its Delay.";
+    if (speedKhz && options.adapter->kind == AdapterKind::I2cDev)
+        return "--i2c-speed sets the CH341A's bus clock; the kernel driver of " +
+               options.adapter->i2cPath + " sets that bus's clock.";
+    if (!options.tracePath.empty() && !options.adapter->isParallelPort())
+        return "--trace records the parallel port's bus lines; it cannot be used with --adapter " +
+               adapterText(*options.adapter) + ".";
+    return {};
+}
+
 std::unique_ptr<DeviceBus> makeDeviceBus(PortSession& session, const AdapterChoice& adapter)
 {
     if (adapter.isParallelPort())

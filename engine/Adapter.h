@@ -47,6 +47,13 @@ struct PortOptions;
 AdapterChoice resolveAdapter(const PortOptions& options,
                              const std::optional<AdapterChoice>& stored = std::nullopt);
 
+// Puts --adapter TEXT and --i2c-speed KHZ (each when given) into options,
+// as both programs take them. Returns the usage error, or an empty text: an
+// unknown adapter or speed, a speed for an adapter without that clock, or a
+// trace (options.tracePath) on an adapter whose lines the program cannot see.
+std::string applyAdapterOptions(PortOptions& options, const std::optional<std::string>& adapter,
+                                const std::optional<int>& speedKhz);
+
 // The transactions of an adapter: the parallel port's through the session,
 // or the adapter's own controller, simulated when the session simulates a
 // chip (with the session's content file, fault and write cycle). Opens

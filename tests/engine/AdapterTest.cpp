@@ -52,6 +52,35 @@ TEST(AdapterChoice, CommandLineBeforeSettingsFileBeforeTheParallelPort)
     EXPECT_EQ(resolveAdapter(options, stored).i2cPath, "/dev/i2c-4");
 }
 
+TEST(AdapterChoice, CommandLineOptionsAndTheirUsageErrors)
+{
+    PortOptions options;
+    EXPECT_EQ(applyAdapterOptions(options, std::nullopt, std::nullopt), "");
+    EXPECT_FALSE(options.adapter.has_value()) << "not given: the settings file decides";
+
+    EXPECT_EQ(applyAdapterOptions(options, std::string("ch341a"), 400), "");
+    EXPECT_EQ(options.adapter->kind, AdapterKind::Ch341a);
+    EXPECT_EQ(options.i2cSpeed, I2cSpeed::k400kHz);
+    PortOptions speedOnly;
+    EXPECT_EQ(applyAdapterOptions(speedOnly, std::nullopt, 20), "") << "for a stored CH341A";
+    EXPECT_EQ(speedOnly.i2cSpeed, I2cSpeed::k20kHz);
+
+    const auto error = [](const char* adapter, std::optional<int> khz, std::string trace = "") {
+        PortOptions o;
+        o.tracePath = std::move(trace);
+        return applyAdapterOptions(o, adapter ? std::optional<std::string>(adapter) : std::nullopt,
+                                   khz);
+    };
+    EXPECT_NE(error("usb", std::nullopt).find("choose parport, ch341a or i2c:/dev/i2c-N"),
+              std::string::npos);
+    EXPECT_NE(error("i2c:/dev/sda", std::nullopt), "");
+    EXPECT_NE(error("ch341a", 50).find("20, 100, 400 or 750"), std::string::npos);
+    EXPECT_NE(error("parport", 100).find("Delay"), std::string::npos);
+    EXPECT_NE(error("i2c:/dev/i2c-2", 100).find("/dev/i2c-2"), std::string::npos);
+    EXPECT_NE(error("ch341a", std::nullopt, "bus.vcd").find("--trace"), std::string::npos);
+    EXPECT_EQ(error("parport", std::nullopt, "bus.vcd"), "");
+}
+
 // Answers from a script and records what the transactions asked for.
 class ScriptedController final : public I2cController {
 public:
