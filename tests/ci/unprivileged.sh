@@ -10,8 +10,26 @@ build=$(cd "$1" && pwd -P)
 user=${2:-nobody}
 group=$(id -gn "$user")
 
+source=$(cd "$(dirname "$0")/../.." && pwd -P)
+
+# Some tests name files of the source and build folders by absolute path:
+# give the user passage (search, not listing) through the folders above them
+# for the run, and take it back afterwards.
+opened=()
+dir=$source
+while [ "$dir" != / ]; do
+    dir=$(dirname "$dir")
+    if [ "$(( 0$(stat -c %a "$dir") & 1 ))" -eq 0 ]; then
+        chmod o+x "$dir"
+        opened+=("$dir")
+    fi
+done
 work=$(mktemp -d "${TMPDIR:-/tmp}/kavoda-unprivileged-XXXXXX")
-trap 'rm -rf "$work"' EXIT
+cleanup() {
+    rm -rf "$work"
+    for dir in "${opened[@]}"; do chmod o-x "$dir"; done
+}
+trap cleanup EXIT
 chmod 755 "$work"
 cp -a "$build" "$work/build"
 # ctest's own files name the build folder by its absolute path.
