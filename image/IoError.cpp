@@ -19,7 +19,11 @@ int mappedCode(int posixErrno)
     case EACCES:
     case EPERM:
     case EROFS: return 5;
-    case ENOSPC: return kIoDiskFull;
+    // No room for the write: the disk, the user's quota, or the largest file
+    // the process may write (a short write followed by one of these).
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG: return kIoDiskFull;
     default: return 0;
     }
 }

@@ -18,7 +18,7 @@ inline constexpr int kIoInvalidNumber = 106;
 std::string ioErrorMessage(int code);
 
 // The code for a POSIX errno: ENOENT 2, ENOTDIR/ENAMETOOLONG/EINVAL 3,
-// EMFILE/ENFILE 4, EACCES/EPERM/EROFS 5, ENOSPC 101, any other errno as it is.
+// EMFILE/ENFILE 4, EACCES/EPERM/EROFS 5, ENOSPC/EDQUOT/EFBIG 101, any other errno as it is.
 int ioErrorCode(int posixErrno);
 
 class IoError : public std::runtime_error {
