@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The main window: layout, menu tree, creation handler, device choice, help
-// boxes, credits. The page view and Load/Save As handlers live in image/;
-// the device operations fill in their handlers as they are built.
+// boxes, credits. The page view and Load/Save As handlers live in image/,
+// the device operations in MainOperations.cpp.
 #include "Main.h"
 
 #include "ALed.h"
@@ -12,6 +12,7 @@
 #include "HelpTexts.h"
 #include "HexEdit.h"
 #include "HexGrid.h"
+#include "MainOperations.h"
 #include "Options.h"
 #include "Panel.h"
 #include "ScrollText.h"
@@ -146,6 +147,7 @@ QString hex(int value, int digits)
 TMainForm::TMainForm(const PortOptions& options, QWidget* parent)
     : QMainWindow(parent)
     , m_portSession(std::make_unique<PortSession>(options))
+    , m_operations(std::make_unique<Operations>(*m_portSession))
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(kCaption + simulationMarker(options));
@@ -498,16 +500,6 @@ void TMainForm::Schematicdiagram1Click()
     if (m_schematicForm)
         m_schematicForm->exec();
 }
-
-// ---- buttons, timer: the device operations put their work here; the page
-// selector, the grid and "Edit Confirm" are in image/.
-
-void TMainForm::ReadBtnClick() {}
-void TMainForm::WriteBtnClick() {}
-void TMainForm::BitBtn2Click() {}
-void TMainForm::BitBtn4Click() {}
-void TMainForm::BitBtn6Click() {}
-void TMainForm::Timer1Timer() {}
 
 void TMainForm::ScrollText1End(TCustomScrollText*)
 {

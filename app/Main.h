@@ -16,6 +16,7 @@
 
 class QAction;
 class QFileDialog;
+class QCloseEvent;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -36,6 +37,7 @@ class TScrollText;
 class Thexedit;
 class Tnumedit;
 class UpDown;
+class DeviceBus;
 struct CatalogueEntry;
 
 class TMainForm : public QMainWindow, public SettingsHost {
@@ -131,6 +133,21 @@ public:
     // Sets up a dialog as Load or Save As shows it.
     static void setupImageDialog(QFileDialog& dialog, ImageDialog kind);
     // ---- end of working image
+    // ---- whole-device operations (defined in MainOperations.cpp)
+    void DisableControls();
+    void EnableControls();
+    void FillDevice(std::uint8_t value, bool erase);
+    // The adapter the operations drive: the parallel port (real or
+    // simulated) unless another one is set.
+    DeviceBus& deviceBus();
+    void setDeviceBus(std::unique_ptr<DeviceBus> bus);
+    bool operationRunning() const;
+    // Runs after each per-byte round of message handling; tests post their
+    // events from it.
+    void setMessagePumpHook(std::function<void()> hook);
+    // What one operation keeps while it runs.
+    struct Operations;
+    // ---- end of whole-device operations
 
     // ---- controls
     THexGrid* HexGrid3 = nullptr;
@@ -164,6 +181,11 @@ public:
 
     QTimer* Timer1 = nullptr;
 
+protected:
+    // A close request during an operation stops it at the next byte and
+    // closes the window once the port is released.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void createGrids(QWidget* client);
     void createEditGroup(QWidget* client);
@@ -175,6 +197,10 @@ private:
     void chooseDevice(const char* handler);
 
     std::unique_ptr<PortSession> m_portSession;
+    // ---- whole-device operations (MainOperations.h, MainOperations.cpp)
+    std::unique_ptr<Operations> m_operations;
+    void runOperation(const std::function<void()>& body);
+    void readDevice();
     TSetupForm* m_setupForm = nullptr;
     TForm1* m_schematicForm = nullptr;
 

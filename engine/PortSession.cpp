@@ -42,9 +42,7 @@ void PortSession::open(std::uint16_t portBase)
         m_simulator->setPortBase(portBase);
         backend = m_simulator.get();
     } else {
-        m_hardware = m_options.parportDevice.empty()
-                         ? openHardwarePort(portBase)
-                         : openParportDevice(m_options.parportDevice, portBase);
+        m_hardware = openHardwarePort(portBase);
         backend = m_hardware.get();
     }
 

@@ -1,0 +1,428 @@
+// SPDX-License-Identifier: MIT
+// The "R/W " group's handlers: Read, Write, Fill 00, Fill FF and Erase on
+// the engine's loops, with the window as their display and the working file
+// as their byte source and sink. One operation runs at a time, on a port
+// claimed for it alone; afterwards the chip's silence and any byte it did not
+// take are reported.
+#include "MainOperations.h"
+
+#include "Adapter.h"
+#include "DeviceCatalogue.h"
+#include "DeviceOperations.h"
+#include "ErrorReport.h"
+#include "Feedback.h"
+#include "HexEdit.h"
+#include "Panel.h"
+#include "RecordFile.h"
+#include "WorkingImage.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QTimer>
+
+namespace kavoda {
+
+namespace {
+
+constexpr TColor kReadColor = clBlue;
+constexpr TColor kWriteColor = clRed;
+// "&File", "&Device 24C...", "De&vice SDA..." and "&Setup".
+constexpr int kLockedMenus = 4;
+
+std::function<void(const QString&, const QString&)>& boxSink()
+{
+    static std::function<void(const QString&, const QString&)> sink;
+    return sink;
+}
+
+void showOperationBox(QWidget* owner, const QString& caption, const QString& text)
+{
+    if (boxSink()) {
+        boxSink()(caption, text);
+        return;
+    }
+    makeMessageBox(QMessageBox::Critical, caption, text, owner)->exec();
+}
+
+// Ends an operation at a stop request; caught where the operation began.
+struct OperationStopped {};
+
+// The meter and the address and data fields change with every byte, but
+// nobody sees more than a few dozen pictures a second. While an operation
+// runs they are painted once per frame: their values are set per byte as
+// ever, and each frame shows the latest.
+constexpr std::chrono::milliseconds kFrame{20};
+
+void setFieldPainting(TMainForm& form, bool on)
+{
+    for (QWidget* field : {static_cast<QWidget*>(form.Meter1), static_cast<QWidget*>(form.hexedit2),
+                           static_cast<QWidget*>(form.hexedit3)})
+        field->setUpdatesEnabled(on);
+}
+
+// The window as the loops see it.
+class WindowDisplay final : public OperationDisplay {
+public:
+    WindowDisplay(TMainForm& form, TMainForm::Operations& ops) : m_form(form), m_ops(ops) {}
+
+    void processMessages() override
+    {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - m_ops.lastFrame >= kFrame) {
+            m_ops.lastFrame = now;
+            setFieldPainting(m_form, true);
+            QCoreApplication::processEvents();
+            setFieldPainting(m_form, false);
+        } else {
+            QCoreApplication::processEvents();
+        }
+        if (m_ops.pumpHook)
+            m_ops.pumpHook();
+    }
+    bool stopRequested() const override { return m_ops.stopRequested; }
+    void showPercent(int percent) override { m_form.Meter1->setPercent(percent); }
+    void showAddress(int address) override { setField(m_form.hexedit2, address, 4); }
+    void showData(std::uint8_t value) override { setField(m_form.hexedit3, value, 2); }
+    std::string panelText() const override { return m_form.Panel1->caption().toStdString(); }
+    void setPanelText(const std::string& text) override
+    {
+        m_form.Panel1->setCaption(QString::fromStdString(text));
+    }
+    void setMeterCaption(const std::string& text) override
+    {
+        m_form.Meter1->setCaption(QString::fromStdString(text));
+    }
+
+private:
+    // Upper-case hex digits, written straight into the text; a field that
+    // already shows them is left alone (a fill shows one value throughout).
+    static void setField(QLineEdit* field, int value, int digits)
+    {
+        static constexpr char kDigits[] = "0123456789ABCDEF";
+        QChar text[4];
+        for (int i = digits - 1; i >= 0; --i, value >>= 4)
+            text[i] = QLatin1Char(kDigits[value & 0xF]);
+        const QString shown(text, digits);
+        if (field->text() != shown)
+            field->setText(shown);
+    }
+
+    TMainForm& m_form;
+    TMainForm::Operations& m_ops;
+};
+
+// A Read appends every byte to the working file, and keeps them for the
+// verify that follows it.
+class ImageSink final : public ByteSink {
+public:
+    ImageSink(RecordFile& file, std::vector<std::uint8_t>& copy) : m_file(file), m_copy(copy) {}
+    void put(std::uint8_t value) override
+    {
+        m_file.writeByte(value);
+        m_copy.push_back(value);
+    }
+
+private:
+    RecordFile& m_file;
+    std::vector<std::uint8_t>& m_copy;
+};
+
+class ImageSource final : public ByteSource {
+public:
+    explicit ImageSource(RecordFile& file) : m_file(file) {}
+    void rewind() override { m_file.seek(0); }
+    bool atEnd() override { return m_file.atEnd(); }
+    std::uint8_t next() override { return m_file.readByte(); }
+
+private:
+    RecordFile& m_file;
+};
+
+// Disables the controls for its lifetime, unless enabled earlier on purpose.
+class ControlsDisabled {
+public:
+    explicit ControlsDisabled(TMainForm& form) : m_form(form) { m_form.DisableControls(); }
+    ~ControlsDisabled()
+    {
+        try {
+            enable();
+        } catch (...) {
+            // Unwinding already: the error that ends the operation is reported.
+        }
+    }
+    ControlsDisabled(const ControlsDisabled&) = delete;
+    ControlsDisabled& operator=(const ControlsDisabled&) = delete;
+    void enable()
+    {
+        if (m_disabled) {
+            m_disabled = false;
+            m_form.EnableControls();
+        }
+    }
+
+private:
+    TMainForm& m_form;
+    bool m_disabled = true;
+};
+
+// The image as far as the device goes, read before the chip is touched:
+// an image that cannot be read stops the Write with its I/O error while the
+// chip still holds what it held.
+std::vector<std::uint8_t> imageHead(RecordFile& file, int deviceSize)
+{
+    std::vector<std::uint8_t> bytes;
+    file.seek(0);
+    while (static_cast<int>(bytes.size()) < deviceSize && !file.atEnd())
+        bytes.push_back(file.readByte());
+    return bytes;
+}
+
+QString deviceCaption()
+{
+    const CatalogueEntry* entry = findDeviceByType(DeviceType);
+    return entry ? QString::fromLatin1(entry->caption.data(), static_cast<int>(entry->caption.size()))
+                 : QString::number(DeviceType);
+}
+
+} // namespace
+
+TMainForm::Operations::Operations(PortSession& session)
+    : bus(makeDeviceBus(session))
+{
+}
+
+void setOperationBoxSink(std::function<void(const QString&, const QString&)> sink)
+{
+    boxSink() = std::move(sink);
+}
+
+DeviceBus& TMainForm::deviceBus()
+{
+    return *m_operations->bus;
+}
+
+void TMainForm::setDeviceBus(std::unique_ptr<DeviceBus> bus)
+{
+    if (bus && !m_operations->running)
+        m_operations->bus = std::move(bus);
+}
+
+bool TMainForm::operationRunning() const
+{
+    return m_operations->running;
+}
+
+void TMainForm::setMessagePumpHook(std::function<void()> hook)
+{
+    m_operations->pumpHook = std::move(hook);
+}
+
+void TMainForm::closeEvent(QCloseEvent* event)
+{
+    if (m_operations->running) {
+        m_operations->stopRequested = true;
+        m_operations->closeRequested = true;
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+void TMainForm::DisableControls()
+{
+    GroupBox1->setEnabled(false);
+    const QList<QAction*> menus = menuBar()->actions();
+    for (int i = 0; i < kLockedMenus && i < menus.size(); ++i)
+        menus[i]->setEnabled(false);
+}
+
+void TMainForm::EnableControls()
+{
+    GroupBox1->setEnabled(true);
+    const QList<QAction*> menus = menuBar()->actions();
+    for (int i = 0; i < kLockedMenus && i < menus.size(); ++i)
+        menus[i]->setEnabled(true);
+}
+
+void TMainForm::runOperation(const std::function<void()>& body)
+{
+    Operations& ops = *m_operations;
+    // The "R/W " buttons stay enabled and messages are handled per byte: a
+    // click meanwhile must not start a second operation inside this one.
+    if (ops.running)
+        return;
+
+    // Marks the operation as running and, however it ends, clears the mark
+    // and carries out a close that was asked for meanwhile.
+    struct Running {
+        TMainForm& form;
+        Operations& ops;
+        Running(TMainForm& f, Operations& o) : form(f), ops(o)
+        {
+            ops.running = true;
+            ops.stopRequested = false;
+            ops.closeRequested = false;
+            ops.expectation.reset();
+            ops.lastRead.clear();
+            ops.lastFrame = {};
+            setFieldPainting(form, false);
+        }
+        ~Running()
+        {
+            setFieldPainting(form, true);
+            ops.running = false;
+            if (ops.closeRequested)
+                QMetaObject::invokeMethod(&form, &QWidget::close, Qt::QueuedConnection);
+        }
+    };
+
+    QStringList report;
+    {
+        Running running(*this, ops);
+        BusClaim claim(*ops.bus);
+        ops.bus->clearAcks();
+        try {
+            body();
+        } catch (const OperationStopped&) {
+            return;
+        }
+        const std::string acks = ackReportText(ops.bus->acks(), deviceCaption().toStdString());
+        if (!acks.empty())
+            report << QString::fromStdString(acks);
+        if (ops.expectation) {
+            const auto mismatch =
+                verifyDevice(ops.lastRead, ops.expectation->image, ops.expectation->beyond);
+            if (mismatch) {
+                QString text = QString::fromStdString(verifyFailureText(*mismatch));
+                if (!ops.expectation->keptCopy.isEmpty())
+                    text += QStringLiteral(" The image that was to be written is kept in %1.")
+                                .arg(ops.expectation->keptCopy);
+                report << text;
+            }
+        }
+    }
+    if (!report.isEmpty())
+        showErrorReport(report.join(QLatin1Char('\r')));
+}
+
+void TMainForm::readDevice()
+{
+    Operations& ops = *m_operations;
+    FastTiming = 1;
+    ControlsDisabled controls(*this);
+    Meter1->setForeColor(kReadColor);
+    CreateImage();
+    ops.lastRead.clear();
+    ImageSink sink(ImageFile, ops.lastRead);
+    WindowDisplay display(*this, ops);
+    if (readPass(*ops.bus, display, sink) == PassEnd::Stopped)
+        throw OperationStopped();
+    Timer1->start();
+    controls.enable();
+    ReopenImage();
+}
+
+void TMainForm::FillDevice(std::uint8_t value, bool erase)
+{
+    Operations& ops = *m_operations;
+    struct ColourKept {
+        TNeatoMeter* meter;
+        TColor saved;
+        ~ColourKept() { meter->setForeColor(saved); }
+    } colour{Meter1, Meter1->foreColor()};
+    Meter1->setForeColor(kWriteColor);
+    WindowDisplay display(*this, ops);
+    if (fillPass(*ops.bus, display, value, erase) == PassEnd::Stopped)
+        throw OperationStopped();
+}
+
+void TMainForm::ReadBtnClick()
+{
+    runOperation([this] { readDevice(); });
+}
+
+void TMainForm::WriteBtnClick()
+{
+    if (m_operations->running)
+        return;
+    FastTiming = 0;
+    if (!ImageLoaded) {
+        showOperationBox(this, QStringLiteral("Error"), QStringLiteral("Buffer empty"));
+        Meter1->setCaption(QString());
+        Meter1->setPercent(0);
+        return;
+    }
+    runOperation([this] {
+        Operations& ops = *m_operations;
+        ControlsDisabled controls(*this);
+        Meter1->setForeColor(kWriteColor);
+        // Nothing reaches the chip before the image has been read and a copy
+        // of it kept: the closing Read replaces the working file.
+        const int deviceSize = (LastBlock + 1) * 256;
+        Operations::Expectation expect;
+        expect.image = imageHead(ImageFile, deviceSize);
+        const std::string copy = joinPath(workingFolder(), kWrittenImageName);
+        replaceWithCopy(workingFilePath(), copy);
+        expect.keptCopy = QString::fromStdString(copy);
+
+        FillDevice(0xFF, true);
+        ImageSource source(ImageFile);
+        WindowDisplay display(*this, ops);
+        if (writePass(*ops.bus, display, source) == PassEnd::Stopped)
+            throw OperationStopped();
+        readDevice();
+        ops.expectation = std::move(expect);
+        controls.enable();
+        ReopenImage();
+    });
+}
+
+void TMainForm::BitBtn4Click()
+{
+    runOperation([this] {
+        FastTiming = 0;
+        ControlsDisabled controls(*this);
+        FillDevice(0xFF, true);
+        FillDevice(0x00, false);
+        controls.enable();
+        readDevice();
+        m_operations->expectation = Operations::Expectation{{}, 0x00, {}};
+    });
+}
+
+void TMainForm::BitBtn6Click()
+{
+    runOperation([this] {
+        FastTiming = 0;
+        ControlsDisabled controls(*this);
+        FillDevice(0xFF, false);
+        controls.enable();
+        readDevice();
+        m_operations->expectation = Operations::Expectation{{}, 0xFF, {}};
+    });
+}
+
+void TMainForm::BitBtn2Click()
+{
+    // The erase leaves the menus and the "Edit" group enabled.
+    runOperation([this] {
+        FastTiming = 0;
+        FillDevice(0xFF, true);
+        readDevice();
+        m_operations->expectation = Operations::Expectation{{}, 0xFF, {}};
+    });
+}
+
+void TMainForm::Timer1Timer()
+{
+    Timer1->stop();
+    Meter1->setCaption(QString());
+    Meter1->setPercent(0);
+}
+
+} // namespace kavoda

@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: MIT
+// The main window's side of the whole-device operations: what one operation
+// keeps while it runs, and the test hook for the "Buffer empty" box.
+#pragma once
+
+#include "DeviceBus.h"
+#include "Main.h"
+
+#include <QString>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace kavoda {
+
+// The copy a Write keeps of the image it was asked to write, beside the
+// working file: the closing Read replaces the working file with what the
+// chip holds.
+inline constexpr const char* kWrittenImageName = "Tempor.bak";
+
+struct TMainForm::Operations {
+    explicit Operations(PortSession& session);
+
+    // What the closing Read of an operation must find on the chip.
+    struct Expectation {
+        std::vector<std::uint8_t> image;  // byte i at device address i
+        std::uint8_t beyond = 0xFF;       // every byte after the image
+        QString keptCopy;                 // where the written image was kept, if anywhere
+    };
+
+    std::unique_ptr<DeviceBus> bus;
+    bool running = false;
+    bool stopRequested = false;
+    bool closeRequested = false;
+    std::function<void()> pumpHook;
+    std::vector<std::uint8_t> lastRead;  // the bytes of the last Read pass
+    std::optional<Expectation> expectation;
+    // When the per-byte fields were last let through to the screen.
+    std::chrono::steady_clock::time_point lastFrame;
+};
+
+// The operations' own message boxes ("Buffer empty"): shown modally, or
+// handed as caption and text to the sink installed for tests.
+void setOperationBoxSink(std::function<void(const QString& caption, const QString& text)> sink);
+
+} // namespace kavoda

@@ -1,0 +1,179 @@
+// SPDX-License-Identifier: MIT
+// The main window's own cost per byte of a device operation: a Read of a
+// simulated 24C16 at Delay 0 through ReadBtnClick, on a shown window under
+// the offscreen platform, against the same read loop into the same kind of
+// file with nothing shown.
+// Run with QT_QPA_PLATFORM=offscreen.
+#include <benchmark/benchmark.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCoreApplication>
+#include "HexEdit.h"
+#include <QTimer>
+
+#include <ctime>
+#include <filesystem>
+#include <string>
+
+#include <stdlib.h>
+
+#include "DeviceBus.h"
+#include "DeviceCatalogue.h"
+#include "DeviceOperations.h"
+#include "Main.h"
+#include "PortSession.h"
+#include "RecordFile.h"
+#include "IniFile.h"
+#include "Settings.h"
+
+namespace kavoda {
+namespace {
+
+constexpr int kBytes = 2048;
+
+// Shows nothing: the loop with no window.
+class Discard final : public OperationDisplay {
+public:
+    void processMessages() override {}
+    bool stopRequested() const override { return false; }
+    void showPercent(int) override {}
+    void showAddress(int) override {}
+    void showData(std::uint8_t) override {}
+    std::string panelText() const override { return {}; }
+    void setPanelText(const std::string&) override {}
+    void setMeterCaption(const std::string&) override {}
+};
+
+// The working file as the window's Read fills it, one byte per call.
+class FileSink final : public ByteSink {
+public:
+    explicit FileSink(RecordFile& file) : m_file(file) {}
+    void put(std::uint8_t value) override { m_file.writeByte(value); }
+
+private:
+    RecordFile& m_file;
+};
+
+// A folder of its own for the settings file and the working file.
+class ScratchFolder {
+public:
+    ScratchFolder()
+    {
+        const char* tmp = ::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/kavoda-bench-XXXXXX";
+        if (::mkdtemp(pattern.data()))
+            m_path = pattern;
+    }
+    ~ScratchFolder()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(m_path, ec);
+    }
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+// CPU time of this thread: on a busy machine wall time mostly measures the
+// other processes.
+double threadSeconds()
+{
+    timespec t{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+void BM_WindowCostPerByte(benchmark::State& state)
+{
+    ScratchFolder folder;
+    setSettingsFolder(QString::fromStdString(folder.path()));
+    PortOptions options;
+    options.simulateType = 4;  // 24C16
+    TMainForm form(options);
+    form.setWorkingFolder(folder.path());
+    form.show();
+    form.menuAction(QStringLiteral("24C16"))->trigger();
+    BusDelay = 0;
+
+    PortSession bareSession(options);
+    ParallelPortBus bareBus(bareSession);
+    Discard discard;
+    RecordFile bareFile(folder.path() + "/bare.tmp");
+    FileSink sink(bareFile);
+
+    double window = 0;
+    double bare = 0;
+    for (auto _ : state) {
+        const double t0 = threadSeconds();
+        form.ReadBtnClick();
+        const double t1 = threadSeconds();
+        {
+            BusClaim claim(bareBus);
+            FastTiming = 1;
+            bareFile.createOrTruncate();
+            readPass(bareBus, discard, sink);
+        }
+        const double t2 = threadSeconds();
+        window += t1 - t0;
+        bare += t2 - t1;
+        state.SetIterationTime(t2 - t0);
+    }
+    const double n = static_cast<double>(state.iterations()) * kBytes;
+    state.counters["window_us_per_byte"] = window / n * 1e6;
+    state.counters["bare_us_per_byte"] = bare / n * 1e6;
+    state.counters["gui_us_per_byte"] = (window - bare) / n * 1e6;
+    form.Timer1->stop();
+    setSettingsFolder(QString());
+    resetDeviceState();
+}
+BENCHMARK(BM_WindowCostPerByte)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// What the per-byte cost is made of: one round of message handling on the
+// shown window, and the two text updates.
+void BM_ProcessEventsOnShownWindow(benchmark::State& state)
+{
+    ScratchFolder folder;
+    setSettingsFolder(QString::fromStdString(folder.path()));
+    TMainForm form;
+    form.show();
+    QCoreApplication::processEvents();
+    for (auto _ : state)
+        QCoreApplication::processEvents();
+    setSettingsFolder(QString());
+}
+BENCHMARK(BM_ProcessEventsOnShownWindow);
+
+void BM_FieldTexts(benchmark::State& state)
+{
+    ScratchFolder folder;
+    setSettingsFolder(QString::fromStdString(folder.path()));
+    TMainForm form;
+    form.show();
+    QCoreApplication::processEvents();
+    int i = 0;
+    for (auto _ : state) {
+        form.hexedit2->setText(QStringLiteral("%1").arg(i & 0x7FF, 4, 16, QLatin1Char('0')).toUpper());
+        form.hexedit3->setText(QStringLiteral("%1").arg(i & 0xFF, 2, 16, QLatin1Char('0')).toUpper());
+        ++i;
+    }
+    setSettingsFolder(QString());
+}
+BENCHMARK(BM_FieldTexts);
+
+}  // namespace
+}  // namespace kavoda
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

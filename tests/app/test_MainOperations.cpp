@@ -1,0 +1,591 @@
+// SPDX-License-Identifier: MIT
+// The "R/W " group on the simulated chip, through the window's handlers:
+// what each operation shows while it runs and leaves behind, what reaches
+// the chip, the reports of a silent chip and of a failed verify, and the
+// clicks and close requests that arrive while an operation runs.
+#include "ALed.h"
+#include "DeviceBus.h"
+#include "Feedback.h"
+#include "HexEdit.h"
+#include "HexGrid.h"
+#include "Main.h"
+#include "MainOperations.h"
+#include "Panel.h"
+#include "RecordFile.h"
+#include "SettingsFolder.h"
+#include "SimulatedChip.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QFile>
+#include <QGroupBox>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <map>
+
+using namespace kavoda;
+
+namespace {
+
+// Counts register accesses on their way to the simulated adapter.
+class CountingPort final : public PortBackend {
+public:
+    explicit CountingPort(PortBackend& inner) : m_inner(inner) {}
+    std::uint8_t read(std::uint16_t port) override
+    {
+        ++reads;
+        return m_inner.read(port);
+    }
+    void write(std::uint16_t port, std::uint8_t value) override
+    {
+        ++writes;
+        m_inner.write(port, value);
+    }
+    void onWait(std::int64_t iterations) override { m_inner.onWait(iterations); }
+    long reads = 0;
+    long writes = 0;
+
+private:
+    PortBackend& m_inner;
+};
+
+// The window's parallel-port bus with every transaction and register access
+// counted, and a claim that can be made to fail.
+class CountingBus final : public DeviceBus {
+public:
+    explicit CountingBus(PortSession& session) : m_inner(session) {}
+
+    void claim() override
+    {
+        ++claims;
+        if (!claimError.empty())
+            throw PortError(claimError);
+        m_inner.claim();
+        m_port = std::make_unique<CountingPort>(*installedPortBackend());
+        m_session = installPortBackend(m_port.get());
+    }
+    void release() noexcept override
+    {
+        if (m_port) {
+            reads += m_port->reads;
+            writes += m_port->writes;
+            installPortBackend(m_session);
+            m_port.reset();
+        }
+        m_inner.release();
+        ++releases;
+    }
+    std::uint8_t readByte(Family family, std::uint8_t block, std::uint8_t address) override
+    {
+        ++byteReads;
+        return m_inner.readByte(family, block, address);
+    }
+    void writeByte(Family family, std::uint8_t block, std::uint8_t address,
+                   std::uint8_t data) override
+    {
+        ++byteWrites;
+        m_inner.writeByte(family, block, address, data);
+    }
+    AckRecord acks() const override { return m_inner.acks(); }
+    void clearAcks() override { m_inner.clearAcks(); }
+
+    std::string claimError;
+    int claims = 0;
+    int releases = 0;
+    long byteReads = 0;
+    long byteWrites = 0;
+    long reads = 0;   // register accesses
+    long writes = 0;
+
+private:
+    ParallelPortBus m_inner;
+    std::unique_ptr<CountingPort> m_port;
+    PortBackend* m_session = nullptr;
+};
+
+// What the window showed at one round of message handling.
+struct Shown {
+    int percent;
+    QString address;
+    QString data;
+    QString panel;
+    QString caption;
+    TColor color;
+    bool editGroup;
+    bool fileMenu;
+    bool aboutMenu;
+    bool readButton;
+};
+
+std::vector<std::uint8_t> pattern(int size, int seed = 5)
+{
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    for (int i = 0; i < size; ++i)
+        bytes[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i * 13 + (i >> 8) + seed);
+    return bytes;
+}
+
+class MainOperationsTest : public SettingsFolderTest {
+protected:
+    void SetUp() override
+    {
+        SettingsFolderTest::SetUp();
+        setOperationBoxSink([this](const QString& caption, const QString& text) {
+            m_boxes << caption + QLatin1Char('|') + text;
+        });
+    }
+    void TearDown() override
+    {
+        m_form.reset();
+        setOperationBoxSink({});
+        SettingsFolderTest::TearDown();
+    }
+
+    // A window on a simulated chip of the given type, that type chosen, with
+    // no bus waits and a write cycle of 0 ms unless told otherwise.
+    TMainForm& open(const char* type, ChipFault fault = ChipFault::None,
+                    std::optional<std::uint64_t> cycleNs = 0,
+                    const std::vector<std::uint8_t>& content = {})
+    {
+        PortOptions options;
+        options.simulateType = findDevice(type)->deviceType;
+        options.simFault = fault;
+        options.simWriteCycleNs = cycleNs;
+        if (!content.empty()) {
+            options.simImagePath = m_dir.filePath(QStringLiteral("chip.bin")).toStdString();
+            QFile chip(QString::fromStdString(options.simImagePath));
+            EXPECT_TRUE(chip.open(QIODevice::WriteOnly));
+            chip.write(reinterpret_cast<const char*>(content.data()),
+                       static_cast<qint64>(content.size()));
+        }
+        m_form = std::make_unique<TMainForm>(options);
+        m_form->setWorkingFolder(m_dir.path().toStdString());
+        BusDelay = 0;
+        auto bus = std::make_unique<CountingBus>(m_form->portSession());
+        m_bus = bus.get();
+        m_form->setDeviceBus(std::move(bus));
+        m_form->menuAction(QString::fromLatin1(type))->trigger();
+        m_form->setMessagePumpHook([this] {
+            ++m_pumps;
+            m_shown.push_back(shownNow());
+            if (m_onPump)
+                m_onPump(m_pumps);
+        });
+        return *m_form;
+    }
+
+    Shown shownNow() const
+    {
+        const QList<QAction*> menus = m_form->menuBar()->actions();
+        return {m_form->Meter1->percent(),    m_form->hexedit2->text(),
+                m_form->hexedit3->text(),     m_form->Panel1->caption(),
+                m_form->Meter1->caption(),    m_form->Meter1->foreColor(),
+                m_form->GroupBox1->isEnabled(), menus[0]->isEnabled(),
+                menus[4]->isEnabled(),        m_form->ReadBtn->isEnabled()};
+    }
+
+    // Panel texts in the order they were shown, each run once.
+    QStringList panels() const
+    {
+        QStringList out;
+        for (const Shown& s : m_shown) {
+            if (out.isEmpty() || out.back() != s.panel)
+                out << s.panel;
+        }
+        return out;
+    }
+
+    std::vector<std::uint8_t> chip() const
+    {
+        const SimulatedChip& c = m_form->portSession().simulator()->chip();
+        std::vector<std::uint8_t> cells;
+        for (int i = 0; i < c.size(); ++i)
+            cells.push_back(c.cell(i));
+        return cells;
+    }
+
+    std::vector<std::uint8_t> file(const char* name) const
+    {
+        QFile f(m_dir.filePath(QString::fromLatin1(name)));
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        const QByteArray bytes = f.readAll();
+        return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
+    }
+
+    // Makes the working image hold exactly these bytes and shows it.
+    void setImage(const std::vector<std::uint8_t>& bytes)
+    {
+        m_form->CreateImage();
+        for (const std::uint8_t b : bytes)
+            m_form->ImageFile.writeByte(b);
+        m_form->ReopenImage();
+    }
+
+    void resetRecords()
+    {
+        m_shown.clear();
+        m_pumps = 0;
+        m_boxes.clear();
+        m_reports.clear();
+    }
+
+    std::unique_ptr<TMainForm> m_form;
+    CountingBus* m_bus = nullptr;
+    std::vector<Shown> m_shown;
+    int m_pumps = 0;
+    std::function<void(int)> m_onPump;
+    QStringList m_boxes;
+};
+
+TEST_F(MainOperationsTest, ReadFillsTheImageAndShowsEveryByte)
+{
+    const std::vector<std::uint8_t> content = pattern(256);
+    TMainForm& form = open("24C02", ChipFault::None, 0, content);
+    form.ReadBtnClick();
+
+    EXPECT_EQ(file("Tempor.tmp"), content);
+    EXPECT_EQ(form.HexGrid1->cellText(1, 0), QStringLiteral("%1").arg(content[1], 2, 16, QLatin1Char('0')).toUpper());
+    EXPECT_TRUE(form.ImageLoaded);
+    EXPECT_TRUE(form.ALed2->value());
+
+    ASSERT_EQ(m_pumps, 256);
+    // Each round sees the byte before it: round 1 the start, round 257 none.
+    const Shown& first = m_shown[0];
+    EXPECT_EQ(first.panel, "Reading...");
+    EXPECT_EQ(first.caption, "");
+    EXPECT_EQ(first.color, clBlue);
+    EXPECT_FALSE(first.editGroup);
+    EXPECT_FALSE(first.fileMenu);
+    EXPECT_TRUE(first.aboutMenu);
+    EXPECT_TRUE(first.readButton) << "the R/W group stays enabled";
+    EXPECT_EQ(m_shown[1].percent, 0);
+    EXPECT_EQ(m_shown[1].address, "0000");
+    EXPECT_EQ(m_shown[2].percent, 0);
+    EXPECT_EQ(m_shown[3].percent, 1);
+    EXPECT_EQ(m_shown[3].address, "0002");
+    EXPECT_EQ(m_shown[3].data, QStringLiteral("%1").arg(content[2], 2, 16, QLatin1Char('0')).toUpper());
+
+    const Shown last = shownNow();
+    EXPECT_EQ(last.percent, 100);
+    EXPECT_EQ(last.address, "00FF");
+    EXPECT_EQ(last.caption, "Operation completed");
+    EXPECT_EQ(last.panel, "24C02");
+    EXPECT_EQ(last.color, clBlue);
+    EXPECT_TRUE(last.editGroup);
+    EXPECT_TRUE(last.fileMenu);
+    EXPECT_TRUE(form.Timer1->isActive());
+
+    form.Timer1Timer();
+    EXPECT_FALSE(form.Timer1->isActive());
+    EXPECT_EQ(form.Meter1->caption(), "");
+    EXPECT_EQ(form.Meter1->percent(), 0);
+
+    // One claim, released at the end; the driver's accesses and no others.
+    EXPECT_EQ(m_bus->claims, 1);
+    EXPECT_EQ(m_bus->releases, 1);
+    EXPECT_EQ(installedPortBackend(), nullptr);
+    EXPECT_EQ(m_bus->byteReads, 256);
+    EXPECT_EQ(m_bus->byteWrites, 0);
+    EXPECT_EQ(m_bus->writes, 256 * 115);
+    EXPECT_EQ(m_bus->reads, 256 * 12);
+    EXPECT_TRUE(m_reports.isEmpty()) << m_reports.join(QLatin1Char('\n')).toStdString();
+}
+
+TEST_F(MainOperationsTest, AddressesOfA24C16RunOnAcrossBlocks)
+{
+    open("24C16");
+    m_form->ReadBtnClick();
+    ASSERT_EQ(m_pumps, 2048);
+    for (int i = 1; i < 2048; ++i)
+        ASSERT_EQ(m_shown[static_cast<std::size_t>(i)].address.toInt(nullptr, 16), i - 1);
+    EXPECT_EQ(m_form->hexedit2->text(), "07FF");
+    EXPECT_EQ(file("Tempor.tmp").size(), 2048u);
+}
+
+TEST_F(MainOperationsTest, WriteOfAShortImageLeavesTheRestErased)
+{
+    TMainForm& form = open("24C02", ChipFault::None, 0, pattern(256, 9));
+    const std::vector<std::uint8_t> image = pattern(100);
+    setImage(image);
+    resetRecords();
+    form.WriteBtnClick();
+
+    std::vector<std::uint8_t> expected = image;
+    expected.resize(256, 0xFF);
+    EXPECT_EQ(chip(), expected);
+    EXPECT_EQ(file("Tempor.tmp"), expected) << "the closing Read replaces the image";
+    EXPECT_EQ(file("Tempor.bak"), image) << "the image written is kept beside it";
+    EXPECT_EQ(panels(), (QStringList{"Erase...", "Writing...", "Reading..."}));
+    // The write pass is red; the closing Read turns the bar blue for good.
+    EXPECT_EQ(m_shown[300].color, clRed);
+    EXPECT_EQ(form.Meter1->foreColor(), clBlue);
+    EXPECT_EQ(m_bus->byteWrites, 256 + 100);
+    EXPECT_EQ(m_bus->byteReads, 256);
+    EXPECT_EQ(m_bus->claims, 1);
+    // The write pass tests the end before each byte: 101 rounds for 100 bytes.
+    EXPECT_EQ(m_pumps, 256 + 101 + 256);
+    // 89 writes and 3 reads per byte write, one poll each of 35 and 1.
+    EXPECT_EQ(m_bus->writes, 356 * (89 + 35) + 256 * 115);
+    EXPECT_EQ(m_bus->reads, 356 * (3 + 1) + 256 * 12);
+    EXPECT_TRUE(m_reports.isEmpty()) << m_reports.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(form.GroupBox1->isEnabled());
+}
+
+TEST_F(MainOperationsTest, WriteWithoutAnImageSaysBufferEmpty)
+{
+    TMainForm& form = open("24C04");
+    form.Meter1->setCaption(QStringLiteral("Operation completed"));
+    form.Meter1->setPercent(100);
+    form.WriteBtnClick();
+    EXPECT_EQ(m_boxes, QStringList{"Error|Buffer empty"});
+    EXPECT_EQ(form.Meter1->caption(), "");
+    EXPECT_EQ(form.Meter1->percent(), 0);
+    EXPECT_EQ(form.Panel1->caption(), "24C04");
+    EXPECT_EQ(m_bus->claims, 0) << "the port is not even opened";
+    EXPECT_TRUE(file("Tempor.tmp").empty());
+    EXPECT_FALSE(form.ImageLoaded);
+}
+
+TEST_F(MainOperationsTest, FillsAndEraseShowTheirPasses)
+{
+    TMainForm& form = open("24C02");
+    form.BitBtn4Click();
+    EXPECT_EQ(panels(), (QStringList{"Erase...", "Fill 00", "Reading..."}));
+    int fullMeters = 0;
+    for (std::size_t i = 1; i < m_shown.size(); ++i)
+        fullMeters += m_shown[i].percent == 100 && m_shown[i - 1].percent != 100;
+    EXPECT_EQ(fullMeters + (form.Meter1->percent() == 100 ? 1 : 0), 3);
+    EXPECT_EQ(m_shown[10].color, clRed);
+    EXPECT_FALSE(m_shown[10].editGroup);
+    EXPECT_EQ(chip(), std::vector<std::uint8_t>(256, 0x00));
+    EXPECT_EQ(file("Tempor.tmp"), std::vector<std::uint8_t>(256, 0x00));
+    EXPECT_EQ(m_bus->byteWrites, 512);
+
+    resetRecords();
+    form.BitBtn6Click();
+    EXPECT_EQ(panels(), (QStringList{"Fill FF", "Reading..."}));
+    EXPECT_EQ(m_shown[10].color, clRed);
+    EXPECT_EQ(form.Meter1->foreColor(), clBlue);
+    EXPECT_EQ(chip(), std::vector<std::uint8_t>(256, 0xFF));
+
+    // The erase leaves the menus and the Edit group as they were.
+    form.BitBtn4Click();
+    resetRecords();
+    form.BitBtn2Click();
+    EXPECT_EQ(panels(), (QStringList{"Erase...", "Reading..."}));
+    EXPECT_TRUE(m_shown[10].editGroup);
+    EXPECT_TRUE(m_shown[10].fileMenu);
+    EXPECT_FALSE(m_shown[300].editGroup) << "its closing Read disables them";
+    EXPECT_EQ(chip(), std::vector<std::uint8_t>(256, 0xFF));
+    EXPECT_TRUE(m_reports.isEmpty()) << m_reports.join(QLatin1Char('\n')).toStdString();
+}
+
+TEST_F(MainOperationsTest, EveryOperationOnEveryType)
+{
+    for (const CatalogueEntry& type : kCatalogue) {
+        const std::string caption(type.caption);
+        SCOPED_TRACE(caption);
+        TMainForm& form = open(caption.c_str());
+        const auto size = static_cast<std::size_t>(type.sizeBytes());
+        form.BitBtn4Click();
+        EXPECT_EQ(chip(), std::vector<std::uint8_t>(size, 0x00));
+        form.BitBtn6Click();
+        EXPECT_EQ(chip(), std::vector<std::uint8_t>(size, 0xFF));
+        const std::vector<std::uint8_t> image = pattern(type.sizeBytes(), type.deviceType);
+        setImage(image);
+        form.WriteBtnClick();
+        EXPECT_EQ(chip(), image);
+        EXPECT_EQ(file("Tempor.tmp"), image);
+        form.BitBtn2Click();
+        EXPECT_EQ(file("Tempor.tmp"), std::vector<std::uint8_t>(size, 0xFF));
+        EXPECT_TRUE(m_reports.isEmpty()) << m_reports.join(QLatin1Char('\n')).toStdString();
+        EXPECT_EQ(form.Panel1->caption().toStdString(), caption);
+        m_form.reset();
+    }
+}
+
+TEST_F(MainOperationsTest, AnEmptySocketIsReported)
+{
+    TMainForm& form = open("24C16", ChipFault::EmptySocket);
+    form.ReadBtnClick();
+    EXPECT_EQ(m_reports, QStringList{"No acknowledge from the 24C16: check that the chip sits in "
+                                     "the socket and the adapter is powered."});
+    EXPECT_EQ(file("Tempor.tmp"), std::vector<std::uint8_t>(2048, 0xFF));
+    EXPECT_EQ(m_bus->writes, 2048 * 115);
+    EXPECT_EQ(m_bus->reads, 2048 * 12);
+
+    // A Write to it also fails its verify; each byte write polls 1000 times.
+    m_form.reset();
+    open("24C02", ChipFault::EmptySocket);
+    setImage(pattern(10));
+    resetRecords();
+    m_form->WriteBtnClick();
+    ASSERT_EQ(m_reports.size(), 1);
+    const QStringList lines = m_reports[0].split(QLatin1Char('\r'));
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[0].startsWith("No acknowledge from the 24C02"));
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("Verify failed at 0000: wrote 05, read FF (10 bytes differ)")))
+        << lines[1].toStdString();
+    EXPECT_EQ(m_bus->writes, 266L * (89 + 35 * 1000) + 256 * 115);
+    EXPECT_EQ(m_bus->reads, 266L * (3 + 1000) + 256 * 12);
+}
+
+TEST_F(MainOperationsTest, WritesThatDoNotStickFailTheVerify)
+{
+    TMainForm& form = open("SDA3546", ChipFault::WritesDoNotStick);
+    std::vector<std::uint8_t> image(600, 0x5A);
+    image[0x1A3] = 0xFF;  // the one byte the erased chip holds anyway
+    setImage(image);
+    form.WriteBtnClick();
+    const QString kept = QString::fromStdString(m_form->workingFolder() + "/Tempor.bak");
+    EXPECT_EQ(m_reports, QStringList{"Verify failed at 0000: wrote 5A, read FF (511 bytes differ). "
+                                     "The image that was to be written is kept in " + kept + "."});
+    EXPECT_EQ(file("Tempor.bak"), image);
+    EXPECT_EQ(file("Tempor.tmp"), std::vector<std::uint8_t>(512, 0xFF));
+
+    resetRecords();
+    form.BitBtn4Click();
+    EXPECT_EQ(m_reports, QStringList{"Verify failed at 0000: wrote 00, read FF (512 bytes differ)."});
+    resetRecords();
+    form.BitBtn2Click();
+    EXPECT_TRUE(m_reports.isEmpty()) << "an erased chip reads as erased";
+}
+
+TEST_F(MainOperationsTest, AnEndlessWriteCycleIsReported)
+{
+    TMainForm& form = open("24C02", ChipFault::EndlessWriteCycle);
+    form.BitBtn6Click();
+    EXPECT_EQ(m_reports, QStringList{"The 24C02 stayed busy: 256 writes were not acknowledged "
+                                     "before the polling ran out."});
+    // Every write polls its 1000 times; nothing else is added.
+    EXPECT_EQ(m_bus->writes, 256L * (89 + 35 * 1000) + 256 * 115);
+}
+
+TEST_F(MainOperationsTest, AnUnreadableImageStopsTheWriteBeforeTheChip)
+{
+    TMainForm& form = open("24C02", ChipFault::None, 0, pattern(256));
+    setImage(pattern(256, 1));
+    form.ImageFile.close();  // as a failed reopen leaves it
+    resetRecords();
+    form.Writebtn->click();
+    EXPECT_EQ(m_reports, QStringList{"I/O error 103."});
+    EXPECT_EQ(m_bus->byteWrites + m_bus->byteReads, 0);
+    EXPECT_EQ(chip(), pattern(256));
+    EXPECT_TRUE(form.GroupBox1->isEnabled());
+    EXPECT_TRUE(form.menuBar()->actions()[0]->isEnabled());
+    EXPECT_EQ(form.Panel1->caption(), "24C02");
+    EXPECT_EQ(installedPortBackend(), nullptr);
+    EXPECT_FALSE(form.operationRunning());
+}
+
+TEST_F(MainOperationsTest, AFailingWorkingFileRestoresTheWindow)
+{
+    TMainForm& form = open("24C04");
+    m_onPump = [&](int pump) {
+        if (pump == 10)
+            form.ImageFile.close();
+    };
+    form.ReadBtn->click();
+    EXPECT_EQ(m_reports, QStringList{"I/O error 103."});
+    EXPECT_EQ(m_bus->byteReads, 10) << "the byte read before the failing append";
+    EXPECT_EQ(form.Panel1->caption(), "24C04");
+    EXPECT_TRUE(form.GroupBox1->isEnabled());
+    EXPECT_TRUE(form.menuBar()->actions()[3]->isEnabled());
+    EXPECT_EQ(m_bus->releases, 1);
+    EXPECT_FALSE(form.operationRunning());
+
+    // The next Read recovers.
+    m_onPump = nullptr;
+    resetRecords();
+    form.ReadBtn->click();
+    EXPECT_TRUE(m_reports.isEmpty());
+    EXPECT_EQ(file("Tempor.tmp").size(), 512u);
+}
+
+TEST_F(MainOperationsTest, APortThatCannotBeOpenedChangesNothing)
+{
+    TMainForm& form = open("24C02");
+    m_bus->claimError = "The parallel port at 0378 cannot be opened";
+    form.BitBtn4->click();
+    EXPECT_EQ(m_reports, QStringList{"The parallel port at 0378 cannot be opened."});
+    EXPECT_EQ(form.Panel1->caption(), "24C02");
+    EXPECT_TRUE(form.menuBar()->actions()[0]->isEnabled());
+    EXPECT_FALSE(form.GroupBox1->isEnabled()) << "as it was: no image yet";
+    EXPECT_TRUE(file("Tempor.tmp").empty());
+    EXPECT_EQ(m_pumps, 0);
+    EXPECT_FALSE(form.operationRunning());
+}
+
+TEST_F(MainOperationsTest, ClicksDuringAnOperationAreRefused)
+{
+    TMainForm& form = open("24C02");
+    setImage(pattern(256));
+    resetRecords();
+    m_onPump = [&](int pump) {
+        if (pump == 5) {
+            // Posted now, delivered by the next round of message handling.
+            for (QPushButton* button :
+                 {form.ReadBtn, form.Writebtn, form.BitBtn2, form.BitBtn4, form.BitBtn6})
+                QMetaObject::invokeMethod(button, &QPushButton::click, Qt::QueuedConnection);
+        }
+    };
+    form.BitBtn6Click();
+    EXPECT_EQ(m_bus->byteWrites, 256);
+    EXPECT_EQ(m_bus->byteReads, 256);
+    EXPECT_EQ(m_bus->claims, 1);
+    EXPECT_EQ(panels(), (QStringList{"Fill FF", "Reading..."}));
+    EXPECT_TRUE(m_boxes.isEmpty());
+    EXPECT_TRUE(m_reports.isEmpty());
+    EXPECT_EQ(chip(), std::vector<std::uint8_t>(256, 0xFF));
+}
+
+TEST_F(MainOperationsTest, ClosingDuringAnOperationStopsAtAByteAndCloses)
+{
+    TMainForm& form = open("24C08");
+    form.show();
+    m_onPump = [&](int pump) {
+        if (pump == 100)
+            QMetaObject::invokeMethod(&form, &QWidget::close, Qt::QueuedConnection);
+    };
+    form.BitBtn4Click();
+    // The close is handled in round 101, before the 101st byte.
+    EXPECT_EQ(m_bus->byteWrites, 100);
+    EXPECT_EQ(m_bus->byteReads, 0) << "no second pass and no closing Read";
+    std::vector<std::uint8_t> expected(1024, 0xFF);
+    EXPECT_EQ(chip(), expected);
+    EXPECT_EQ(installedPortBackend(), nullptr);
+    EXPECT_EQ(m_bus->releases, 1);
+    EXPECT_EQ(form.Panel1->caption(), "24C08");
+    EXPECT_TRUE(form.isVisible()) << "closed only once the operation is over";
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_TRUE(m_reports.isEmpty());
+}
+
+TEST_F(MainOperationsTest, ChipContentOutlivesTheWindowClosedMidWrite)
+{
+    open("24C02", ChipFault::None, 0, pattern(256, 2));
+    setImage(pattern(256, 7));
+    m_form->show();
+    m_onPump = [&](int pump) {
+        if (pump == 256 + 50)
+            m_form->close();  // a close delivered straight from the window system
+    };
+    m_form->WriteBtnClick();
+    EXPECT_EQ(m_bus->byteWrites, 256 + 49);
+    m_form.reset();
+    // The next start sees what reached the chip and nothing else.
+    QFile chipFile(m_dir.filePath(QStringLiteral("chip.bin")));
+    ASSERT_TRUE(chipFile.open(QIODevice::ReadOnly));
+    const QByteArray cells = chipFile.readAll();
+    std::vector<std::uint8_t> expected(256, 0xFF);
+    const std::vector<std::uint8_t> image = pattern(256, 7);
+    std::copy(image.begin(), image.begin() + 49, expected.begin());
+    EXPECT_EQ(std::vector<std::uint8_t>(cells.begin(), cells.end()), expected);
+}
+
+} // namespace
