@@ -1,57 +1,37 @@
 // SPDX-License-Identifier: MIT
-// kavoda-cli: reads or writes one byte of a device, on real hardware or on
-// the simulated chip.
+// kavoda-cli: the command line, the verb table and the exit codes.
 #include "Cli.h"
 
 #include <CLI/CLI.hpp>
 #include <cctype>
-#include <cstdio>
+#include <iostream>
 #include <ostream>
-#include <string>
 
-#include "DeviceCatalogue.h"
-#include "PortSession.h"
-#include "ee24c.h"
+#include "Interrupt.h"
+#include "Tool.h"
+#include "Verbs.h"
 
 namespace kavoda {
 
 namespace {
 
-constexpr long kMaxDelay = 1'000'000;  // keeps BusDelay * 500 within 32 bits
-
-class UsageError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
+// The verb groups, in the order --help lists them.
+constexpr void (*kVerbGroups[])(VerbTable&) = {
+    addByteVerbs,
+    addChipVerbs,
+    addInspectVerbs,
 };
-
-std::string hexText(long value, int digits)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%0*lX", digits, value);
-    return text;
-}
-
-const CatalogueEntry& deviceNamed(const std::string& name)
-{
-    const CatalogueEntry* entry = findDevice(name);
-    if (!entry)
-        throw UsageError("unknown device type '" + name + "'; known types: " + catalogueCaptions());
-    return *entry;
-}
-
-long numberArgument(const std::string& what, const std::string& text, long max)
-{
-    const auto value = parseCliNumber(text, max);
-    if (!value)
-        throw UsageError(what + " '" + text + "' is not a number from 0 to " +
-                         std::to_string(max) + " (decimal or 0x-hex)");
-    return *value;
-}
 
 // An empty path would quietly mean "no file" (a chip in memory, no trace).
 std::string nonEmptyPath(const std::string& path)
 {
     return path.empty() ? "an empty path names no file" : "";
+}
+
+int fail(std::ostream& err, const std::string& text, int code)
+{
+    err << "kavoda-cli: " << text << '\n';
+    return code;
 }
 
 }  // namespace
@@ -85,30 +65,42 @@ std::optional<long> parseCliNumber(std::string_view text, long max)
 
 int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
 {
-    CLI::App app("Reads and writes serial EEPROMs (24C02..24C16, SDA3526..SDA3586) "
-                 "through a parallel-port adapter.",
-                 "kavoda-cli");
-    std::string deviceName = "24C02";
-    std::string portText = "0x378";
-    std::string delayText = "10";
-    std::string simulateName;
-    PortOptions portOptions;
+    CliEnvironment environment;
+    environment.out = &out;
+    environment.err = &err;
+    return runCli(argc, argv, environment);
+}
 
-    app.add_option("-d,--device", deviceName, "Device type, e.g. 24C16 or SDA3546")
-        ->capture_default_str();
-    app.add_option("--port", portText, "Port base: 0x278, 0x378 or 0x3BC")->capture_default_str();
-    app.add_option("--delay", delayText, "Bus delay (the Delay setting)")->capture_default_str();
+int runCli(int argc, const char* const* argv, const CliEnvironment& environment)
+{
+    std::ostream& out = environment.out ? *environment.out : std::cout;
+    std::ostream& err = environment.err ? *environment.err : std::cerr;
+
+    CLI::App app("Reads and writes serial EEPROMs (24C02..24C16, SDA3526..SDA3586) "
+                 "through a parallel-port adapter.\n"
+                 "Exit codes: 0 done, 1 the chip, port or a file failed, 2 the command line "
+                 "was wrong, 130 interrupted.",
+                 "kavoda-cli");
+    CommonOptions options;
+    app.add_option("-d,--device", options.deviceName, "Device type, e.g. 24C16 or SDA3546")
+        ->type_name("TYPE");
+    app.add_option("--port", options.portText,
+                   "Port base 0x278, 0x378 or 0x3BC, or a /dev/parportN "
+                   "(default: the Setup dialog's choice in Kavoda.INI)")
+        ->type_name("PORT");
+    app.add_option("--delay", options.delayText,
+                   "Bus delay, the Delay setting (default: Kavoda.INI's, else 10)")
+        ->type_name("N");
     CLI::Option* simulate =
-        app.add_option("--simulate", simulateName,
+        app.add_option("--simulate", options.simulateName,
                        "Use the simulated adapter with a chip of TYPE (default: the --device type)")
             ->expected(0, 1)
             ->type_name("[TYPE]");
-    app.add_option("--sim-image", portOptions.simImagePath,
+    app.add_option("--sim-image", options.portOptions.simImagePath,
                    "File that keeps the simulated chip's content between runs")
         ->needs(simulate)
         ->check(nonEmptyPath);
-    std::string simFault;
-    app.add_option("--sim-fault", simFault,
+    app.add_option("--sim-fault", options.simFault,
                    "Give the simulated chip a fault: empty (no chip in the socket), busy (a write "
                    "cycle that never ends) or readonly (writes do not stick)")
         ->check(CLI::IsMember({"empty", "busy", "readonly"}))
@@ -117,24 +109,18 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     unsigned writeCycleMs = 0;
     CLI::Option* writeCycle =
         app.add_option("--sim-write-cycle", writeCycleMs,
-                       "The simulated chip's write cycle in milliseconds (default: the datasheet's 10)")
+                       "The simulated chip's write cycle in milliseconds (default: the "
+                       "datasheet's 10)")
             ->check(CLI::Range(0u, 60000u))
             ->type_name("MS")
             ->needs(simulate);
-    app.add_option("--trace", portOptions.tracePath, "Record the bus lines as a VCD file")
+    app.add_option("--trace", options.portOptions.tracePath, "Record the bus lines as a VCD file")
         ->check(nonEmptyPath);
+    app.add_flag("-q,--quiet", options.quiet, "No progress bar");
 
-    std::string addressText;
-    std::string valueText;
-    CLI::App* get = app.add_subcommand("get", "Print the byte at ADDRESS as two hex digits");
-    get->add_option("ADDRESS", addressText, "Absolute address: block * 256 + address")
-        ->required();
-    get->fallthrough();
-    CLI::App* set = app.add_subcommand("set", "Write VALUE to the byte at ADDRESS");
-    set->add_option("ADDRESS", addressText, "Absolute address: block * 256 + address")
-        ->required();
-    set->add_option("VALUE", valueText, "Byte value, 0 to 255")->required();
-    set->fallthrough();
+    VerbTable verbs(app);
+    for (const auto addGroup : kVerbGroups)
+        addGroup(verbs);
     app.require_subcommand(1);
 
     try {
@@ -143,60 +129,32 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         out << app.help();
         return kExitOk;
     } catch (const CLI::ParseError& e) {
-        err << "kavoda-cli: " << e.what() << "\nRun kavoda-cli --help for the options.\n";
+        err << "kavoda-cli: " << e.what() << "\nRun kavoda-cli --help for the verbs and options.\n";
         return kExitUsage;
     }
+    options.simulate = simulate->count() > 0;
+    if (writeCycle->count() > 0)
+        options.simWriteCycleMs = writeCycleMs;
+
+    const VerbRun* run = verbs.chosen();
+    if (!run)
+        return fail(err, "no verb; run kavoda-cli --help for the verbs", kExitUsage);
 
     try {
-        const CatalogueEntry& device = deviceNamed(deviceName);
-        const long port = numberArgument("port", portText, 0xFFFF);
-        if (port != 0x278 && port != 0x378 && port != 0x3BC)
-            throw UsageError("port " + portText + " is none of 0x278, 0x378 and 0x3BC");
-        const long delay = numberArgument("delay", delayText, kMaxDelay);
-        if (simulate->count() > 0) {
-            portOptions.simulateType =
-                simulateName.empty() ? device.deviceType : deviceNamed(simulateName).deviceType;
-            if (!simFault.empty())
-                portOptions.simFault = chipFaultNamed(simFault).value_or(ChipFault::None);
-            if (writeCycle->count() > 0)
-                portOptions.simWriteCycleNs = std::uint64_t{writeCycleMs} * 1'000'000u;
+        Tool tool(environment, options);
+        try {
+            return (*run)(tool);
+        } catch (...) {
+            // The message goes on a line of its own, after the bar's.
+            tool.progress().end();
+            throw;
         }
-        const long address = numberArgument("address", addressText, 0xFFFF);
-        if (address >= device.sizeBytes())
-            throw UsageError("address 0x" + hexText(address, 4) + " is beyond the " +
-                             std::string(device.caption) + " (" +
-                             std::to_string(device.sizeBytes()) + " bytes)");
-        const long value = set->parsed() ? numberArgument("value", valueText, 0xFF) : 0;
-
-        SelectDevice(device);
-        PortBase = static_cast<std::uint16_t>(port);
-        BusDelay = static_cast<std::int32_t>(delay);
-        PortSession session(portOptions);
-        session.open(PortBase);
-
-        const auto block = static_cast<std::uint8_t>(address / 256);
-        const auto inBlock = static_cast<std::uint8_t>(address % 256);
-        const bool sda = familyOf(DeviceType) == Family::SDA;
-        if (set->parsed()) {
-            FastTiming = 0;
-            const auto data = static_cast<std::uint8_t>(value);
-            if (sda)
-                WriteByteSDA(PortBase, block, inBlock, data);
-            else
-                WriteByte24C(PortBase, block, inBlock, data);
-        } else {
-            FastTiming = 1;
-            const std::uint8_t data = sda ? ReadByteSDA(PortBase, block, inBlock)
-                                          : ReadByte24C(PortBase, block, inBlock);
-            out << hexText(data, 2) << '\n';
-        }
-        return kExitOk;
     } catch (const UsageError& e) {
-        err << "kavoda-cli: " << e.what() << '\n';
-        return kExitUsage;
+        return fail(err, e.what(), kExitUsage);
+    } catch (const Interrupted& e) {
+        return fail(err, e.what(), kExitInterrupted);
     } catch (const std::exception& e) {
-        err << "kavoda-cli: " << e.what() << '\n';
-        return kExitHardware;
+        return fail(err, e.what(), kExitHardware);
     }
 }
 

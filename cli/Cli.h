@@ -2,19 +2,34 @@
 // The command-line tool as a function, so that tests can run it in-process.
 #pragma once
 
+#include <functional>
 #include <iosfwd>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace kavoda {
 
 // Exit codes of kavoda-cli.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitHardware = 1;  // the port or the simulated chip failed
-inline constexpr int kExitUsage = 2;     // bad option, number, type or address
+inline constexpr int kExitHardware = 1;  // the chip, the port or a file failed
+inline constexpr int kExitUsage = 2;     // bad verb, option, number or type; size refused
+// 130, Ctrl+C: kExitInterrupted in Interrupt.h
 
-// Runs kavoda-cli with the given arguments (argv[0] is the program name) and
-// returns its exit code. Output goes to out, messages to err.
+// Where a run reads, writes and looks.
+struct CliEnvironment {
+    std::istream* in = nullptr;  // standard input; nullptr = std::cin
+    std::ostream* out = nullptr;
+    std::ostream* err = nullptr;
+    bool errIsTerminal = false;  // the progress bar is drawn only on a terminal
+    std::string settingsFolder;  // where Kavoda.INI is read; empty = the user's
+    // Called once per byte between two bus transactions, before the
+    // interrupt flag is looked at.
+    std::function<void()> pump;
+};
+
+int runCli(int argc, const char* const* argv, const CliEnvironment& environment);
+// With standard input, no terminal and the user's settings folder.
 int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
 
 // A number as decimal or 0x-hex, no sign; empty when the text is no such

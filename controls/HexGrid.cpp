@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QStyledItemDelegate>
+#include <algorithm>
 
 namespace kavoda {
 
@@ -79,9 +80,13 @@ public:
             painter->fillRect(cell, pal.color(QPalette::Highlight));
             textColor = pal.color(QPalette::HighlightedText);
         } else {
+            // A style may already have painted the selection under a
+            // focused cell; the focus frame sits on the cell's own colour.
             const QVariant bg = index.data(Qt::BackgroundRole);
             if (bg.isValid())
                 painter->fillRect(cell, bg.value<QBrush>());
+            else if (selected)
+                painter->fillRect(cell, pal.color(QPalette::Base));
             const QVariant fg = index.data(Qt::ForegroundRole);
             if (fg.isValid())
                 textColor = fg.value<QBrush>().color();
@@ -93,7 +98,12 @@ public:
             painter->setFont(f.isValid() ? f.value<QFont>() : m_grid->font());
             painter->setPen(textColor);
             painter->setClipRect(cell);
-            painter->drawText(cell.adjusted(kTextInset, kTextInset, 0, 0),
+            // Text wider than the room after the inset moves left, so that
+            // a wide pair such as "DD" shows both digits instead of losing
+            // part of the second one to the clip.
+            const int width = painter->fontMetrics().horizontalAdvance(text);
+            const int inset = std::clamp(cell.width() - width, 0, kTextInset);
+            painter->drawText(cell.adjusted(inset, kTextInset, 0, 0),
                               Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
             painter->setClipping(false);
         }

@@ -121,4 +121,16 @@ std::unique_ptr<PortBackend> openHardwarePort(std::uint16_t portBase, const Port
     return makeDirectIoPort(portBase, calls.directIo);
 }
 
+std::unique_ptr<PortBackend> openParportDevice(const std::string& device, std::uint16_t portBase,
+                                               const PortOpenCalls& calls)
+{
+#ifdef __linux__
+    return claimPpdev(portBase, device, calls);
+#else
+    static_cast<void>(portBase);
+    static_cast<void>(calls);
+    throw PortError("Cannot open " + device + ": this system has no ppdev driver.");
+#endif
+}
+
 }  // namespace kavoda

@@ -90,6 +90,12 @@ std::unique_ptr<PortBackend> makeDirectIoPort(std::uint16_t portBase, DirectIoCa
 std::unique_ptr<PortBackend> openHardwarePort(std::uint16_t portBase,
                                               const PortOpenCalls& calls = systemPortOpenCalls());
 
+// The given /dev/parportN through ppdev, claimed as above, for a port on a
+// card whose base is none of the usual three; portBase is the base the
+// accessors will use. Throws PortError.
+std::unique_ptr<PortBackend> openParportDevice(const std::string& device, std::uint16_t portBase,
+                                               const PortOpenCalls& calls = systemPortOpenCalls());
+
 // The messages of that PortError.
 std::string portBusyText(std::uint16_t portBase);
 std::string portDeniedText(std::uint16_t portBase, const std::string& device);

@@ -42,7 +42,9 @@ void PortSession::open(std::uint16_t portBase)
         m_simulator->setPortBase(portBase);
         backend = m_simulator.get();
     } else {
-        m_hardware = openHardwarePort(portBase);
+        m_hardware = m_options.parportDevice.empty()
+                         ? openHardwarePort(portBase)
+                         : openParportDevice(m_options.parportDevice, portBase);
         backend = m_hardware.get();
     }
 

@@ -23,6 +23,7 @@ struct PortOptions {
     std::optional<std::uint8_t> simulateType;  // DeviceType code of the simulated chip; empty = real hardware
     std::string simImagePath;                  // simulated chip's content file; empty = in memory only
     std::string tracePath;                     // VCD trace file; empty = none
+    std::string parportDevice;                 // a /dev/parportN to use at any address; empty = by PortBase
     ChipFault simFault = ChipFault::None;      // what is wrong with the simulated chip
     std::optional<std::uint64_t> simWriteCycleNs;  // empty = the datasheet's write cycle
     // The adapter and the CH341A's clock as the command line gives them;

@@ -10,7 +10,10 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QPainter>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -310,4 +313,97 @@ TEST_F(HexGridTest, ReadOnlyGridIgnoresTypingWithoutSearching)
     EXPECT_FALSE(grid.isEditing());
     EXPECT_EQ(grid.currentColumn(), 0);
     EXPECT_EQ(grid.currentRow(), 0);
+}
+
+namespace {
+
+// Dark pixels inside cell (col, row) of a grid with 16 x 16 cells and a
+// 2-pixel frame.
+int darkPixelsInCell(const QImage& img, int col, int row)
+{
+    int dark = 0;
+    for (int y = 2 + row * 17; y < 2 + row * 17 + 16; ++y)
+        for (int x = 2 + col * 17; x < 2 + col * 17 + 16; ++x)
+            if (img.pixelColor(x, y).lightness() < 128)
+                ++dark;
+    return dark;
+}
+
+} // namespace
+
+// Columns from the first to the last that hold a dark pixel, in rows
+// top..top+15 and columns left..right.
+int inkWidth(const QImage& img, int left, int right, int top)
+{
+    int first = -1, last = -1;
+    for (int x = left; x <= right; ++x)
+        for (int y = top; y < top + 16; ++y)
+            if (img.pixelColor(x, y).lightness() < 128) {
+                if (first < 0)
+                    first = x;
+                last = x;
+            }
+    return first < 0 ? 0 : last - first + 1;
+}
+
+TEST_F(HexGridTest, AWidePairOfDigitsIsDrawnWhole)
+{
+    // A font in which two wide digits need more than the room after the
+    // 2-pixel inset but still fit the 16-pixel cell.
+    QFont font(QStringLiteral("DejaVu Sans"));
+    int size = 16;
+    for (; size > 6; --size) {
+        font.setPixelSize(size);
+        const int width = QFontMetrics(font).horizontalAdvance(QStringLiteral("DD"));
+        if (width > 14 && width <= 16)
+            break;
+    }
+    if (size == 6)
+        GTEST_SKIP() << "no size of the font makes DD 15 or 16 pixels wide";
+    QImage free(64, 16, QImage::Format_RGB32);
+    free.fill(Qt::white);
+    {
+        QPainter p(&free);
+        p.setFont(font);
+        p.setPen(Qt::black);
+        p.drawText(QRect(8, 0, 56, 16), Qt::AlignLeft | Qt::AlignTop, QStringLiteral("DD"));
+    }
+    grid.setFont(font);
+    grid.setColor(clWhite);
+    grid.setFontColor(clBlack);
+    grid.setCellText(2, 0, QStringLiteral("DD"));
+    grid.clearSelection();
+    grid.setCurrentItem(nullptr);
+    const QImage img = grid.grab().toImage();
+    // Cell (2, 0) spans x 36..51 and y 2..17.
+    EXPECT_EQ(inkWidth(img, 36, 51, 2), inkWidth(free, 0, 63, 0)) << "pixel size " << size;
+}
+
+TEST(HexGridFocus, TheFocusedCellKeepsItsOwnColoursUnderEveryStyle)
+{
+    for (const char* styleName : {"Windows", "Fusion"}) {
+        std::unique_ptr<QStyle> style(QStyleFactory::create(QLatin1String(styleName)));
+        ASSERT_NE(style, nullptr) << styleName;
+        THexGrid grid;
+        grid.setStyle(style.get());
+        grid.setColumnCount(16);
+        grid.setRowCount(16);
+        grid.setDefaultColWidth(16);
+        grid.setDefaultRowHeight(16);
+        grid.resize(276, 281);
+        grid.setColor(rgbColor(255, 255, 225));
+        grid.setFontColor(clBlack);
+        grid.setCellText(3, 2, QStringLiteral("23"));
+        grid.show();
+        grid.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&grid)) << styleName;
+        grid.setFocus();
+        grid.setCurrentCell(2, 3);
+        ASSERT_TRUE(grid.hasFocus()) << styleName;
+        const QImage img = grid.grab().toImage();
+        // Cell (3, 2) spans x 53..68, y 36..51: inside the focus frame its
+        // background is the grid's colour, not the selection's.
+        EXPECT_EQ(img.pixelColor(55, 49), QColor(255, 255, 225)) << styleName;
+        EXPECT_GT(darkPixelsInCell(img, 3, 2), 10) << styleName;
+    }
 }

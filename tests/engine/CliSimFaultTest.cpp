@@ -72,15 +72,17 @@ TEST(CliSimFault, FaultsReachTheSimulatedChip)
         return cli(args);
     };
 
-    // Writes that do not stick leave the erased cell; a sound chip takes them.
-    EXPECT_EQ(run({"--sim-fault=readonly", "set", "1", "0x5A"}).code, kExitOk);
+    // Writes that do not stick leave the erased cell, which the read-back
+    // reports; a sound chip takes them.
+    EXPECT_EQ(run({"--sim-fault=readonly", "set", "1", "0x5A"}).code, kExitHardware);
     EXPECT_EQ(run({"get", "1"}).out, "FF\n");
     EXPECT_EQ(run({"--sim-write-cycle=0", "set", "1", "0x5A"}).code, kExitOk);
     EXPECT_EQ(run({"get", "1"}).out, "5A\n");
-    // In an empty socket nothing pulls the data line low: every bit reads 1.
-    EXPECT_EQ(run({"--sim-fault=empty", "get", "1"}).out, "FF\n");
-    // A chip whose write cycle never ends stores the one byte it took.
-    EXPECT_EQ(run({"--sim-fault=busy", "set", "1", "0x33"}).code, kExitOk);
+    // In an empty socket nothing acknowledges.
+    EXPECT_EQ(run({"--sim-fault=empty", "get", "1"}).code, kExitHardware);
+    // A chip whose write cycle never ends stores the one byte it took, and
+    // its polling runs out.
+    EXPECT_EQ(run({"--sim-fault=busy", "set", "1", "0x33"}).code, kExitHardware);
     EXPECT_EQ(run({"get", "1"}).out, "33\n");
     EXPECT_EQ(installedPortBackend(), nullptr);
 }

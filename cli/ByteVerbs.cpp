@@ -1,0 +1,90 @@
+// SPDX-License-Identifier: MIT
+// get and set: one byte of the chip.
+#include <CLI/CLI.hpp>
+#include <ostream>
+
+#include "Tool.h"
+#include "Verbs.h"
+
+namespace kavoda {
+
+namespace {
+
+// Without -d these two work on a 24C02, as they always have.
+constexpr const char* kByteVerbDevice = "24C02";
+
+struct ByteArguments {
+    std::string address;
+    std::string value;
+    bool noVerify = false;
+};
+
+long checkedAddress(Tool& tool, const std::string& text)
+{
+    const CatalogueEntry& chip = tool.device();
+    const long address = numberArgument("address", text, 0xFFFF);
+    if (address >= chip.sizeBytes())
+        throw UsageError("address 0x" + hexText(address, 4) + " is beyond the " +
+                         std::string(chip.caption) + " (" + std::to_string(chip.sizeBytes()) +
+                         " bytes)");
+    return address;
+}
+
+std::uint8_t readOne(Tool& tool, long address)
+{
+    FastTiming = 1;
+    return tool.bus().readByte(tool.family(), static_cast<std::uint8_t>(address / 256),
+                               static_cast<std::uint8_t>(address % 256));
+}
+
+int runGet(Tool& tool, const ByteArguments& args)
+{
+    tool.prepare(kByteVerbDevice);
+    const long address = checkedAddress(tool, args.address);
+    BusClaim claim(tool.bus());
+    const std::uint8_t value = readOne(tool, address);
+    tool.checkAcks("get " + hexText(address, 4));
+    tool.out() << hexText(value, 2) << '\n';
+    return kExitOk;
+}
+
+int runSet(Tool& tool, const ByteArguments& args)
+{
+    tool.prepare(kByteVerbDevice);
+    const long address = checkedAddress(tool, args.address);
+    const auto value = static_cast<std::uint8_t>(numberArgument("value", args.value, 0xFF));
+    BusClaim claim(tool.bus());
+    FastTiming = 0;
+    tool.bus().writeByte(tool.family(), static_cast<std::uint8_t>(address / 256),
+                         static_cast<std::uint8_t>(address % 256), value);
+    tool.checkAcks("set " + hexText(address, 4));
+    if (!args.noVerify) {
+        const std::uint8_t back = readOne(tool, address);
+        tool.checkAcks("set " + hexText(address, 4));
+        if (back != value)
+            throw ChipError("Verify failed at " + hexText(address, 4) + ": wrote " +
+                            hexText(value, 2) + ", read " + hexText(back, 2) +
+                            ". Is the chip write-protected (WP pin)?");
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+void addByteVerbs(VerbTable& verbs)
+{
+    auto args = std::make_shared<ByteArguments>();
+    CLI::App* get = verbs.add("get", "Print the byte at ADDRESS as two hex digits",
+                              [args](Tool& tool) { return runGet(tool, *args); });
+    get->add_option("ADDRESS", args->address, "Absolute address: block * 256 + address")
+        ->required();
+
+    CLI::App* set = verbs.add("set", "Write VALUE to the byte at ADDRESS, then read it back",
+                              [args](Tool& tool) { return runSet(tool, *args); });
+    set->add_option("ADDRESS", args->address, "Absolute address: block * 256 + address")
+        ->required();
+    set->add_option("VALUE", args->value, "Byte value, 0 to 255")->required();
+    set->add_flag("--no-verify", args->noVerify, "Do not read the byte back");
+}
+
+}  // namespace kavoda

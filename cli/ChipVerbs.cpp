@@ -1,0 +1,286 @@
+// SPDX-License-Identifier: MIT
+// The whole-chip verbs: read, write, verify, erase, fill.
+#include <CLI/CLI.hpp>
+#include <ostream>
+
+#include "ChipWork.h"
+#include "ImageFiles.h"
+#include "IntelHex.h"
+#include "Tool.h"
+#include "Verbs.h"
+
+namespace kavoda {
+
+namespace {
+
+struct ChipArguments {
+    std::string file;
+    std::string format;
+    std::string value;
+    bool all = false;
+    bool sizeMismatchOk = false;
+    bool noVerify = false;
+};
+
+std::string fileName(const std::string& path)
+{
+    return path == "-" ? "standard input" : path;
+}
+
+std::optional<FileFormat> forcedFormat(const ChipArguments& args)
+{
+    if (args.format.empty())
+        return std::nullopt;
+    return parseFileFormat(args.format);
+}
+
+std::string chipName(Tool& tool)
+{
+    return std::string(tool.device().caption);
+}
+
+// The file laid over the chip, with the size rules of write and verify:
+// a raw file of another size is refused unless mismatchOk, then a shorter one
+// gives its bytes and a longer one's excess is ignored with a warning; a HEX
+// file's bytes beyond the chip are refused likewise, and its gaps reported.
+WantedImage loadWanted(Tool& tool, const ChipArguments& args)
+{
+    const CatalogueEntry& chip = tool.device();
+    const auto size = static_cast<std::size_t>(chip.sizeBytes());
+    const std::string name = fileName(args.file);
+    const FileFormat format = formatForPath(args.file, forcedFormat(args));
+    const std::string text = readInput(args.file, tool.in());
+
+    WantedImage wanted;
+    if (format == FileFormat::Raw) {
+        if (text.size() != size && !args.sizeMismatchOk)
+            throw UsageError(name + " holds " + std::to_string(text.size()) + " bytes, the " +
+                             chipName(tool) + " " + std::to_string(size) +
+                             "; give --size-mismatch-ok to use it anyway");
+        const std::size_t used = std::min(text.size(), size);
+        wanted.bytes.assign(size, 0xFF);
+        wanted.present.assign(size, false);
+        for (std::size_t i = 0; i < used; ++i) {
+            wanted.bytes[i] = static_cast<std::uint8_t>(text[i]);
+            wanted.present[i] = true;
+        }
+        wanted.given = used;
+        if (text.size() > size)
+            tool.warn("warning: " + name + " holds " + std::to_string(text.size()) +
+                      " bytes; the " + std::to_string(text.size() - size) + " beyond the " +
+                      chipName(tool) + "'s " + std::to_string(size) + " are ignored");
+        return wanted;
+    }
+
+    IntelHexImage hex;
+    try {
+        hex = readIntelHex(text, size,
+                           args.sizeMismatchOk ? BeyondCapacity::Drop : BeyondCapacity::Refuse);
+    } catch (const IntelHexBeyondError& e) {
+        throw UsageError(name + " " + e.what() + " of the " + chipName(tool) +
+                         "; give --size-mismatch-ok to ignore what lies beyond");
+    } catch (const IntelHexError& e) {
+        throw FileError(name + " is no valid Intel HEX file: " + e.what());
+    }
+    if (hex.beyond > 0)
+        tool.warn("warning: " + name + " gives " + std::to_string(hex.beyond) +
+                  " bytes beyond the " + chipName(tool) + "'s " + std::to_string(size) +
+                  "; they are ignored");
+    if (hex.given < size) {
+        std::size_t first = 0;
+        while (first < size && hex.present[first])
+            ++first;
+        tool.warn("note: " + name + " gives " + std::to_string(hex.given) + " of the " +
+                  chipName(tool) + "'s " + std::to_string(size) + " bytes; the other " +
+                  std::to_string(size - hex.given) + " (the first at " +
+                  hexText(static_cast<long>(first), 4) + ") are left as the chip holds them");
+    }
+    wanted.bytes = std::move(hex.bytes);
+    wanted.present = std::move(hex.present);
+    wanted.given = hex.given;
+    return wanted;
+}
+
+// The closing read of write, erase and fill.
+void verifyAfterWrite(Tool& tool, const WantedImage& wanted)
+{
+    const auto chip =
+        tool.readChip("Verifying", "the write itself was finished, the verify was not.");
+    if (const auto mismatch = compareWithChip(chip, wanted))
+        throw ChipError(verifyFailureText(*mismatch));
+}
+
+std::optional<FileFormat> checkFormat(const ChipArguments& args)
+{
+    if (args.format.empty())
+        return std::nullopt;
+    const auto format = parseFileFormat(args.format);
+    if (!format)
+        throw UsageError("format '" + args.format + "' is neither raw nor ihex");
+    return format;
+}
+
+int runRead(Tool& tool, const ChipArguments& args)
+{
+    tool.prepare();
+    const FileFormat format = formatForPath(args.file, checkFormat(args));
+    // Made first, so that a folder that cannot take the file is found out
+    // before the chip is read.
+    std::optional<AtomicFile> file;
+    if (args.file != "-")
+        file.emplace(args.file);
+
+    BusClaim claim(tool.bus());
+    const auto bytes = tool.readChip(
+        "Reading", args.file == "-" ? "nothing was written." : args.file + " was not written.");
+    const std::string content = encodeImage(bytes, format);
+    if (file) {
+        file->write(content);
+        file->commit();
+        tool.out() << "Read the " << chipName(tool) << " (" << bytes.size() << " bytes) into "
+                   << args.file << ".\n";
+    } else {
+        tool.out().write(content.data(), static_cast<std::streamsize>(content.size()));
+        tool.out().flush();
+        if (!tool.out())
+            throw FileError("Cannot write to standard output");
+    }
+    return kExitOk;
+}
+
+int runWrite(Tool& tool, const ChipArguments& args)
+{
+    tool.prepare();
+    checkFormat(args);
+    const WantedImage wanted = loadWanted(tool, args);
+    const CatalogueEntry& chip = tool.device();
+
+    BusClaim claim(tool.bus());
+    // Differential by default: only the bytes the chip does not hold yet.
+    std::vector<std::uint8_t> before;
+    if (!args.all)
+        before = tool.readChip("Comparing", "nothing was written.");
+    const std::vector<int> addresses = addressesToWrite(wanted, args.all ? nullptr : &before);
+
+    FastTiming = 0;
+    const long total = static_cast<long>(addresses.size());
+    tool.progress().begin("Writing", total);
+    const WriteOutcome outcome =
+        writeAddresses(tool.bus(), tool.display(), tool.family(), addresses, wanted, chip.caption,
+                       [&tool](long done, int address) { tool.progress().update(done, address); });
+    tool.progress().end();
+    if (outcome.stopped)
+        throw Interrupted("Interrupted at " +
+                          hexText(addresses[static_cast<std::size_t>(outcome.written)], 4) +
+                          " after writing " + std::to_string(outcome.written) + " of " +
+                          std::to_string(total) +
+                          " bytes; the chip holds part of the image: run the write again to "
+                          "finish it.");
+
+    if (!args.noVerify)
+        verifyAfterWrite(tool, wanted);
+    tool.out() << "Wrote " << total << (total == 1 ? " byte" : " bytes") << " to the "
+               << chipName(tool);
+    if (!args.all)
+        tool.out() << " (" << wanted.given - addresses.size() << " held their value already)";
+    tool.out() << (args.noVerify ? "; not verified.\n" : "; verified.\n");
+    return kExitOk;
+}
+
+int runVerify(Tool& tool, const ChipArguments& args)
+{
+    tool.prepare();
+    checkFormat(args);
+    const WantedImage wanted = loadWanted(tool, args);
+    BusClaim claim(tool.bus());
+    const auto chip = tool.readChip("Verifying", "nothing was compared.");
+    const std::string name = fileName(args.file);
+    const auto mismatch = compareWithChip(chip, wanted);
+    if (!mismatch) {
+        tool.out() << "The " << chipName(tool) << " holds " << name << " (" << wanted.given
+                   << " bytes compared).\n";
+        return kExitOk;
+    }
+    const std::string differ = std::to_string(mismatch->count) +
+                               (mismatch->count == 1 ? " byte differs" : " bytes differ");
+    tool.out() << "First difference at " << hexText(mismatch->address, 4) << ": file "
+               << hexText(mismatch->wrote, 2) << ", chip " << hexText(mismatch->read, 2) << " ("
+               << differ << ").\n";
+    throw ChipError("the " + chipName(tool) + " differs from " + name + " at " +
+                    hexText(mismatch->address, 4) + " (" + differ +
+                    "); write it with kavoda-cli write");
+}
+
+int runFill(Tool& tool, std::uint8_t value, bool erase, bool noVerify)
+{
+    const CatalogueEntry& chip = tool.device();
+    BusClaim claim(tool.bus());
+    FastTiming = 0;
+    tool.bus().clearAcks();
+    tool.beginPass(erase ? "Erasing" : "Filling " + hexText(value, 2), chip.sizeBytes());
+    if (fillPass(tool.bus(), tool.display(), value, erase) == PassEnd::Stopped)
+        throw Interrupted("Interrupted at " + hexText(tool.passDone(), 4) + ": " +
+                          std::to_string(tool.passDone()) + " of " +
+                          std::to_string(chip.sizeBytes()) + " bytes set to " +
+                          hexText(value, 2) + ", the rest is as it was.");
+    tool.endPass();
+    tool.checkAcks();
+    if (!noVerify)
+        verifyAfterWrite(tool, WantedImage::constant(static_cast<std::size_t>(chip.sizeBytes()), value));
+    tool.out() << (erase ? "Erased the " : "Filled the ") << chipName(tool) << " with "
+               << hexText(value, 2) << (noVerify ? "; not verified.\n" : "; verified.\n");
+    return kExitOk;
+}
+
+void addFileArguments(CLI::App* verb, ChipArguments& args, const char* what)
+{
+    verb->add_option("FILE", args.file, what)->required();
+    verb->add_option("--format", args.format,
+                     "raw or ihex (default: ihex for .hex and .ihex names, else raw)")
+        ->type_name("FORMAT");
+}
+
+}  // namespace
+
+void addChipVerbs(VerbTable& verbs)
+{
+    auto args = std::make_shared<ChipArguments>();
+
+    CLI::App* read = verbs.add("read", "Read the whole chip into FILE",
+                               [args](Tool& tool) { return runRead(tool, *args); });
+    addFileArguments(read, *args, "Image file to write, - for standard output");
+
+    CLI::App* write =
+        verbs.add("write",
+                  "Write FILE onto the chip, only the bytes that differ, then verify it",
+                  [args](Tool& tool) { return runWrite(tool, *args); });
+    addFileArguments(write, *args, "Image file to write onto the chip, - for standard input");
+    write->add_flag("--all", args->all, "Write every byte, not only those that differ");
+    write->add_flag("--size-mismatch-ok", args->sizeMismatchOk,
+                    "Accept a file of another size than the chip: a shorter one leaves the "
+                    "rest of the chip, a longer one's excess is ignored");
+    write->add_flag("--no-verify", args->noVerify, "Skip the closing read");
+
+    CLI::App* verify = verbs.add("verify", "Compare the chip with FILE",
+                                 [args](Tool& tool) { return runVerify(tool, *args); });
+    addFileArguments(verify, *args, "Image file to compare with, - for standard input");
+    verify->add_flag("--size-mismatch-ok", args->sizeMismatchOk,
+                     "Compare a file of another size than the chip as far as both go");
+
+    CLI::App* erase = verbs.add("erase", "Set every byte to FF, then verify", [args](Tool& tool) {
+        tool.prepare();
+        return runFill(tool, 0xFF, true, args->noVerify);
+    });
+    erase->add_flag("--no-verify", args->noVerify, "Skip the closing read");
+
+    CLI::App* fill =
+        verbs.add("fill", "Set every byte to VALUE, then verify", [args](Tool& tool) {
+            tool.prepare();
+            const auto value = static_cast<std::uint8_t>(numberArgument("value", args->value, 0xFF));
+            return runFill(tool, value, false, args->noVerify);
+        });
+    fill->add_option("VALUE", args->value, "Byte value, 0 to 255 (decimal or 0x-hex)")->required();
+    fill->add_flag("--no-verify", args->noVerify, "Skip the closing read");
+}
+
+}  // namespace kavoda

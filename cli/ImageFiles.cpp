@@ -1,0 +1,152 @@
+// SPDX-License-Identifier: MIT
+// Reading, encoding and atomically writing image files.
+#include "ImageFiles.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <istream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "IntelHex.h"
+
+namespace kavoda {
+
+namespace {
+
+bool endsWithNoCase(const std::string& text, const std::string& suffix)
+{
+    if (text.size() < suffix.size())
+        return false;
+    for (std::size_t i = 0; i < suffix.size(); ++i) {
+        char c = text[text.size() - suffix.size() + i];
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c + 32);
+        if (c != suffix[i])
+            return false;
+    }
+    return true;
+}
+
+std::string readAll(std::istream& stream, const std::string& name, std::size_t maxBytes)
+{
+    std::string data;
+    char buffer[65536];
+    while (stream) {
+        stream.read(buffer, sizeof buffer);
+        data.append(buffer, static_cast<std::size_t>(stream.gcount()));
+        if (data.size() > maxBytes)
+            throw FileError(name + " is larger than " + std::to_string(maxBytes) +
+                            " bytes: no image for these chips; check the file name");
+    }
+    if (stream.bad())
+        throw FileError("Cannot read " + name + ": " + std::strerror(errno));
+    return data;
+}
+
+}  // namespace
+
+std::optional<FileFormat> parseFileFormat(const std::string& text)
+{
+    if (text == "raw")
+        return FileFormat::Raw;
+    if (text == "ihex")
+        return FileFormat::IntelHex;
+    return std::nullopt;
+}
+
+FileFormat formatForPath(const std::string& path, std::optional<FileFormat> forced)
+{
+    if (forced)
+        return *forced;
+    if (path != "-" && (endsWithNoCase(path, ".hex") || endsWithNoCase(path, ".ihex")))
+        return FileFormat::IntelHex;
+    return FileFormat::Raw;
+}
+
+std::string readInput(const std::string& path, std::istream& in, std::size_t maxBytes)
+{
+    if (path == "-")
+        return readAll(in, "standard input", maxBytes);
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+        throw FileError("Cannot read " + path + ": it is a folder; give a file");
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        throw FileError("Cannot read " + path + ": " + std::strerror(errno));
+    return readAll(file, path, maxBytes);
+}
+
+AtomicFile::AtomicFile(std::string path) : m_path(std::move(path))
+{
+    const std::size_t slash = m_path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : m_path.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? m_path : m_path.substr(slash + 1);
+    if (name.empty())
+        throw FileError("Cannot write " + m_path + ": no file name; give a file, not a folder");
+    struct stat info {};
+    if (::stat(m_path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+        throw FileError("Cannot write " + m_path + ": it is a folder; give a file");
+    std::string pattern = folder + "." + name + ".XXXXXX";
+    m_fd = ::mkstemp(pattern.data());
+    if (m_fd < 0)
+        throw FileError("Cannot write a file in " + (folder.empty() ? std::string(".") : folder) +
+                        ": " + std::strerror(errno));
+    m_temp = pattern;
+    // mkstemp makes the file private; give it the mode any new file gets.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(m_fd, 0666 & ~mask);
+}
+
+AtomicFile::~AtomicFile()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    if (!m_temp.empty())
+        ::unlink(m_temp.c_str());
+}
+
+void AtomicFile::write(const std::string& data)
+{
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(m_fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            fail("write");
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+void AtomicFile::commit()
+{
+    if (::fsync(m_fd) != 0)
+        fail("write");
+    const int fd = m_fd;
+    m_fd = -1;
+    if (::close(fd) != 0)
+        fail("write");
+    if (::rename(m_temp.c_str(), m_path.c_str()) != 0)
+        fail("rename the finished file to");
+    m_temp.clear();
+}
+
+void AtomicFile::fail(const std::string& what)
+{
+    const int error = errno;
+    throw FileError("Cannot " + what + " " + m_path + ": " + std::strerror(error));
+}
+
+std::string encodeImage(const std::vector<std::uint8_t>& bytes, FileFormat format)
+{
+    if (format == FileFormat::IntelHex)
+        return writeIntelHex(bytes.data(), bytes.size());
+    return std::string(bytes.begin(), bytes.end());
+}
+
+}  // namespace kavoda

@@ -1,0 +1,52 @@
+// SPDX-License-Identifier: MIT
+// The interrupt flag and its signal handler.
+#include "Interrupt.h"
+
+#include <csignal>
+
+#ifndef _WIN32
+#include <signal.h>
+#endif
+
+namespace kavoda {
+
+namespace {
+volatile std::sig_atomic_t g_interrupted = 0;
+
+extern "C" void onInterrupt(int)
+{
+    g_interrupted = 1;
+}
+}  // namespace
+
+void installInterruptHandler()
+{
+#ifndef _WIN32
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    // One-shot: if the tool ever hangs, a second Ctrl+C still ends it.
+    action.sa_flags = SA_RESETHAND;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+#else
+    std::signal(SIGINT, onInterrupt);
+#endif
+}
+
+void requestInterrupt()
+{
+    g_interrupted = 1;
+}
+
+bool interruptRequested()
+{
+    return g_interrupted != 0;
+}
+
+void clearInterrupt()
+{
+    g_interrupted = 0;
+}
+
+}  // namespace kavoda

@@ -1,0 +1,286 @@
+// SPDX-License-Identifier: MIT
+// The run context of the verbs, and the verb table.
+#include "Tool.h"
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+
+#include "Adapter.h"
+#include "Interrupt.h"
+#include "SimulatedChip.h"
+#include "ToolSettings.h"
+
+namespace kavoda {
+
+namespace {
+
+constexpr long kMaxDelay = 1'000'000;  // keeps BusDelay * 500 within 32 bits
+
+const CatalogueEntry& deviceNamed(const std::string& name)
+{
+    const CatalogueEntry* entry = findDevice(name);
+    if (!entry)
+        throw UsageError("unknown device type '" + name + "'; known types: " + catalogueCaptions());
+    return *entry;
+}
+
+// The base address the kernel gives a /dev/parportN, when it tells.
+std::optional<std::uint16_t> parportBase(const std::string& device)
+{
+    const std::size_t slash = device.rfind('/');
+    const std::string name = device.substr(slash == std::string::npos ? 0 : slash + 1);
+    std::ifstream in("/proc/sys/dev/parport/" + name + "/base-addr");
+    unsigned long base = 0;
+    if (in >> base && base > 0 && base <= 0xFFFD)
+        return static_cast<std::uint16_t>(base);
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::string hexText(long value, int digits)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%0*lX", digits, value);
+    return text;
+}
+
+long numberArgument(const std::string& what, const std::string& text, long max)
+{
+    const auto value = parseCliNumber(text, max);
+    if (!value)
+        throw UsageError(what + " '" + text + "' is not a number from 0 to " +
+                         std::to_string(max) + " (decimal or 0x-hex)");
+    return *value;
+}
+
+// What the engine's loops show, turned into the progress bar; the stop
+// request is Ctrl+C.
+class Tool::Display final : public OperationDisplay {
+public:
+    explicit Display(Tool& tool) : m_tool(tool) {}
+
+    void processMessages() override
+    {
+        if (m_tool.m_environment.pump)
+            m_tool.m_environment.pump();
+    }
+    bool stopRequested() const override { return interruptRequested(); }
+    void showPercent(int) override {}
+    void showAddress(int address) override
+    {
+        m_done = address + 1;
+        m_tool.m_progress.update(address, address);
+    }
+    void showData(std::uint8_t) override {}
+    std::string panelText() const override { return m_panel; }
+    void setPanelText(const std::string& text) override { m_panel = text; }
+    void setMeterCaption(const std::string&) override {}
+
+    // Bytes done: the loop shows an address just before its transaction,
+    // which is over when it next asks whether to stop.
+    long m_done = 0;
+
+private:
+    Tool& m_tool;
+    std::string m_panel;
+};
+
+Tool::Tool(const CliEnvironment& environment, const CommonOptions& options)
+    : m_in(environment.in ? environment.in : &std::cin),
+      m_out(environment.out ? environment.out : &std::cout),
+      m_err(environment.err ? environment.err : &std::cerr),
+      m_environment(environment),
+      m_options(options),
+      m_progress(*m_err, environment.errIsTerminal && !options.quiet),
+      m_display(std::make_unique<Display>(*this))
+{
+}
+
+Tool::~Tool()
+{
+    m_progress.end();
+    // The bus goes before the session it drives, which releases the port.
+    m_bus.reset();
+    m_session.reset();
+}
+
+void Tool::warn(const std::string& text)
+{
+    m_progress.end();
+    err() << "kavoda-cli: " << text << '\n';
+}
+
+const CatalogueEntry& Tool::device(const char* fallback)
+{
+    if (m_device)
+        return *m_device;
+    if (!m_options.deviceName.empty())
+        m_device = &deviceNamed(m_options.deviceName);
+    else if (fallback)
+        m_device = &deviceNamed(fallback);
+    else
+        throw UsageError("no device type: give one with -d, e.g. -d 24C16; known types: " +
+                         catalogueCaptions());
+    return *m_device;
+}
+
+void Tool::prepare(const char* fallbackDevice)
+{
+    const CatalogueEntry& chip = device(fallbackDevice);
+
+    std::optional<ToolSettings> settings;
+    const auto settingsFile = [&]() -> const ToolSettings& {
+        if (!settings)
+            settings = readToolSettings(m_environment.settingsFolder.empty()
+                                            ? defaultSettingsFolder()
+                                            : m_environment.settingsFolder);
+        return *settings;
+    };
+
+    std::uint16_t port = 0;
+    const std::string& portText = m_options.portText;
+    if (portText.empty()) {
+        port = settingsFile().portBase;
+    } else if (portText.find('/') != std::string::npos) {
+        // A port on a card at another address, by its ppdev device.
+        if (portText.rfind("/dev/parport", 0) != 0)
+            throw UsageError("port '" + portText + "' is no /dev/parportN device");
+        port = parportBase(portText).value_or(kDefaultPortBase);
+        if (!m_options.simulate)
+            m_options.portOptions.parportDevice = portText;
+    } else {
+        const long value = numberArgument("port", portText, 0xFFFF);
+        if (value != 0x278 && value != 0x378 && value != 0x3BC)
+            throw UsageError("port " + portText +
+                             " is none of 0x278, 0x378 and 0x3BC; for a port at another "
+                             "address give its device, e.g. --port /dev/parport1");
+        port = static_cast<std::uint16_t>(value);
+    }
+
+    std::int32_t delay = 0;
+    if (m_options.delayText.empty()) {
+        delay = settingsFile().busDelay;
+        if (delay > kMaxDelay)
+            throw UsageError("the Delay " + std::to_string(delay) + " of " + settingsFile().path +
+                             " is beyond " + std::to_string(kMaxDelay) + "; give --delay");
+    } else {
+        delay = static_cast<std::int32_t>(numberArgument("delay", m_options.delayText, kMaxDelay));
+    }
+
+    PortOptions& portOptions = m_options.portOptions;
+    if (m_options.simulate) {
+        portOptions.simulateType = m_options.simulateName.empty()
+                                       ? chip.deviceType
+                                       : deviceNamed(m_options.simulateName).deviceType;
+        if (!m_options.simFault.empty())
+            portOptions.simFault = chipFaultNamed(m_options.simFault).value_or(ChipFault::None);
+        if (m_options.simWriteCycleMs)
+            portOptions.simWriteCycleNs = std::uint64_t{*m_options.simWriteCycleMs} * 1'000'000u;
+    }
+
+    SelectDevice(chip);
+    PortBase = port;
+    BusDelay = delay;
+}
+
+DeviceBus& Tool::bus()
+{
+    if (!m_bus) {
+        m_session = std::make_unique<PortSession>(m_options.portOptions);
+        m_bus = makeDeviceBus(*m_session);
+    }
+    return *m_bus;
+}
+
+OperationDisplay& Tool::display()
+{
+    return *m_display;
+}
+
+bool Tool::stopRequested()
+{
+    m_display->processMessages();
+    return m_display->stopRequested();
+}
+
+void Tool::beginPass(const std::string& operation, long total)
+{
+    m_display->m_done = 0;
+    m_progress.begin(operation, total);
+}
+
+long Tool::passDone() const
+{
+    return m_display->m_done;
+}
+
+void Tool::endPass()
+{
+    m_progress.update(device().sizeBytes(), device().sizeBytes() - 1);
+    m_progress.end();
+}
+
+namespace {
+class VectorSink final : public ByteSink {
+public:
+    explicit VectorSink(std::vector<std::uint8_t>& bytes) : m_bytes(bytes) {}
+    void put(std::uint8_t value) override { m_bytes.push_back(value); }
+
+private:
+    std::vector<std::uint8_t>& m_bytes;
+};
+}  // namespace
+
+std::vector<std::uint8_t> Tool::readChip(const std::string& operation,
+                                         const std::string& stoppedNote)
+{
+    const CatalogueEntry& chip = device();
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(static_cast<std::size_t>(chip.sizeBytes()));
+    VectorSink sink(bytes);
+    FastTiming = 1;
+    bus().clearAcks();
+    beginPass(operation, chip.sizeBytes());
+    if (readPass(bus(), display(), sink) == PassEnd::Stopped) {
+        m_progress.end();
+        throw Interrupted("Interrupted at " + hexText(static_cast<long>(bytes.size()), 4) +
+                          " after reading " + std::to_string(bytes.size()) + " of " +
+                          std::to_string(chip.sizeBytes()) + " bytes of the " +
+                          std::string(chip.caption) + "; " + stoppedNote);
+    }
+    endPass();
+    checkAcks();
+    return bytes;
+}
+
+void Tool::checkAcks(const std::string& where)
+{
+    const std::string report = ackReportText(bus().acks(), device().caption);
+    if (report.empty())
+        return;
+    if (where.empty())
+        throw ChipError(report);
+    throw ChipError(where + ": " + report);
+}
+
+CLI::App* VerbTable::add(const std::string& name, const std::string& description, VerbRun run)
+{
+    CLI::App* verb = m_app.add_subcommand(name, description);
+    // Options of the tool may follow the verb too.
+    verb->fallthrough();
+    m_verbs.emplace_back(verb, std::move(run));
+    return verb;
+}
+
+const VerbRun* VerbTable::chosen() const
+{
+    for (const auto& [verb, run] : m_verbs)
+        if (verb->parsed())
+            return &run;
+    return nullptr;
+}
+
+}  // namespace kavoda
