@@ -127,8 +127,12 @@ int runRead(Tool& tool, const ChipArguments& args)
     // Made first, so that a folder that cannot take the file is found out
     // before the chip is read.
     std::optional<AtomicFile> file;
-    if (args.file != "-")
+    if (args.file != "-") {
+        if (tool.sessionUsesFile(args.file))
+            throw UsageError(args.file + " is the simulated chip's content file or the trace; "
+                                         "give the image another name");
         file.emplace(args.file);
+    }
 
     BusClaim claim(tool.bus());
     const auto bytes = tool.readChip(

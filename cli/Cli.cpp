@@ -81,6 +81,7 @@ int runCli(int argc, const char* const* argv, const CliEnvironment& environment)
                  "Exit codes: 0 done, 1 the chip, port or a file failed, 2 the command line "
                  "was wrong, 130 interrupted.",
                  "kavoda-cli");
+    app.get_formatter()->label("SUBCOMMAND", "VERB");
     CommonOptions options;
     app.add_option("-d,--device", options.deviceName, "Device type, e.g. 24C16 or SDA3546")
         ->type_name("TYPE");

@@ -195,6 +195,12 @@ DeviceBus& Tool::bus()
     return *m_bus;
 }
 
+bool Tool::sessionUsesFile(const std::string& path)
+{
+    bus();
+    return m_session->usesFile(path);
+}
+
 OperationDisplay& Tool::display()
 {
     return *m_display;
@@ -268,7 +274,7 @@ void Tool::checkAcks(const std::string& where)
 
 CLI::App* VerbTable::add(const std::string& name, const std::string& description, VerbRun run)
 {
-    CLI::App* verb = m_app.add_subcommand(name, description);
+    CLI::App* verb = m_app.add_subcommand(name, description)->group("Verbs");
     // Options of the tool may follow the verb too.
     verb->fallthrough();
     m_verbs.emplace_back(verb, std::move(run));

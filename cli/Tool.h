@@ -80,6 +80,9 @@ public:
 
     // The bus for the chip, its port opened on first use.
     DeviceBus& bus();
+    // Whether path is a file the session itself writes (the simulated chip's
+    // content file, the trace).
+    bool sessionUsesFile(const std::string& path);
     Family family() const { return familyOf(DeviceType); }
 
     ProgressBar& progress() { return m_progress; }

@@ -62,7 +62,9 @@ std::optional<std::string> iniValue(std::string_view text, std::string_view sect
         if (eq == std::string_view::npos || !sameName(trimmed(line.substr(0, eq)), key))
             continue;
         std::string_view value = trimmed(line.substr(eq + 1));
-        if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+        // One pair of matching quotes around a value is not part of it.
+        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+            value.back() == value.front())
             value = value.substr(1, value.size() - 2);
         return std::string(value.substr(0, kMaxValueLength));
     }

@@ -3,7 +3,7 @@
 // "Kavoda.INI": the port and the bus delay. Read only; the tool never writes
 // the file. Plain C++, with the private-profile reading rules the window
 // uses: section and key names without regard to case, values trimmed and
-// one pair of surrounding double quotes stripped.
+// one pair of matching double or single quotes around them stripped.
 #pragma once
 
 #include <cstdint>

@@ -381,6 +381,7 @@ TEST_F(CliTest, BadCommandLinesExitWithTwo)
         {"--simulate", "-d", "24C02", "dump", "250", "7"},
         {"--simulate", "-d", "24C04", "write", path("f.bin")},  // 256 bytes for 512
         {"--simulate", "-d", "24C02", "read", path("x.bin"), "--all"},
+        {"--simulate", "-d", "24C02", "--trace", path("x.bin"), "read", path("x.bin")},
     };
     for (const auto& args : bad) {
         const CliRun run = cli(args);

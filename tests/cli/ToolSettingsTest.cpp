@@ -29,6 +29,8 @@ TEST(ToolSettingsTest, IniValueFollowsThePrivateProfileRules)
     // One pair only, and only when both ends have one.
     EXPECT_EQ(iniValue("[a]\nk=\"\"x\"\"\n", "a", "k"), "\"x\"");
     EXPECT_EQ(iniValue("[a]\nk=\"x\n", "a", "k"), "\"x");
+    EXPECT_EQ(iniValue("[a]\nk='Port3'\n", "a", "k"), "Port3");
+    EXPECT_EQ(iniValue("[a]\nk='x\"\n", "a", "k"), "'x\"");
     EXPECT_EQ(iniValue("[a]\nk=\n", "a", "k"), "");
     EXPECT_EQ(iniValue("[a]\nk=" + std::string(2000, 'v') + "\n", "a", "k")->size(), 1023u);
 }
