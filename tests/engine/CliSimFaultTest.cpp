@@ -14,6 +14,7 @@
 #include "Cli.h"
 #include "DeviceCatalogue.h"
 #include "PortBackend.h"
+#include "TempFolder.h"
 
 namespace kavoda {
 namespace {
@@ -37,34 +38,10 @@ CliRunResult cli(std::vector<std::string> args)
     return {code, out.str(), err.str()};
 }
 
-// A fresh folder of its own, removed at the end.
-class ScratchFolder {
-public:
-    ScratchFolder()
-    {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/kavoda-cli-XXXXXX";
-        if (mkdtemp(pattern.data()))
-            m_path = pattern;
-    }
-    ~ScratchFolder()
-    {
-        std::error_code ec;
-        if (!m_path.empty())
-            std::filesystem::remove_all(m_path, ec);
-    }
-    std::string file(const char* name) const { return (m_path / name).string(); }
-    bool valid() const { return !m_path.empty(); }
-
-private:
-    std::filesystem::path m_path;
-};
-
 TEST(CliSimFault, FaultsReachTheSimulatedChip)
 {
-    ScratchFolder folder;
-    ASSERT_TRUE(folder.valid());
-    const std::string image = "--sim-image=" + folder.file("chip.bin");
+    test::TempFolder folder;
+    const std::string image = "--sim-image=" + folder.file("chip.bin").string();
     const std::vector<std::string> common = {"--simulate", image, "-d", "24C02", "--delay", "0"};
     const auto run = [&](std::vector<std::string> extra) {
         std::vector<std::string> args = common;
