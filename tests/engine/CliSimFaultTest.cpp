@@ -3,13 +3,9 @@
 // reach the chip, and wrong values are usage errors.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <stdlib.h>
 
 #include "Cli.h"
 #include "DeviceCatalogue.h"
