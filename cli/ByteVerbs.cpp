@@ -64,7 +64,7 @@ int runSet(Tool& tool, const ByteArguments& args)
         if (back != value)
             throw ChipError("Verify failed at " + hexText(address, 4) + ": wrote " +
                             hexText(value, 2) + ", read " + hexText(back, 2) +
-                            ". Is the chip write-protected (WP pin)?");
+                            ". Check the chip's write protection (WP pin) and its supply.");
     }
     return kExitOk;
 }

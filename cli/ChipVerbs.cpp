@@ -107,7 +107,8 @@ void verifyAfterWrite(Tool& tool, const WantedImage& wanted)
     const auto chip =
         tool.readChip("Verifying", "the write itself was finished, the verify was not.");
     if (const auto mismatch = compareWithChip(chip, wanted))
-        throw ChipError(verifyFailureText(*mismatch));
+        throw ChipError(verifyFailureText(*mismatch) +
+                        " Check the chip's write protection (WP pin) and its supply.");
 }
 
 std::optional<FileFormat> checkFormat(const ChipArguments& args)

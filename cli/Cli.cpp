@@ -130,7 +130,7 @@ int runCli(int argc, const char* const* argv, const CliEnvironment& environment)
         out << app.help();
         return kExitOk;
     } catch (const CLI::ParseError& e) {
-        err << "kavoda-cli: " << e.what() << "\nRun kavoda-cli --help for the verbs and options.\n";
+        err << "kavoda-cli: " << e.what() << "; run kavoda-cli --help for the verbs and options\n";
         return kExitUsage;
     }
     options.simulate = simulate->count() > 0;
@@ -155,6 +155,10 @@ int runCli(int argc, const char* const* argv, const CliEnvironment& environment)
     } catch (const Interrupted& e) {
         return fail(err, e.what(), kExitInterrupted);
     } catch (const std::exception& e) {
+        // Ctrl+C inside a blocking call (reading standard input, waiting for
+        // the port) ends that call with an error; it is still an interrupt.
+        if (interruptRequested())
+            return fail(err, std::string("Interrupted: ") + e.what(), kExitInterrupted);
         return fail(err, e.what(), kExitHardware);
     }
 }
