@@ -129,9 +129,17 @@ std::string joinPath(const std::string& folder, const std::string& name)
 
 void replaceWithCopy(const std::string& source, const std::string& target)
 {
-    const Descriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    // Non-blocking, so that a named pipe cannot hold the window at the open.
+    const Descriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (in.fd() < 0)
         throw IoError::fromErrno(errno);
+    // Only a plain file (or a folder, which fails at its first read) is an
+    // image: a pipe or a device could run for ever or fill the disk.
+    struct stat st {};
+    if (::fstat(in.fd(), &st) != 0)
+        throw IoError::fromErrno(errno);
+    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+        throw IoError::fromErrno(EACCES);
 
     TempFile out = createBeside(target);
     std::vector<char> buffer(64 * 1024);

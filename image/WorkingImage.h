@@ -23,8 +23,9 @@ std::string joinPath(const std::string& folder, const std::string& name);
 // Copies source to a fresh file beside target and renames it onto target
 // once the copy is complete. On any failure the temporary file is removed,
 // target is untouched and IoError tells why (the source's "File not found",
-// the folder's "File access denied", a rename that fails). The new file gets
-// the usual permissions, not the source's.
+// the folder's "File access denied", a rename that fails). A source that is
+// no plain file (a pipe, a device) is "File access denied". The new file
+// gets the usual permissions, not the source's.
 void replaceWithCopy(const std::string& source, const std::string& target);
 
 // Creates or truncates target and copies image into it from offset 0 to the

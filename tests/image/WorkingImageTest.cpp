@@ -71,6 +71,21 @@ TEST(ReplaceWithCopy, AFailedCopyLeavesTheTargetAsItWas)
     EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"Tempor.tmp", "folder"}));
 }
 
+TEST(ReplaceWithCopy, PipesAndDevicesAreNoImages)
+{
+    const auto dir = testFolder();
+    const auto target = dir / "Tempor.tmp";
+    writeBytes(target, {1, 2, 3});
+    const auto fifo = dir / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // Neither waits for a writer nor copies for ever.
+    for (const std::string& source : {fifo.string(), std::string("/dev/zero")})
+        EXPECT_EQ(ioMessage([&] { replaceWithCopy(source, target.string()); }), "File access denied")
+            << source;
+    EXPECT_EQ(readBytes(target), (Bytes{1, 2, 3}));
+    EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"Tempor.tmp", "pipe"}));
+}
+
 TEST(ReplaceWithCopy, ATargetThatCannotBeReplacedIsReported)
 {
     const auto dir = testFolder();
