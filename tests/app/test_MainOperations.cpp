@@ -446,6 +446,10 @@ TEST_F(MainOperationsTest, WritesThatDoNotStickFailTheVerify)
                                      "The image that was to be written is kept in " + kept + "."});
     EXPECT_EQ(file("Tempor.bak"), image);
     EXPECT_EQ(file("Tempor.tmp"), std::vector<std::uint8_t>(512, 0xFF));
+    // Acknowledged and polled once each, as on a sound chip; the bytes of
+    // the image beyond the device are not written.
+    EXPECT_EQ(m_bus->writes, 1024L * (89 + 35) + 512 * 115);
+    EXPECT_EQ(m_bus->reads, 1024L * (3 + 1) + 512 * 12);
 
     resetRecords();
     form.BitBtn4Click();
@@ -463,6 +467,7 @@ TEST_F(MainOperationsTest, AnEndlessWriteCycleIsReported)
                                      "before the polling ran out."});
     // Every write polls its 1000 times; nothing else is added.
     EXPECT_EQ(m_bus->writes, 256L * (89 + 35 * 1000) + 256 * 115);
+    EXPECT_EQ(m_bus->reads, 256L * (3 + 1000) + 256 * 12);
 }
 
 TEST_F(MainOperationsTest, AnUnreadableImageStopsTheWriteBeforeTheChip)
