@@ -5,6 +5,8 @@
 #include "Main.h"
 
 #include "ALed.h"
+#include "Adapter.h"
+#include "AdapterSettings.h"
 #include "DeviceCatalogue.h"
 #include "ErrorReport.h"
 #include "Feedback.h"
@@ -150,7 +152,13 @@ TMainForm::TMainForm(const PortOptions& options, QWidget* parent)
     , m_operations(std::make_unique<Operations>(*m_portSession))
 {
     setObjectName(QStringLiteral("MainForm"));
-    setWindowTitle(kCaption + simulationMarker(options));
+    // The adapter: the command line's, else the settings file's [Adapter]
+    // section, else the parallel port. The operations start on the command
+    // line's.
+    const AdapterChoice adapter = resolveAdapter(options, loadAdapterSetting());
+    if (!(adapter == resolveAdapter(options)))
+        setDeviceBus(makeDeviceBus(*m_portSession, adapter));
+    setWindowTitle(kCaption + simulationMarker(options) + adapterMarker(adapter));
     setWindowIcon(programIcon());
     setFont(sansFont(11));
     setOuterSize(this, QSize(640, 490));

@@ -2,6 +2,7 @@
 // Command-line parsing with CLI11.
 #include "Options.h"
 
+#include "Adapter.h"
 #include "DeviceCatalogue.h"
 #include "FileIdentity.h"
 #include "Settings.h"
@@ -206,6 +207,16 @@ ParsedOptions parseOptions(int argc, const char* const* argv, std::ostream& out,
                    "Record the bus lines as a VCD file")
         ->type_name("FILE.vcd")
         ->check(nonEmptyPath);
+    std::string adapterText;
+    auto* adapterOpt = app.add_option("--adapter", adapterText,
+                                      std::string("The adapter: ") + kAdapterChoices
+                                          + " (default: Kavoda.INI's [Adapter], else parport)")
+                           ->type_name("ADAPTER");
+    int i2cSpeedKhz = 0;
+    auto* speedOpt = app.add_option("--i2c-speed", i2cSpeedKhz,
+                                    "The CH341A's bus clock in kHz: " + i2cSpeedChoices()
+                                        + " (default 100)")
+                         ->type_name("KHZ");
     app.set_version_flag("--version", "kavoda " + kProgramVersion.toStdString());
     app.footer("Qt's standard options (-platform NAME, -style NAME, -display DISPLAY, ...) "
                "are accepted too.\n");
@@ -241,6 +252,16 @@ ParsedOptions parseOptions(int argc, const char* const* argv, std::ostream& out,
         return result;
     }
 
+    const std::string adapterError = applyAdapterOptions(
+        result.options,
+        adapterOpt->count() > 0 ? std::optional<std::string>(adapterText) : std::nullopt,
+        speedOpt->count() > 0 ? std::optional<int>(i2cSpeedKhz) : std::nullopt);
+    if (!adapterError.empty()) {
+        err << "kavoda: " << adapterError << "\n";
+        result.run = false;
+        result.exitCode = kUsageError;
+        return result;
+    }
     if (simOpt->count() > 0) {
         const std::string type = simulate.empty() ? kDefaultSimulatedType : simulate;
         const CatalogueEntry* entry = findDevice(type);

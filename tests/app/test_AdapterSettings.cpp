@@ -2,7 +2,10 @@
 // The [Adapter] section: read with the settings file's rules, absent meaning
 // the parallel port, and left alone when the window rewrites its sections.
 #include "AdapterSettings.h"
+#include "Options.h"
 #include "SettingsFolder.h"
+
+#include <sstream>
 
 namespace kavoda {
 namespace {
@@ -60,6 +63,35 @@ TEST(AdapterMarker, NamesEveryAdapterButTheParallelPort)
     EXPECT_EQ(adapterMarker(*parseAdapter("ch341a")), QStringLiteral(" [CH341A]"));
     EXPECT_EQ(adapterMarker(*parseAdapter("i2c:/dev/i2c-1")),
               QStringLiteral(" [I2C /dev/i2c-1]"));
+}
+
+TEST(AdapterOptions, TheWindowsCommandLineTakesAdapterAndSpeed)
+{
+    const auto parse = [](std::vector<const char*> args, std::string* error = nullptr) {
+        args.insert(args.begin(), "kavoda");
+        std::ostringstream out;
+        std::ostringstream err;
+        ParsedOptions parsed = parseOptions(static_cast<int>(args.size()), args.data(), out, err);
+        if (error)
+            *error = err.str();
+        return parsed;
+    };
+    const ParsedOptions none = parse({"--simulate"});
+    EXPECT_TRUE(none.run);
+    EXPECT_FALSE(none.options.adapter.has_value()) << "the settings file decides";
+
+    const ParsedOptions usb = parse({"--adapter", "ch341a", "--i2c-speed", "750"});
+    ASSERT_TRUE(usb.run);
+    EXPECT_EQ(usb.options.adapter->kind, AdapterKind::Ch341a);
+    EXPECT_EQ(usb.options.i2cSpeed, I2cSpeed::k750kHz);
+    EXPECT_EQ(parse({"--adapter=i2c:/dev/i2c-2"}).options.adapter->i2cPath, "/dev/i2c-2");
+
+    std::string error;
+    const ParsedOptions wrong = parse({"--adapter", "lpt"}, &error);
+    EXPECT_FALSE(wrong.run);
+    EXPECT_EQ(wrong.exitCode, 2);
+    EXPECT_NE(error.find("kavoda: unknown adapter 'lpt'"), std::string::npos) << error;
+    EXPECT_EQ(parse({"--adapter", "parport", "--i2c-speed", "100"}).exitCode, 2);
 }
 
 } // namespace

@@ -1,0 +1,139 @@
+// SPDX-License-Identifier: MIT
+// The main window on the CH341A and kernel I2C adapters: the adapter of the
+// command line or of the settings file's [Adapter] section, the caption that
+// names it, and the R/W group running through the simulated adapters.
+#include "ControllerBus.h"
+#include "DeviceBus.h"
+#include "Main.h"
+#include "MainOperations.h"
+#include "SettingsFolder.h"
+
+#include <QAction>
+#include <QFile>
+#include <gtest/gtest.h>
+
+using namespace kavoda;
+
+namespace {
+
+std::vector<std::uint8_t> pattern(int size, int seed)
+{
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    for (int i = 0; i < size; ++i)
+        bytes[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i * 7 + (i >> 8) + seed);
+    return bytes;
+}
+
+class MainAdapterTest : public SettingsFolderTest {
+protected:
+    void SetUp() override
+    {
+        SettingsFolderTest::SetUp();
+        setOperationBoxSink([this](const QString& caption, const QString& text) {
+            m_boxes << caption + QLatin1Char('|') + text;
+        });
+    }
+    void TearDown() override
+    {
+        m_form.reset();
+        setOperationBoxSink({});
+        SettingsFolderTest::TearDown();
+    }
+
+    TMainForm& open(PortOptions options, const char* type = nullptr)
+    {
+        m_form = std::make_unique<TMainForm>(options);
+        m_form->setWorkingFolder(m_dir.path().toStdString());
+        BusDelay = 0;
+        if (type)
+            m_form->menuAction(QString::fromLatin1(type))->trigger();
+        return *m_form;
+    }
+    static PortOptions simulated(const char* type, const char* adapter = nullptr)
+    {
+        PortOptions options;
+        options.simulateType = findDevice(type)->deviceType;
+        options.simWriteCycleNs = 0;
+        if (adapter)
+            options.adapter = parseAdapter(adapter);
+        return options;
+    }
+    bool onController() const
+    {
+        return dynamic_cast<ControllerBus*>(&m_form->deviceBus()) != nullptr;
+    }
+    std::vector<std::uint8_t> file(const QString& name) const
+    {
+        QFile f(m_dir.filePath(name));
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        const QByteArray bytes = f.readAll();
+        return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
+    }
+    void writeFile(const QString& name, const std::vector<std::uint8_t>& bytes)
+    {
+        QFile f(m_dir.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+    }
+
+    std::unique_ptr<TMainForm> m_form;
+    QStringList m_boxes;
+};
+
+TEST_F(MainAdapterTest, TheCaptionNamesTheAdapterAsItNamesTheSimulatedChip)
+{
+    open(PortOptions{});
+    EXPECT_EQ(m_form->windowTitle(), TMainForm::kCaption) << "no section: the parallel port";
+    EXPECT_FALSE(onController());
+
+    writeSettings("[Adapter]\r\nAdapter=i2c:/dev/i2c-3\r\n");
+    open(PortOptions{});
+    EXPECT_EQ(m_form->windowTitle(), TMainForm::kCaption + QStringLiteral(" [I2C /dev/i2c-3]"));
+    EXPECT_TRUE(onController());
+
+    open(simulated("24C02", "ch341a"));
+    EXPECT_EQ(m_form->windowTitle(),
+              TMainForm::kCaption + QStringLiteral(" [simulated 24C02] [CH341A]"))
+        << "the command line's adapter before the file's";
+
+    open(simulated("24C02", "parport"));
+    EXPECT_EQ(m_form->windowTitle(), TMainForm::kCaption + QStringLiteral(" [simulated 24C02]"));
+    EXPECT_FALSE(onController());
+}
+
+TEST_F(MainAdapterTest, ReadAndWriteThroughTheSettingsFilesSimulatedCh341a)
+{
+    writeSettings("[Device Port]\r\nPort=Port1\r\n[Adapter]\r\nAdapter=ch341a\r\nSpeed=400\r\n");
+    PortOptions options = simulated("24C04");
+    options.simImagePath = m_dir.filePath(QStringLiteral("chip.bin")).toStdString();
+    const std::vector<std::uint8_t> content = pattern(512, 1);
+    writeFile(QStringLiteral("chip.bin"), content);
+    TMainForm& form = open(options, "24C04");
+    ASSERT_TRUE(onController());
+
+    form.ReadBtnClick();
+    EXPECT_EQ(file(QStringLiteral("Tempor.tmp")), content);
+
+    const std::vector<std::uint8_t> image = pattern(512, 77);
+    writeFile(QStringLiteral("Tempor.tmp"), image);
+    form.ReopenImage();
+    form.WriteBtnClick();
+    EXPECT_EQ(file(QStringLiteral("chip.bin")), image) << "every byte reached its cell";
+    EXPECT_EQ(file(QStringLiteral("Tempor.tmp")), image);
+    EXPECT_TRUE(m_boxes.isEmpty()) << m_boxes.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(m_reports.isEmpty()) << m_reports.join(QLatin1Char('\n')).toStdString();
+}
+
+TEST_F(MainAdapterTest, ASilentChipOnTheKernelBusIsReported)
+{
+    PortOptions options = simulated("SDA3526", "i2c:/dev/i2c-1");
+    options.simFault = ChipFault::EmptySocket;
+    open(options, "SDA3526").ReadBtnClick();
+    EXPECT_EQ(file(QStringLiteral("Tempor.tmp")), std::vector<std::uint8_t>(256, 0xFF));
+    ASSERT_EQ(m_reports.size(), 1);
+    EXPECT_TRUE(m_reports[0].startsWith(QStringLiteral("No acknowledge from the SDA3526")))
+        << m_reports[0].toStdString();
+}
+
+} // namespace
