@@ -7,6 +7,7 @@
 #include <iostream>
 #include <ostream>
 
+#include "Adapter.h"
 #include "Interrupt.h"
 #include "Tool.h"
 #include "Verbs.h"
@@ -117,6 +118,17 @@ int runCli(int argc, const char* const* argv, const CliEnvironment& environment)
             ->needs(simulate);
     app.add_option("--trace", options.portOptions.tracePath, "Record the bus lines as a VCD file")
         ->check(nonEmptyPath);
+    std::string adapterText;
+    CLI::Option* adapter =
+        app.add_option("--adapter", adapterText,
+                       std::string("The adapter: ") + kAdapterChoices +
+                           " (default: Kavoda.INI's [Adapter], else parport)")
+            ->type_name("ADAPTER");
+    int i2cSpeedKhz = 0;
+    CLI::Option* i2cSpeed =
+        app.add_option("--i2c-speed", i2cSpeedKhz,
+                       "The CH341A's bus clock in kHz: " + i2cSpeedChoices() + " (default 100)")
+            ->type_name("KHZ");
     app.add_flag("-q,--quiet", options.quiet, "No progress bar");
 
     VerbTable verbs(app);
@@ -134,6 +146,12 @@ int runCli(int argc, const char* const* argv, const CliEnvironment& environment)
         return kExitUsage;
     }
     options.simulate = simulate->count() > 0;
+    const std::string adapterError = applyAdapterOptions(
+        options.portOptions,
+        adapter->count() > 0 ? std::optional<std::string>(adapterText) : std::nullopt,
+        i2cSpeed->count() > 0 ? std::optional<int>(i2cSpeedKhz) : std::nullopt);
+    if (!adapterError.empty())
+        return fail(err, adapterError, kExitUsage);
     if (writeCycle->count() > 0)
         options.simWriteCycleMs = writeCycleMs;
 

@@ -171,6 +171,8 @@ void Tool::prepare(const char* fallbackDevice)
     }
 
     PortOptions& portOptions = m_options.portOptions;
+    if (!portOptions.adapter)
+        portOptions.adapter = settingsFile().adapter;
     if (m_options.simulate) {
         portOptions.simulateType = m_options.simulateName.empty()
                                        ? chip.deviceType

@@ -147,6 +147,14 @@ ToolSettings readToolSettings(const std::string& folder)
     settings.portBase = portBaseForSetting(settings.portSetting);
     const auto delay = iniValue(text, "Delay", "Delay");
     settings.busDelay = (delay ? parseIniNumber(*delay) : std::nullopt).value_or(10);
+    const auto adapter = iniValue(text, "Adapter", "Adapter");
+    if (adapter && !adapter->empty()) {
+        settings.adapter = parseAdapter(*adapter).value_or(AdapterChoice{});
+        const auto speed = iniValue(text, "Adapter", "Speed");
+        const auto khz = speed ? parseIniNumber(*speed) : std::nullopt;
+        settings.adapter->speed =
+            (khz ? i2cSpeedFromKhz(*khz) : std::nullopt).value_or(kDefaultI2cSpeed);
+    }
     return settings;
 }
 

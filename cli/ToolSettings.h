@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The two values kavoda-cli takes from the window's settings file
-// "Kavoda.INI": the port and the bus delay. Read only; the tool never writes
+// The values kavoda-cli takes from the window's settings file "Kavoda.INI":
+// the port, the bus delay and the adapter. Read only; the tool never writes
 // the file. Plain C++, with the private-profile reading rules the window
 // uses: section and key names without regard to case, values trimmed and
 // one pair of matching double or single quotes around them stripped.
@@ -10,6 +10,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "Adapter.h"
 
 namespace kavoda {
 
@@ -33,6 +35,9 @@ struct ToolSettings {
     std::string portSetting;  // "Port1", "Port2", "Port3" or any other text
     std::uint16_t portBase;   // 0x278 for "Port2", 0x3BC for "Port3", else 0x378
     std::int32_t busDelay;    // 10 when missing or no integer
+    // [Adapter]: empty when the file names none (the parallel port); an
+    // unknown text means the parallel port, an unknown Speed 100 kHz.
+    std::optional<AdapterChoice> adapter;
 };
 
 // The port base the window derives from a stored port text: exact and

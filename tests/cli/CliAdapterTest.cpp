@@ -1,0 +1,163 @@
+// SPDX-License-Identifier: MIT
+// kavoda-cli on the CH341A and kernel I2C adapters: whole-chip verbs through
+// each simulated adapter, the adapter of Kavoda.INI, and the usage errors.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "Cli.h"
+#include "DeviceCatalogue.h"
+#include "TempFolder.h"
+#include "ToolSettings.h"
+
+namespace kavoda {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliRun {
+    int code;
+    std::string out;
+    std::string err;
+};
+
+class CliAdapterTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_dir = test::testFolder();
+        fs::create_directory(m_dir / "config");
+    }
+    void TearDown() override { resetDeviceState(); }
+
+    CliRun cli(std::vector<std::string> args)
+    {
+        args.insert(args.begin(), "kavoda-cli");
+        std::vector<const char*> argv;
+        for (const std::string& a : args)
+            argv.push_back(a.c_str());
+        std::istringstream in;
+        std::ostringstream out;
+        std::ostringstream err;
+        CliEnvironment environment;
+        environment.in = &in;
+        environment.out = &out;
+        environment.err = &err;
+        environment.settingsFolder = (m_dir / "config").string();
+        const int code = runCli(static_cast<int>(argv.size()), argv.data(), environment);
+        resetDeviceState();
+        return {code, out.str(), err.str()};
+    }
+    void writeSettings(const std::string& text)
+    {
+        std::ofstream(m_dir / "config" / "Kavoda.INI", std::ios::binary) << text;
+    }
+    std::string file(const char* name) const { return (m_dir / name).string(); }
+
+    fs::path m_dir;
+};
+
+std::string readAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+TEST_F(CliAdapterTest, WriteVerifyAndReadThroughEverySimulatedAdapter)
+{
+    std::string image(2048, '\0');
+    for (std::size_t i = 0; i < image.size(); ++i)
+        image[i] = static_cast<char>(i * 13 + (i >> 8));
+    std::ofstream(file("image.bin"), std::ios::binary) << image;
+
+    for (const char* adapter : {"ch341a", "i2c:/dev/i2c-1"}) {
+        SCOPED_TRACE(adapter);
+        fs::remove(file("chip.bin"));
+        const std::vector<std::string> common = {
+            "-q", "--simulate", "--sim-image", file("chip.bin"), "-d", "24C16", "--adapter", adapter};
+        auto with = [&](std::vector<std::string> verb) {
+            std::vector<std::string> args = common;
+            args.insert(args.end(), verb.begin(), verb.end());
+            return cli(args);
+        };
+        CliRun run = with({"write", file("image.bin")});
+        ASSERT_EQ(run.code, 0) << run.err;
+        EXPECT_EQ(readAll(file("chip.bin")), image) << "the chip holds every byte in its cell";
+        EXPECT_EQ(with({"verify", file("image.bin")}).code, 0);
+        EXPECT_EQ(with({"read", file("back.bin")}).code, 0);
+        EXPECT_EQ(readAll(file("back.bin")), image);
+    }
+}
+
+TEST_F(CliAdapterTest, FaultsThroughTheAdaptersAreTheChipsFailures)
+{
+    for (const char* adapter : {"ch341a", "i2c:/dev/i2c-1"}) {
+        SCOPED_TRACE(adapter);
+        CliRun empty = cli({"-q", "--simulate", "--sim-fault", "empty", "-d", "SDA3526",
+                            "--adapter", adapter, "read", file("out.bin")});
+        EXPECT_EQ(empty.code, 1);
+        EXPECT_NE(empty.err.find("No acknowledge"), std::string::npos) << empty.err;
+
+        CliRun busy = cli({"-q", "--simulate", "--sim-fault", "busy", "-d", "24C02", "--adapter",
+                           adapter, "set", "0x10", "0x55"});
+        EXPECT_EQ(busy.code, 1) << busy.err;
+    }
+}
+
+TEST_F(CliAdapterTest, TheSettingsFilesAdapterUnlessTheCommandLineNamesOne)
+{
+    // No simulation: the error names the adapter that was tried.
+    writeSettings("[Device Port]\r\nPort=Port1\r\n[Adapter]\r\nAdapter=i2c:/dev/i2c-250\r\n");
+    CliRun stored = cli({"-d", "24C02", "get", "0"});
+    EXPECT_EQ(stored.code, 1);
+    EXPECT_NE(stored.err.find("/dev/i2c-250"), std::string::npos) << stored.err;
+
+    CliRun overridden = cli({"-d", "24C02", "--adapter", "ch341a", "get", "0"});
+    EXPECT_EQ(overridden.code, 1);
+    EXPECT_NE(overridden.err.find("CH341A"), std::string::npos) << overridden.err;
+
+    writeSettings("[Adapter]\r\nAdapter=parport\r\n");
+    CliRun parport = cli({"-d", "24C02", "--adapter", "parport", "get", "0"});
+    EXPECT_EQ(parport.err.find("I2C"), std::string::npos) << parport.err;
+}
+
+TEST_F(CliAdapterTest, WrongAdapterOptionsAreUsageErrors)
+{
+    const std::vector<std::vector<std::string>> wrong = {
+        {"--adapter", "usb"},
+        {"--adapter", "i2c:/etc/passwd"},
+        {"--adapter", "ch341a", "--i2c-speed", "50"},
+        {"--adapter", "parport", "--i2c-speed", "100"},
+        {"--adapter", "ch341a", "--trace", "bus.vcd"},
+    };
+    for (std::vector<std::string> args : wrong) {
+        args.insert(args.begin(), {"--simulate", "-d", "24C02"});
+        args.insert(args.end(), {"get", "0"});
+        const CliRun run = cli(args);
+        EXPECT_EQ(run.code, 2) << run.err;
+    }
+}
+
+TEST(ToolSettingsAdapter, ReadFromItsOwnSection)
+{
+    const std::string folder = test::testFolder().string();
+    const auto write = [&](const std::string& text) {
+        std::ofstream(folder + "/Kavoda.INI", std::ios::binary) << text;
+    };
+    write("[Delay]\r\nDelay=20\r\n");
+    EXPECT_FALSE(readToolSettings(folder).adapter.has_value());
+    write("[adapter]\r\nADAPTER = \"ch341a\"\r\nSpeed=750\r\n");
+    ASSERT_TRUE(readToolSettings(folder).adapter.has_value());
+    EXPECT_EQ(readToolSettings(folder).adapter->kind, AdapterKind::Ch341a);
+    EXPECT_EQ(readToolSettings(folder).adapter->speed, I2cSpeed::k750kHz);
+    write("[Adapter]\r\nAdapter=nonsense\r\nSpeed=9\r\n");
+    EXPECT_TRUE(readToolSettings(folder).adapter->isParallelPort());
+    EXPECT_EQ(readToolSettings(folder).adapter->speed, I2cSpeed::k100kHz);
+}
+
+}  // namespace
+}  // namespace kavoda
