@@ -21,6 +21,7 @@ constexpr void (*kVerbGroups[])(VerbTable&) = {
     addByteVerbs,
     addChipVerbs,
     addInspectVerbs,
+    addCalibrateVerb,
 };
 
 // An empty path would quietly mean "no file" (a chip in memory, no trace).

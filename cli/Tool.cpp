@@ -11,6 +11,7 @@
 #include "Interrupt.h"
 #include "SimulatedChip.h"
 #include "ToolSettings.h"
+#include "Verbs.h"
 
 namespace kavoda {
 
@@ -191,16 +192,28 @@ void Tool::prepare(const char* fallbackDevice)
 DeviceBus& Tool::bus()
 {
     if (!m_bus) {
-        m_session = std::make_unique<PortSession>(m_options.portOptions);
-        m_bus = makeDeviceBus(*m_session);
+        m_bus = makeDeviceBus(session());
+        warnOfFastBus(*this);
     }
     return *m_bus;
 }
 
 bool Tool::sessionUsesFile(const std::string& path)
 {
-    bus();
-    return m_session->usesFile(path);
+    return session().usesFile(path);
+}
+
+PortSession& Tool::session()
+{
+    if (!m_session)
+        m_session = std::make_unique<PortSession>(m_options.portOptions);
+    return *m_session;
+}
+
+std::string Tool::settingsFolder() const
+{
+    return m_environment.settingsFolder.empty() ? defaultSettingsFolder()
+                                                : m_environment.settingsFolder;
 }
 
 OperationDisplay& Tool::display()

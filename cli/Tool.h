@@ -83,6 +83,10 @@ public:
     // Whether path is a file the session itself writes (the simulated chip's
     // content file, the trace).
     bool sessionUsesFile(const std::string& path);
+    // The port session of the run, made after prepare().
+    PortSession& session();
+    // Where Kavoda.INI and the calibration are read.
+    std::string settingsFolder() const;
     Family family() const { return familyOf(DeviceType); }
 
     ProgressBar& progress() { return m_progress; }

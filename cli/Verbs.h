@@ -10,5 +10,11 @@ class VerbTable;
 void addByteVerbs(VerbTable& verbs);     // get, set (ByteVerbs.cpp)
 void addChipVerbs(VerbTable& verbs);     // read, write, verify, erase, fill (ChipVerbs.cpp)
 void addInspectVerbs(VerbTable& verbs);  // dump, probe (InspectVerbs.cpp)
+void addCalibrateVerb(VerbTable& verbs);  // calibrate (Calibrate.cpp)
+
+class Tool;
+// Warns when the stored calibration finds the Delay too fast for 100 kHz
+// parts; the bus calls it once, when it is made (Calibrate.cpp).
+void warnOfFastBus(Tool& tool);
 
 }  // namespace kavoda

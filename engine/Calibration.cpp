@@ -160,21 +160,21 @@ BusSpeeds measureBusSpeeds(std::uint16_t portBase, const std::function<std::uint
     return speeds;
 }
 
+std::string calibrationFilePath(const std::string& configFolder)
+{
+    return (std::filesystem::path(configFolder) / "Kavoda-calibration.ini").string();
+}
+
 std::string calibrationFilePath()
 {
-    namespace fs = std::filesystem;
     // Where the settings file lives too: the XDG configuration folder.
     const char* config = std::getenv("XDG_CONFIG_HOME");
-    fs::path folder;
-    if (config && fs::path(config).is_absolute()) {
-        folder = config;
-    } else {
-        const char* home = std::getenv("HOME");
-        if (!home || !*home)
-            return {};
-        folder = fs::path(home) / ".config";
-    }
-    return (folder / "Kavoda-calibration.ini").string();
+    if (config && std::filesystem::path(config).is_absolute())
+        return calibrationFilePath(config);
+    const char* home = std::getenv("HOME");
+    if (!home || !*home)
+        return {};
+    return calibrationFilePath((std::filesystem::path(home) / ".config").string());
 }
 
 void saveCalibration(const std::string& path, const StoredCalibration& calibration)
@@ -259,21 +259,15 @@ std::optional<std::string> busTimingWarning(const BusSpeeds& speeds, std::int32_
     return text;
 }
 
-std::optional<std::string> busTimingWarningOnce(std::int32_t busDelay, std::uint8_t fastTiming)
+std::optional<std::string> storedBusTimingWarning(const std::string& path, std::int32_t busDelay,
+                                                  std::uint8_t fastTiming)
 {
-    static bool warned = false;
-    if (warned)
-        return std::nullopt;
-    const std::string path = calibrationFilePath();
     if (path.empty())
         return std::nullopt;
     const auto stored = loadCalibration(path);
     if (!stored)
         return std::nullopt;
-    auto warning = busTimingWarning(stored->speeds, busDelay, fastTiming);
-    if (warning)
-        warned = true;
-    return warning;
+    return busTimingWarning(stored->speeds, busDelay, fastTiming);
 }
 
 }  // namespace kavoda

@@ -65,8 +65,9 @@ struct StoredCalibration {
     BusSpeeds speeds;
     std::uint16_t portBase = 0;
 };
-// $XDG_CONFIG_HOME (or ~/.config)/Kavoda-calibration.ini; empty when there is
-// no home folder.
+// Kavoda-calibration.ini in the given configuration folder, or in
+// $XDG_CONFIG_HOME (else ~/.config); empty when there is no home folder.
+std::string calibrationFilePath(const std::string& configFolder);
 std::string calibrationFilePath();
 // Throws std::runtime_error when the file cannot be written; written beside
 // and renamed over, so a failed save keeps the old result.
@@ -78,8 +79,9 @@ std::optional<StoredCalibration> loadCalibration(const std::string& path);
 // when the clock meets 100 kHz parts.
 std::optional<std::string> busTimingWarning(const BusSpeeds& speeds, std::int32_t busDelay,
                                             std::uint8_t fastTiming);
-// The same against the stored calibration, given at most once per run;
-// empty without a stored calibration.
-std::optional<std::string> busTimingWarningOnce(std::int32_t busDelay, std::uint8_t fastTiming);
+// The same against the calibration stored at path; empty without one. A
+// program asks once per run, so that the warning is given once.
+std::optional<std::string> storedBusTimingWarning(const std::string& path, std::int32_t busDelay,
+                                                  std::uint8_t fastTiming);
 
 }  // namespace kavoda

@@ -1,0 +1,81 @@
+// SPDX-License-Identifier: MIT
+// kavoda-cli calibrate on the simulated port, and the warning of a read or
+// write that starts at a Delay too fast for 100 kHz parts.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "Calibration.h"
+#include "Cli.h"
+#include "DeviceCatalogue.h"
+#include "TempFolder.h"
+
+namespace kavoda {
+namespace {
+
+struct CliRun {
+    int code;
+    std::string out;
+    std::string err;
+};
+
+class CalibrateCliTest : public ::testing::Test {
+protected:
+    void TearDown() override { resetDeviceState(); }
+
+    CliRun cli(std::vector<std::string> args)
+    {
+        args.insert(args.begin(), "kavoda-cli");
+        std::vector<const char*> argv;
+        for (const std::string& a : args)
+            argv.push_back(a.c_str());
+        std::ostringstream out;
+        std::ostringstream err;
+        CliEnvironment environment;
+        environment.out = &out;
+        environment.err = &err;
+        environment.settingsFolder = m_dir.path().string();
+        const int code = runCli(static_cast<int>(argv.size()), argv.data(), environment);
+        return {code, out.str(), err.str()};
+    }
+
+    std::string calibrationFile() const { return calibrationFilePath(m_dir.path().string()); }
+
+    test::TempFolder m_dir;
+};
+
+TEST_F(CalibrateCliTest, SimulatedPortPrintsItsModelAndStoresNothing)
+{
+    const CliRun run = cli({"--simulate", "--port", "0x378", "calibrate"});
+    EXPECT_EQ(run.code, kExitOk) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out.rfind("The parallel port at 0378 (simulated):\n"
+                            "One port access takes 1.00 us, one wait iteration 10.000 ns.\n",
+                            0),
+              0u)
+        << run.out;
+    EXPECT_NE(run.out.find("\n   10    26.00    26.00     18.9  ok        ok\n"),
+              std::string::npos);
+    EXPECT_NE(run.out.find("The smallest Delay that meets 100 kHz parts on this computer: 2.\n"
+                           "The simulated port's times are its model's, not this computer's: "
+                           "nothing stored.\n"),
+              std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(calibrationFile()));
+}
+
+TEST_F(CalibrateCliTest, TooFastADelayIsWarnedOfOncePerRun)
+{
+    const BusSpeeds currentPc{1000, 0.4};  // Delay 37 is the smallest safe one
+    saveCalibration(calibrationFile(), {currentPc, 0x378});
+
+    const CliRun fast = cli({"--simulate", "--delay", "10", "-d", "24C02", "set", "0x10", "0x5A"});
+    EXPECT_EQ(fast.code, kExitOk) << fast.err;
+    EXPECT_EQ(fast.err, "kavoda-cli: warning: " + *busTimingWarning(currentPc, 10, 1) + "\n")
+        << "once, though the set writes and then reads";
+
+    EXPECT_EQ(cli({"--simulate", "--delay", "37", "get", "0x10"}).err, "");
+}
+
+}  // namespace
+}  // namespace kavoda
