@@ -64,6 +64,14 @@ TEST_F(CalibrateCliTest, SimulatedPortPrintsItsModelAndStoresNothing)
     EXPECT_FALSE(std::filesystem::exists(calibrationFile()));
 }
 
+TEST_F(CalibrateCliTest, CalibrateRefusesAnAdapterWithItsOwnClock)
+{
+    const CliRun run = cli({"--simulate", "--adapter", "ch341a", "calibrate"});
+    EXPECT_EQ(run.code, kExitUsage);
+    EXPECT_NE(run.err.find("calibrate measures the parallel port's bus"), std::string::npos)
+        << run.err;
+}
+
 TEST_F(CalibrateCliTest, TooFastADelayIsWarnedOfOncePerRun)
 {
     const BusSpeeds currentPc{1000, 0.4};  // Delay 37 is the smallest safe one
@@ -75,6 +83,8 @@ TEST_F(CalibrateCliTest, TooFastADelayIsWarnedOfOncePerRun)
         << "once, though the set writes and then reads";
 
     EXPECT_EQ(cli({"--simulate", "--delay", "37", "get", "0x10"}).err, "");
+    EXPECT_EQ(cli({"--simulate", "--adapter", "ch341a", "--delay", "10", "get", "0x10"}).err, "")
+        << "the CH341A makes its own clock";
 }
 
 }  // namespace
