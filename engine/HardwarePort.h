@@ -30,11 +30,8 @@ struct ParportDevice {
 };
 
 // The /dev/parportN whose base address (first number of
-// <procRoot>/sys/dev/parport/parportN/base-addr) is portBase, if any.
-std::optional<std::string> findParportDevice(std::uint16_t portBase,
-                                             const std::string& procRoot = "/proc",
-                                             const std::string& devRoot = "/dev");
-// The same, with the port's current holder (devices/active).
+// <procRoot>/sys/dev/parport/parportN/base-addr) is portBase, if any, with
+// the port's current holder (devices/active).
 std::optional<ParportDevice> findParport(std::uint16_t portBase,
                                          const std::string& procRoot = "/proc",
                                          const std::string& devRoot = "/dev");

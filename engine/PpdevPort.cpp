@@ -43,15 +43,6 @@ std::optional<int> findParportNumber(std::uint16_t portBase, const std::string& 
 
 }  // namespace
 
-std::optional<std::string> findParportDevice(std::uint16_t portBase, const std::string& procRoot,
-                                             const std::string& devRoot)
-{
-    const auto n = findParportNumber(portBase, procRoot);
-    if (!n)
-        return std::nullopt;
-    return devRoot + "/" + parportName(*n);
-}
-
 std::optional<ParportDevice> findParport(std::uint16_t portBase, const std::string& procRoot,
                                          const std::string& devRoot)
 {

@@ -39,14 +39,16 @@ TEST(HardwarePort, FindsTheParportWhoseBaseMatchesAndWhoHoldsIt)
     addPort(1, "888\t1912\n", "lp0\n");   // 0x378, printing
     addPort(2, "956\t1980\n", nullptr);   // 0x3BC, no holder file
     const std::string proc = root.path().string();
-    EXPECT_EQ(findParportDevice(0x378, proc, "/dev"), "/dev/parport1");
-    EXPECT_EQ(findParportDevice(0x378, proc + "/none", "/dev"), std::nullopt);
+    EXPECT_EQ(findParport(0x378, proc + "/none", "/dev"), std::nullopt);
 
     const auto free = findParport(0x278, proc, "/dev");
     ASSERT_TRUE(free);
     EXPECT_EQ(free->device, "/dev/parport0");
     EXPECT_EQ(free->holder, "");
-    EXPECT_EQ(findParport(0x378, proc, "/dev")->holder, "lp0");
+    const auto busy = findParport(0x378, proc, "/dev");
+    ASSERT_TRUE(busy);
+    EXPECT_EQ(busy->device, "/dev/parport1");
+    EXPECT_EQ(busy->holder, "lp0");
     EXPECT_EQ(findParport(0x3BC, proc, "/dev")->holder, "") << "unknown counts as free";
     EXPECT_EQ(findParport(0x100, proc, "/dev"), std::nullopt);
 }
