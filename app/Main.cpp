@@ -197,11 +197,16 @@ void TMainForm::createGrids(QWidget* client)
     setupHexGrid(HexGrid3, 16, 1, 16, 16, clBlack, clRed);
     HexGrid3->setEditable(false);
     HexGrid3->setGeometry(64, 8, 276, 19);
+    // The label grids only show where the selected byte is: the keyboard
+    // belongs to the byte grid, which the first in the tab order would
+    // otherwise lose to the column labels.
+    HexGrid3->setFocusPolicy(Qt::NoFocus);
 
     HexGrid2 = new THexGrid(client);
     HexGrid2->setObjectName(QStringLiteral("HexGrid2"));
     setupHexGrid(HexGrid2, 1, 16, 32, 16, clBlack, clRed);
     HexGrid2->setGeometry(24, 32, 37, 281);
+    HexGrid2->setFocusPolicy(Qt::NoFocus);
 
     HexGrid1 = new THexGrid(client);
     HexGrid1->setObjectName(QStringLiteral("HexGrid1"));
@@ -212,6 +217,7 @@ void TMainForm::createGrids(QWidget* client)
             [this](int row, int column, int, int) {
                 guarded([&] { HexGrid1SelectCell(column, row); });
             });
+    HexGrid1->setFocus();
 
     // Bytes as the PC's own characters: code page 437 in a font that has a
     // glyph for every one of them.

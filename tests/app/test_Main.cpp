@@ -305,6 +305,31 @@ TEST_F(MainFormTest, TheAddressFieldShowsWhatIsTypedInCapitals)
     EXPECT_TRUE(m_reports.isEmpty());
 }
 
+TEST_F(MainFormTest, TheByteGridHasTheFocusAndTheLabelGridsNeverTakeIt)
+{
+    auto form = makeForm();
+    form->show();
+    QApplication::setActiveWindow(form.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    EXPECT_EQ(QApplication::focusWidget(), form->HexGrid1);
+
+    // Neither a click nor Tab brings the focus to a label grid.
+    for (THexGrid* heads : {form->HexGrid2, form->HexGrid3}) {
+        const QRect cell = heads->visualRect(heads->model()->index(0, 0));
+        QTest::mouseClick(heads->viewport(), Qt::LeftButton, {}, cell.center());
+        EXPECT_NE(QApplication::focusWidget(), heads) << heads->objectName().toStdString();
+    }
+    QWidget* widget = form->HexGrid1;
+    do {
+        widget = widget->nextInFocusChain();
+        if (widget->focusPolicy() & Qt::TabFocus) {
+            EXPECT_NE(widget, form->HexGrid2);
+            EXPECT_NE(widget, form->HexGrid3);
+        }
+    } while (widget != form->HexGrid1);
+    EXPECT_TRUE(m_reports.isEmpty());
+}
+
 TEST_F(MainFormTest, CreditsRollUpOnceAndThenUncoverTheCharacterGrid)
 {
     auto form = makeForm();
