@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "Adapter.h"
+#include "BenchSupport.h"
 #include "ControllerBus.h"
 #include "DeviceBus.h"
 #include "DeviceOperations.h"
@@ -16,17 +17,7 @@
 namespace kavoda {
 namespace {
 
-class QuietDisplay final : public OperationDisplay {
-public:
-    void processMessages() override {}
-    bool stopRequested() const override { return false; }
-    void showPercent(int) override {}
-    void showAddress(int) override {}
-    void showData(std::uint8_t) override {}
-    std::string panelText() const override { return {}; }
-    void setPanelText(const std::string&) override {}
-    void setMeterCaption(const std::string&) override {}
-};
+using bench::QuietDisplay;
 
 class CountingSink final : public ByteSink {
 public:

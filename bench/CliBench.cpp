@@ -4,44 +4,22 @@
 // the chip in 1 % of its bytes, differential and with --all.
 #include <benchmark/benchmark.h>
 
-#include <stdlib.h>
-#include <unistd.h>
-
-#include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
 
+#include "BenchSupport.h"
 #include "Cli.h"
 #include "DeviceCatalogue.h"
 
 namespace kavoda {
 namespace {
 
-namespace fs = std::filesystem;
-
 constexpr int kSize = 2048;  // a 24C16
 
-// A folder of the benchmark's own, removed at the end.
-class Scratch {
-public:
-    Scratch()
-    {
-        const char* tmp = ::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/kavoda-bench-XXXXXX";
-        if (!::mkdtemp(pattern.data()))
-            throw std::runtime_error("no scratch folder");
-        m_path = pattern;
-    }
-    ~Scratch() { fs::remove_all(m_path); }
-    std::string file(const std::string& name) const { return (m_path / name).string(); }
-    const fs::path& path() const { return m_path; }
+using bench::BenchFolder;
 
-private:
-    fs::path m_path;
-};
-
-int run(const Scratch& scratch, std::vector<std::string> args, std::ostream& out)
+int run(const BenchFolder& scratch, std::vector<std::string> args, std::ostream& out)
 {
     args.insert(args.begin(), "kavoda-cli");
     std::vector<const char*> argv;
@@ -51,7 +29,7 @@ int run(const Scratch& scratch, std::vector<std::string> args, std::ostream& out
     CliEnvironment environment;
     environment.out = &out;
     environment.err = &err;
-    environment.settingsFolder = scratch.path().string();
+    environment.settingsFolder = scratch.path();
     const int code = runCli(static_cast<int>(argv.size()), argv.data(), environment);
     resetDeviceState();
     return code;
@@ -64,7 +42,7 @@ void save(const std::string& path, const std::string& bytes)
 
 void BM_CliRead24C16(benchmark::State& state)
 {
-    Scratch scratch;
+    BenchFolder scratch;
     for (auto _ : state) {
         std::ostringstream out;
         if (run(scratch, {"-d", "24C16", "--simulate", "--delay", "0", "--port", "0x378", "read",
@@ -81,7 +59,7 @@ BENCHMARK(BM_CliRead24C16)->Unit(benchmark::kMillisecond);
 // iteration puts the chip's content back first (outside the timing).
 void writeOnePercent(benchmark::State& state, bool all)
 {
-    Scratch scratch;
+    BenchFolder scratch;
     std::mt19937 random(5);
     std::string chip(kSize, '\0');
     for (auto& c : chip)

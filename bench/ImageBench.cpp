@@ -4,14 +4,11 @@
 // so that the unbuffered file stays visibly instant.
 #include <benchmark/benchmark.h>
 
+#include "BenchSupport.h"
 #include "Main.h"
 #include "RecordFile.h"
 #include "WorkingImage.h"
 
-#include <QApplication>
-#include <cstdlib>
-#include <filesystem>
-#include <stdexcept>
 #include <string>
 
 namespace kavoda {
@@ -19,24 +16,7 @@ namespace {
 
 constexpr int kImageBytes = 2048;  // a 24C16
 
-// A fresh folder under $TMPDIR for the run, removed at the end.
-class BenchFolder {
-public:
-    BenchFolder()
-    {
-        const char* env = std::getenv("TMPDIR");
-        std::string pattern = std::string(env && *env ? env : "/tmp") + "/kavoda-bench-XXXXXX";
-        if (!::mkdtemp(pattern.data()))
-            throw std::runtime_error("cannot make a folder for the benchmark");
-        m_path = pattern;
-    }
-    ~BenchFolder() { std::filesystem::remove_all(m_path); }
-    std::string file(const char* name) const { return (m_path / name).string(); }
-    std::string path() const { return m_path.string(); }
-
-private:
-    std::filesystem::path m_path;
-};
+using bench::BenchFolder;
 
 BenchFolder& folder()
 {
@@ -107,16 +87,3 @@ BENCHMARK(BM_SaveAs)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 } // namespace kavoda
-
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -7,20 +7,16 @@
 #include <benchmark/benchmark.h>
 
 #include <QAction>
-#include <QApplication>
 #include <QCoreApplication>
-#include "HexEdit.h"
 #include <QTimer>
 
 #include <ctime>
-#include <filesystem>
-#include <string>
 
-#include <stdlib.h>
-
+#include "BenchSupport.h"
 #include "DeviceBus.h"
 #include "DeviceCatalogue.h"
 #include "DeviceOperations.h"
+#include "HexEdit.h"
 #include "Main.h"
 #include "PortSession.h"
 #include "RecordFile.h"
@@ -30,20 +26,10 @@
 namespace kavoda {
 namespace {
 
-constexpr int kBytes = 2048;
+using bench::BenchFolder;
+using bench::QuietDisplay;
 
-// Shows nothing: the loop with no window.
-class Discard final : public OperationDisplay {
-public:
-    void processMessages() override {}
-    bool stopRequested() const override { return false; }
-    void showPercent(int) override {}
-    void showAddress(int) override {}
-    void showData(std::uint8_t) override {}
-    std::string panelText() const override { return {}; }
-    void setPanelText(const std::string&) override {}
-    void setMeterCaption(const std::string&) override {}
-};
+constexpr int kBytes = 2048;
 
 // The working file as the window's Read fills it, one byte per call.
 class FileSink final : public ByteSink {
@@ -53,27 +39,6 @@ public:
 
 private:
     RecordFile& m_file;
-};
-
-// A folder of its own for the settings file and the working file.
-class ScratchFolder {
-public:
-    ScratchFolder()
-    {
-        const char* tmp = ::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/kavoda-bench-XXXXXX";
-        if (::mkdtemp(pattern.data()))
-            m_path = pattern;
-    }
-    ~ScratchFolder()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(m_path, ec);
-    }
-    const std::string& path() const { return m_path; }
-
-private:
-    std::string m_path;
 };
 
 // CPU time of this thread: on a busy machine wall time mostly measures the
@@ -87,7 +52,7 @@ double threadSeconds()
 
 void BM_WindowCostPerByte(benchmark::State& state)
 {
-    ScratchFolder folder;
+    BenchFolder folder;
     setSettingsFolder(QString::fromStdString(folder.path()));
     PortOptions options;
     options.simulateType = 4;  // 24C16
@@ -99,7 +64,7 @@ void BM_WindowCostPerByte(benchmark::State& state)
 
     PortSession bareSession(options);
     ParallelPortBus bareBus(bareSession);
-    Discard discard;
+    QuietDisplay discard;
     RecordFile bareFile(folder.path() + "/bare.tmp");
     FileSink sink(bareFile);
 
@@ -134,7 +99,7 @@ BENCHMARK(BM_WindowCostPerByte)->UseManualTime()->Unit(benchmark::kMillisecond)-
 // shown window, and the two text updates.
 void BM_ProcessEventsOnShownWindow(benchmark::State& state)
 {
-    ScratchFolder folder;
+    BenchFolder folder;
     setSettingsFolder(QString::fromStdString(folder.path()));
     TMainForm form;
     form.show();
@@ -147,7 +112,7 @@ BENCHMARK(BM_ProcessEventsOnShownWindow);
 
 void BM_FieldTexts(benchmark::State& state)
 {
-    ScratchFolder folder;
+    BenchFolder folder;
     setSettingsFolder(QString::fromStdString(folder.path()));
     TMainForm form;
     form.show();
@@ -164,16 +129,3 @@ BENCHMARK(BM_FieldTexts);
 
 }  // namespace
 }  // namespace kavoda
-
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
