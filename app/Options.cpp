@@ -70,52 +70,60 @@ std::string folderProblem(const std::filesystem::path& path)
     return {};
 }
 
-std::string contentFileProblem(const std::string& file, std::uint8_t deviceType)
+// What keeps the path from naming a file: it cannot be looked at, it is a
+// folder, or it does not exist and no file can be made there. Empty when
+// the file exists (status tells what it is) or can be made.
+std::string pathProblem(const std::filesystem::path& path, std::filesystem::file_status& status)
 {
     namespace fs = std::filesystem;
-    const fs::path path(file);
     std::error_code ec;
-    const fs::file_status status = fs::status(path, ec);
+    status = fs::status(path, ec);
     if (ec && ec != std::errc::no_such_file_or_directory && ec != std::errc::not_a_directory)
         return ec.message();
     if (!fs::exists(status))
         return folderProblem(path);
     if (fs::is_directory(status))
         return "it is a folder, not a file";
-    if (!fs::is_regular_file(status))
-        return "it is not a regular file";
-    const CatalogueEntry* entry = findDeviceByType(deviceType);
-    const auto size = fs::file_size(path, ec);
-    if (ec)
-        return ec.message();
-    if (entry && size != static_cast<std::uintmax_t>(entry->sizeBytes()))
-        return "it holds " + std::to_string(size) + " bytes, but a " + std::string(entry->caption)
-            + " holds " + std::to_string(entry->sizeBytes()) + "; choose another file for this type";
-    const int fd = ::open(file.c_str(), O_RDONLY);
+    return {};
+}
+
+std::string openProblem(const std::string& file, int flags)
+{
+    const int fd = ::open(file.c_str(), flags);
     if (fd < 0)
         return systemError(errno);
     ::close(fd);
     return {};
 }
 
-std::string traceFileProblem(const std::string& file)
+std::string contentFileProblem(const std::string& file, std::uint8_t deviceType)
 {
     namespace fs = std::filesystem;
     const fs::path path(file);
+    fs::file_status status;
+    if (std::string problem = pathProblem(path, status); !problem.empty() || !fs::exists(status))
+        return problem;
+    if (!fs::is_regular_file(status))
+        return "it is not a regular file";
+    const CatalogueEntry* entry = findDeviceByType(deviceType);
     std::error_code ec;
-    const fs::file_status status = fs::status(path, ec);
-    if (ec && ec != std::errc::no_such_file_or_directory && ec != std::errc::not_a_directory)
+    const auto size = fs::file_size(path, ec);
+    if (ec)
         return ec.message();
-    if (!fs::exists(status))
-        return folderProblem(path);
-    if (fs::is_directory(status))
-        return "it is a folder, not a file";
+    if (entry && size != static_cast<std::uintmax_t>(entry->sizeBytes()))
+        return "it holds " + std::to_string(size) + " bytes, but a " + std::string(entry->caption)
+            + " holds " + std::to_string(entry->sizeBytes()) + "; choose another file for this type";
+    return openProblem(file, O_RDONLY);
+}
+
+std::string traceFileProblem(const std::string& file)
+{
+    namespace fs = std::filesystem;
+    fs::file_status status;
+    if (std::string problem = pathProblem(file, status); !problem.empty() || !fs::exists(status))
+        return problem;
     // Opened for writing without truncating: the trace itself starts it anew.
-    const int fd = ::open(file.c_str(), O_WRONLY | O_NONBLOCK);
-    if (fd < 0)
-        return systemError(errno);
-    ::close(fd);
-    return {};
+    return openProblem(file, O_WRONLY | O_NONBLOCK);
 }
 } // namespace
 
