@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
-// Small file helpers for the image tests.
+// Small file helpers for the image tests, and what an I/O error said.
 #pragma once
+
+#include "IoError.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -41,6 +43,30 @@ inline Bytes countingBytes(std::size_t count)
 inline bool permissionsBypassed()
 {
     return ::geteuid() == 0;
+}
+
+// The message of the IoError that f raises, or "" when it raises none.
+template <class F>
+std::string ioMessage(F f)
+{
+    try {
+        f();
+    } catch (const IoError& e) {
+        return e.what();
+    }
+    return "";
+}
+
+// The code of the IoError that f raises, or 0 when it raises none.
+template <class F>
+int ioCode(F f)
+{
+    try {
+        f();
+    } catch (const IoError& e) {
+        return e.code();
+    }
+    return 0;
 }
 
 #define KAVODA_SKIP_AS_ROOT()                                                                  \

@@ -15,29 +15,6 @@ using namespace kavoda::test;
 
 namespace {
 
-// The message of the IoError that f raises, or "" when it raises none.
-template <class F>
-std::string ioMessage(F f)
-{
-    try {
-        f();
-    } catch (const IoError& e) {
-        return e.what();
-    }
-    return "";
-}
-
-template <class F>
-int ioCode(F f)
-{
-    try {
-        f();
-    } catch (const IoError& e) {
-        return e.code();
-    }
-    return 0;
-}
-
 TEST(RecordFile, CreatesEmptyWritesReadsAndSeeksAnywhere)
 {
     RecordFile file((testFolder() / "Tempor.tmp").string());

@@ -15,17 +15,6 @@ using namespace kavoda::test;
 
 namespace {
 
-template <class F>
-std::string ioMessage(F f)
-{
-    try {
-        f();
-    } catch (const IoError& e) {
-        return e.what();
-    }
-    return "";
-}
-
 std::vector<std::string> namesIn(const std::filesystem::path& dir)
 {
     std::vector<std::string> names;
