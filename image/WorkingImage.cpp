@@ -167,9 +167,10 @@ void saveImageCopy(RecordFile& image, const std::string& target)
 {
     if (sameExistingFile(target, image.name()))
         return;
+    // The image first: a closed one must not cost the target its content.
+    image.seek(0);
     RecordFile out(target);
     out.createOrTruncate();
-    image.seek(0);
     while (!image.atEnd())
         out.writeByte(image.readByte());
     out.close();

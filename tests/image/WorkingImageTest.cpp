@@ -172,6 +172,11 @@ TEST(SaveImageCopy, FailuresAreReportedWithTheirMessages)
     image.close();  // as after a failed reopen
     EXPECT_EQ(ioMessage([&] { saveImageCopy(image, (dir / "out.bin").string()); }),
               "I/O error 103");
+    // A save that cannot read the image leaves a file it would have replaced.
+    writeBytes(dir / "kept.bin", countingBytes(40));
+    EXPECT_EQ(ioMessage([&] { saveImageCopy(image, (dir / "kept.bin").string()); }),
+              "I/O error 103");
+    EXPECT_EQ(readBytes(dir / "kept.bin"), countingBytes(40));
 }
 
 TEST(WorkingFolder, CurrentFolderIsAbsoluteAndPathsJoin)
