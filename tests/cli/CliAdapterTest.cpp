@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "Cli.h"
+#include "CliRun.h"
 #include "DeviceCatalogue.h"
 #include "TempFolder.h"
 #include "ToolSettings.h"
@@ -17,11 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-    int code;
-    std::string out;
-    std::string err;
-};
+using test::CliRun;
 
 class CliAdapterTest : public ::testing::Test {
 protected:
@@ -34,21 +31,11 @@ protected:
 
     CliRun cli(std::vector<std::string> args)
     {
-        args.insert(args.begin(), "kavoda-cli");
-        std::vector<const char*> argv;
-        for (const std::string& a : args)
-            argv.push_back(a.c_str());
-        std::istringstream in;
-        std::ostringstream out;
-        std::ostringstream err;
         CliEnvironment environment;
-        environment.in = &in;
-        environment.out = &out;
-        environment.err = &err;
         environment.settingsFolder = (m_dir / "config").string();
-        const int code = runCli(static_cast<int>(argv.size()), argv.data(), environment);
+        const CliRun run = test::runTool(std::move(args), environment);
         resetDeviceState();
-        return {code, out.str(), err.str()};
+        return run;
     }
     void writeSettings(const std::string& text)
     {

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "Cli.h"
+#include "CliRun.h"
 #include "DeviceCatalogue.h"
 #include "IntelHex.h"
 #include "Interrupt.h"
@@ -21,11 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-    int code;
-    std::string out;
-    std::string err;
-};
+using test::CliRun;
 
 std::string joined(const std::vector<std::string>& args)
 {
@@ -62,22 +59,11 @@ protected:
 
     CliRun cli(std::vector<std::string> args, const std::string& input = std::string())
     {
-        args.insert(args.begin(), "kavoda-cli");
-        std::vector<const char*> argv;
-        for (const std::string& a : args)
-            argv.push_back(a.c_str());
-        std::istringstream in(input);
-        std::ostringstream out;
-        std::ostringstream err;
         CliEnvironment environment;
-        environment.in = &in;
-        environment.out = &out;
-        environment.err = &err;
         environment.errIsTerminal = m_terminal;
         environment.settingsFolder = m_settings.string();
         environment.pump = m_pump;
-        const int code = runCli(static_cast<int>(argv.size()), argv.data(), environment);
-        return {code, out.str(), err.str()};
+        return test::runTool(std::move(args), environment, input);
     }
 
     // A simulated chip of type whose content lives in chip.bin.
