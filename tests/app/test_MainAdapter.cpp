@@ -6,7 +6,7 @@
 #include "DeviceBus.h"
 #include "Main.h"
 #include "MainOperations.h"
-#include "SettingsFolder.h"
+#include "OperationWindowTest.h"
 
 #include <QAction>
 #include <QFile>
@@ -24,22 +24,8 @@ std::vector<std::uint8_t> pattern(int size, int seed)
     return bytes;
 }
 
-class MainAdapterTest : public SettingsFolderTest {
+class MainAdapterTest : public OperationWindowTest {
 protected:
-    void SetUp() override
-    {
-        SettingsFolderTest::SetUp();
-        setOperationBoxSink([this](const QString& caption, const QString& text) {
-            m_boxes << caption + QLatin1Char('|') + text;
-        });
-    }
-    void TearDown() override
-    {
-        m_form.reset();
-        setOperationBoxSink({});
-        SettingsFolderTest::TearDown();
-    }
-
     TMainForm& open(PortOptions options, const char* type = nullptr)
     {
         m_form = std::make_unique<TMainForm>(options);
@@ -62,23 +48,12 @@ protected:
     {
         return dynamic_cast<ControllerBus*>(&m_form->deviceBus()) != nullptr;
     }
-    std::vector<std::uint8_t> file(const QString& name) const
-    {
-        QFile f(m_dir.filePath(name));
-        if (!f.open(QIODevice::ReadOnly))
-            return {};
-        const QByteArray bytes = f.readAll();
-        return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
-    }
     void writeFile(const QString& name, const std::vector<std::uint8_t>& bytes)
     {
         QFile f(m_dir.filePath(name));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
     }
-
-    std::unique_ptr<TMainForm> m_form;
-    QStringList m_boxes;
 };
 
 TEST_F(MainAdapterTest, TheCaptionNamesTheAdapterAsItNamesTheSimulatedChip)

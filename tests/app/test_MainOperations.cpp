@@ -12,7 +12,7 @@
 #include "MainOperations.h"
 #include "Panel.h"
 #include "RecordFile.h"
-#include "SettingsFolder.h"
+#include "OperationWindowTest.h"
 #include "SimulatedChip.h"
 
 #include <QAction>
@@ -128,22 +128,8 @@ std::vector<std::uint8_t> pattern(int size, int seed = 5)
     return bytes;
 }
 
-class MainOperationsTest : public SettingsFolderTest {
+class MainOperationsTest : public OperationWindowTest {
 protected:
-    void SetUp() override
-    {
-        SettingsFolderTest::SetUp();
-        setOperationBoxSink([this](const QString& caption, const QString& text) {
-            m_boxes << caption + QLatin1Char('|') + text;
-        });
-    }
-    void TearDown() override
-    {
-        m_form.reset();
-        setOperationBoxSink({});
-        SettingsFolderTest::TearDown();
-    }
-
     // A window on a simulated chip of the given type, that type chosen, with
     // no bus waits and a write cycle of 0 ms unless told otherwise.
     TMainForm& open(const char* type, ChipFault fault = ChipFault::None,
@@ -207,15 +193,6 @@ protected:
         return cells;
     }
 
-    std::vector<std::uint8_t> file(const char* name) const
-    {
-        QFile f(m_dir.filePath(QString::fromLatin1(name)));
-        if (!f.open(QIODevice::ReadOnly))
-            return {};
-        const QByteArray bytes = f.readAll();
-        return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
-    }
-
     // Makes the working image hold exactly these bytes and shows it.
     void setImage(const std::vector<std::uint8_t>& bytes)
     {
@@ -233,12 +210,10 @@ protected:
         m_reports.clear();
     }
 
-    std::unique_ptr<TMainForm> m_form;
     CountingBus* m_bus = nullptr;
     std::vector<Shown> m_shown;
     int m_pumps = 0;
     std::function<void(int)> m_onPump;
-    QStringList m_boxes;
 };
 
 TEST_F(MainOperationsTest, ReadFillsTheImageAndShowsEveryByte)

@@ -1,0 +1,49 @@
+// SPDX-License-Identifier: MIT
+// A fixture for the window's device operations: it collects the operations'
+// own message boxes and ends the window before the settings folder goes.
+#pragma once
+
+#include "Main.h"
+#include "MainOperations.h"
+#include "SettingsFolder.h"
+
+#include <QFile>
+#include <QStringList>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace kavoda {
+
+class OperationWindowTest : public SettingsFolderTest {
+protected:
+    void SetUp() override
+    {
+        SettingsFolderTest::SetUp();
+        setOperationBoxSink([this](const QString& caption, const QString& text) {
+            m_boxes << caption + QLatin1Char('|') + text;
+        });
+    }
+    void TearDown() override
+    {
+        m_form.reset();
+        setOperationBoxSink({});
+        SettingsFolderTest::TearDown();
+    }
+
+    // The bytes of a file in the test's folder; none when it cannot be read.
+    std::vector<std::uint8_t> file(const QString& name) const
+    {
+        QFile f(m_dir.filePath(name));
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        const QByteArray bytes = f.readAll();
+        return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
+    }
+
+    std::unique_ptr<TMainForm> m_form;
+    QStringList m_boxes;
+};
+
+} // namespace kavoda
