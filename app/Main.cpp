@@ -27,6 +27,7 @@
 
 #include <QAction>
 #include <QGroupBox>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -213,6 +214,10 @@ void TMainForm::createGrids(QWidget* client)
     setupHexGrid(HexGrid1, 16, 16, 16, 16, clInfoBk, clBlack);
     HexGrid1->setSelectionMode(QAbstractItemView::ContiguousSelection);
     HexGrid1->setGeometry(64, 32, 276, 281);
+    // The first cell is current from the start, unselected, so taking the
+    // focus selects nothing and leaves the offset fields as they are.
+    HexGrid1->selectionModel()->setCurrentIndex(HexGrid1->model()->index(0, 0),
+                                                QItemSelectionModel::NoUpdate);
     connect(HexGrid1, &QTableWidget::currentCellChanged, this,
             [this](int row, int column, int, int) {
                 guarded([&] { HexGrid1SelectCell(column, row); });

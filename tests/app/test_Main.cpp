@@ -312,6 +312,9 @@ TEST_F(MainFormTest, TheByteGridHasTheFocusAndTheLabelGridsNeverTakeIt)
     QApplication::setActiveWindow(form.get());
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
     EXPECT_EQ(QApplication::focusWidget(), form->HexGrid1);
+    // Taking the focus selects nothing: the offset fields keep their texts.
+    EXPECT_EQ(form->hexedit1->text(), "0");
+    EXPECT_EQ(form->numedit3->text(), "0");
 
     // Neither a click nor Tab brings the focus to a label grid.
     for (THexGrid* heads : {form->HexGrid2, form->HexGrid3}) {
