@@ -6,6 +6,7 @@
 #include "DeviceCatalogue.h"
 #include "FileIdentity.h"
 #include "Settings.h"
+#include "WorkingImage.h"
 
 #include <CLI/CLI.hpp>
 
@@ -156,6 +157,18 @@ bool isQtOption(const std::string& arg, int* valueCount, bool* isStyle)
 
 int checkStartFiles(const PortOptions& options, std::ostream& err)
 {
+    // Read Device and Load replace the working file in the start-up folder;
+    // the chip's content or the trace in its place would be lost with it.
+    const std::pair<const std::string*, const char*> files[] = {
+        {options.simulateType ? &options.simImagePath : nullptr, "--sim-image"},
+        {&options.tracePath, "--trace"}};
+    for (const auto& [path, option] : files) {
+        if (path && sameFile(*path, kWorkingFileName)) {
+            err << "kavoda: " << *path << " (" << option << ") is the working file "
+                << kWorkingFileName << "; choose another file.\n";
+            return kUsageError;
+        }
+    }
     if (options.simulateType && !options.simImagePath.empty()) {
         const std::string problem = contentFileProblem(options.simImagePath, *options.simulateType);
         if (!problem.empty()) {

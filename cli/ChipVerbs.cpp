@@ -49,6 +49,10 @@ WantedImage loadWanted(Tool& tool, const ChipArguments& args)
     const auto size = static_cast<std::size_t>(chip.sizeBytes());
     const std::string name = fileName(args.file);
     const FileFormat format = formatForPath(args.file, forcedFormat(args));
+    // The trace starts empty when the port opens: it would replace the file.
+    if (args.file != "-" && tool.sessionUsesFile(args.file))
+        throw UsageError(args.file + " is the simulated chip's content file or the trace; "
+                                     "give the image another name");
     const std::string text = readInput(args.file, tool.in());
 
     WantedImage wanted;

@@ -139,6 +139,18 @@ TEST_F(FileSafetyTest, TraceOntoTheContentFileIsRefusedAndTheChipKept)
     EXPECT_NE(err.find("content file"), std::string::npos) << err;
     EXPECT_EQ(contents(chip), chipBytes(256));
 
+    // Nor may the trace replace the file a verb reads.
+    std::ofstream(file("image.bin"), std::ios::binary) << chipBytes(256);
+    for (const char* verb : {"write", "verify"}) {
+        EXPECT_EQ(runTool({"-q", "-d", "24C02", "--simulate", "--trace", "image.bin", verb,
+                           "image.bin"},
+                          &err),
+                  kExitUsage)
+            << verb;
+        EXPECT_NE(err.find("trace"), std::string::npos) << err;
+        EXPECT_EQ(contents(file("image.bin")), chipBytes(256)) << verb;
+    }
+
     // A trace beside the chip is fine, and the session knows both files.
     PortSession beside(simulated(1, "chip.bin", "bus.vcd"));
     beside.open(0x378);
