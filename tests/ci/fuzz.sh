@@ -9,11 +9,12 @@ cd "$(dirname "$0")/../.."
 build=$(cd "$1" && pwd -P)
 seconds=${2:-}
 
-# Inputs per target in CI: seconds each on two cores. The settings file
-# goes through a real file per input, so it gets fewer.
+# Inputs per target in CI: seconds each on two cores. The settings file and
+# the image load go through real files for every input, so they get fewer.
 runs_for() {
     case $1 in
-        fuzz_settings) echo 20000 ;;
+        fuzz_settings | fuzz_image_load) echo 20000 ;;
+        fuzz_hex_cell) echo 1000000 ;;
         *) echo 200000 ;;
     esac
 }
@@ -28,11 +29,13 @@ findings="$(pwd -P)/fuzz-findings"
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 
-targets=("$build"/fuzz/fuzz_*)
-[ -x "${targets[0]}" ] || { echo "no fuzz targets in $build/fuzz" >&2; exit 1; }
+targets=()
+for target in "$build"/fuzz/fuzz_*; do
+    [ -f "$target" ] && [ -x "$target" ] && targets+=("$target")
+done
+[ "${#targets[@]}" -gt 0 ] || { echo "no fuzz targets in $build/fuzz" >&2; exit 1; }
 failed=0
 for target in "${targets[@]}"; do
-    [ -x "$target" ] || continue
     name=$(basename "$target")
     seeds="fuzz/corpus/${name#fuzz_}"
     mkdir -p "$work/$name" "$findings"
