@@ -44,6 +44,11 @@ int runDump(Tool& tool, const InspectArguments& args)
                              " bytes)");
     }
 
+    // Nothing asked for, nothing read: an empty listing, as hexdump -n 0
+    // gives, so that a script's computed length of 0 is no error.
+    if (length == 0)
+        return kExitOk;
+
     std::vector<std::uint8_t> bytes;
     BusClaim claim(tool.bus());
     if (start == 0 && length == size) {

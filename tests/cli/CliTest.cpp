@@ -454,6 +454,15 @@ TEST_F(CliTest, ProgressBarOnlyOnATerminalAndNotWithQuiet)
     EXPECT_EQ(bar.out, "Read the 24C02 (256 bytes) into " + path("b.bin") + ".\n");
     EXPECT_EQ(chip("24C02", {"-q", "read", path("b.bin")}).err, "");
     EXPECT_EQ(chip("24C02", {"read", path("b.bin"), "--quiet"}).err, "");
+
+    // A length of 0 lists nothing and draws no bar (whose address would be
+    // the one before START).
+    for (const char* start : {"0", "0x10"}) {
+        const CliRun none = chip("24C02", {"dump", start, "0"});
+        EXPECT_EQ(none.code, kExitOk) << start << none.err;
+        EXPECT_EQ(none.out, "") << start;
+        EXPECT_EQ(none.err, "") << start;
+    }
 }
 
 TEST_F(CliTest, PortAndDelayDefaultToTheSettingsFile)
