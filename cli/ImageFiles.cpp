@@ -31,9 +31,17 @@ bool endsWithNoCase(const std::string& text, const std::string& suffix)
     return true;
 }
 
+// A failed call's errno, taken at the call; 0 where it stopped without one.
+std::string causeText(int cause, const char* without)
+{
+    return cause != 0 ? std::strerror(cause) : without;
+}
+
 std::string readAll(std::istream& stream, const std::string& name, std::size_t maxBytes)
 {
     std::string data;
+    // Streams do not promise an errno: clear it, so a stale one is not told.
+    errno = 0;
     char buffer[65536];
     while (stream) {
         stream.read(buffer, sizeof buffer);
@@ -42,8 +50,10 @@ std::string readAll(std::istream& stream, const std::string& name, std::size_t m
             throw FileError(name + " is larger than " + std::to_string(maxBytes) +
                             " bytes: no image for these chips; check the file name");
     }
-    if (stream.bad())
-        throw FileError("Cannot read " + name + ": " + std::strerror(errno));
+    if (stream.bad()) {
+        const int cause = errno;
+        throw FileError("Cannot read " + name + ": " + causeText(cause, "read error"));
+    }
     return data;
 }
 
@@ -74,9 +84,12 @@ std::string readInput(const std::string& path, std::istream& in, std::size_t max
     struct stat info {};
     if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
         throw FileError("Cannot read " + path + ": it is a folder; give a file");
+    errno = 0;
     std::ifstream file(path, std::ios::binary);
-    if (!file)
-        throw FileError("Cannot read " + path + ": " + std::strerror(errno));
+    if (!file) {
+        const int cause = errno;
+        throw FileError("Cannot read " + path + ": " + causeText(cause, "cannot open it"));
+    }
     return readAll(file, path, maxBytes);
 }
 
@@ -92,9 +105,11 @@ AtomicFile::AtomicFile(std::string path) : m_path(std::move(path))
         throw FileError("Cannot write " + m_path + ": it is a folder; give a file");
     std::string pattern = folder + "." + name + ".XXXXXX";
     m_fd = ::mkstemp(pattern.data());
-    if (m_fd < 0)
+    if (m_fd < 0) {
+        const int cause = errno;
         throw FileError("Cannot write a file in " + (folder.empty() ? std::string(".") : folder) +
-                        ": " + std::strerror(errno));
+                        ": " + std::strerror(cause));
+    }
     m_temp = pattern;
     // mkstemp makes the file private; give it the mode any new file gets.
     const mode_t mask = ::umask(0);
@@ -117,8 +132,10 @@ void AtomicFile::write(const std::string& data)
         const ssize_t n = ::write(m_fd, data.data() + done, data.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
-            fail("write");
+        if (n < 0)
+            fail("write", errno);
+        if (n == 0)
+            fail("write", 0);  // no progress and no errno to tell why
         done += static_cast<std::size_t>(n);
     }
 }
@@ -126,20 +143,20 @@ void AtomicFile::write(const std::string& data)
 void AtomicFile::commit()
 {
     if (::fsync(m_fd) != 0)
-        fail("write");
+        fail("write", errno);
     const int fd = m_fd;
     m_fd = -1;
     if (::close(fd) != 0)
-        fail("write");
+        fail("write", errno);
     if (::rename(m_temp.c_str(), m_path.c_str()) != 0)
-        fail("rename the finished file to");
+        fail("rename the finished file to", errno);
     m_temp.clear();
 }
 
-void AtomicFile::fail(const std::string& what)
+void AtomicFile::fail(const char* what, int cause)
 {
-    const int error = errno;
-    throw FileError("Cannot " + what + " " + m_path + ": " + std::strerror(error));
+    throw FileError(std::string("Cannot ") + what + " " + m_path + ": " +
+                    causeText(cause, "short write"));
 }
 
 std::string encodeImage(const std::vector<std::uint8_t>& bytes, FileFormat format)

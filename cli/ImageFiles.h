@@ -48,7 +48,9 @@ public:
     const std::string& temporaryPath() const { return m_temp; }
 
 private:
-    [[noreturn]] void fail(const std::string& what);
+    // cause: the errno of the failing call, taken before anything else runs;
+    // 0 for a write that stopped short without one.
+    [[noreturn]] void fail(const char* what, int cause);
 
     std::string m_path;
     std::string m_temp;
