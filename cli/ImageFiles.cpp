@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <istream>
 #include <sys/stat.h>
@@ -57,6 +58,24 @@ std::string readAll(std::istream& stream, const std::string& name, std::size_t m
     return data;
 }
 
+// Where a write to path lands: a symbolic link is followed to its target,
+// which need not exist yet, so that the link itself stays as it is.
+std::string writeTarget(const std::string& path)
+{
+    namespace fs = std::filesystem;
+    fs::path target = path;
+    for (int hop = 0; hop < 40; ++hop) {
+        std::error_code error;
+        if (!fs::is_symlink(fs::symlink_status(target, error)))
+            return target.string();
+        const fs::path link = fs::read_symlink(target, error);
+        if (error)
+            return target.string();
+        target = link.is_absolute() ? link : target.parent_path() / link;
+    }
+    throw FileError("Cannot write " + path + ": " + std::strerror(ELOOP));
+}
+
 }  // namespace
 
 std::optional<FileFormat> parseFileFormat(const std::string& text)
@@ -95,14 +114,26 @@ std::string readInput(const std::string& path, std::istream& in, std::size_t max
 
 AtomicFile::AtomicFile(std::string path) : m_path(std::move(path))
 {
-    const std::size_t slash = m_path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "" : m_path.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? m_path : m_path.substr(slash + 1);
-    if (name.empty())
+    if (m_path.empty() || m_path.back() == '/')
         throw FileError("Cannot write " + m_path + ": no file name; give a file, not a folder");
+    m_target = writeTarget(m_path);
+    const std::size_t slash = m_target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : m_target.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? m_target : m_target.substr(slash + 1);
     struct stat info {};
-    if (::stat(m_path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+    const bool exists = ::stat(m_target.c_str(), &info) == 0;
+    if (exists && S_ISDIR(info.st_mode))
         throw FileError("Cannot write " + m_path + ": it is a folder; give a file");
+    // Renaming over a device or a pipe would replace it with a plain file.
+    if (exists && !S_ISREG(info.st_mode))
+        throw FileError("Cannot write " + m_path +
+                        ": it is no regular file; give a file, or - for standard output");
+    // The rename needs only the folder's permission: a file its owner made
+    // read-only (or that is not ours to write) is not silently replaced.
+    if (exists && ((info.st_mode & 0222) == 0 ||
+                   ::faccessat(AT_FDCWD, m_target.c_str(), W_OK, AT_EACCESS) != 0))
+        throw FileError("Cannot write " + m_path +
+                        ": it is read-only; make it writable or give another name");
     std::string pattern = folder + "." + name + ".XXXXXX";
     m_fd = ::mkstemp(pattern.data());
     if (m_fd < 0) {
@@ -111,10 +142,15 @@ AtomicFile::AtomicFile(std::string path) : m_path(std::move(path))
                         ": " + std::strerror(cause));
     }
     m_temp = pattern;
-    // mkstemp makes the file private; give it the mode any new file gets.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(m_fd, 0666 & ~mask);
+    // mkstemp makes the file private; give it the mode of the file it
+    // replaces, or the mode any new file gets.
+    if (exists) {
+        ::fchmod(m_fd, info.st_mode & 0777);
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(m_fd, 0666 & ~mask);
+    }
 }
 
 AtomicFile::~AtomicFile()
@@ -148,7 +184,7 @@ void AtomicFile::commit()
     m_fd = -1;
     if (::close(fd) != 0)
         fail("write", errno);
-    if (::rename(m_temp.c_str(), m_path.c_str()) != 0)
+    if (::rename(m_temp.c_str(), m_target.c_str()) != 0)
         fail("rename the finished file to", errno);
     m_temp.clear();
 }

@@ -34,7 +34,9 @@ std::string readInput(const std::string& path, std::istream& in,
 // A file written beside its final name and renamed over it at commit, so
 // that a failed or interrupted run never leaves half a file under that name.
 // The temporary file is created at once: a folder that cannot take the file
-// is found out before any work is done.
+// is found out before any work is done. A symbolic link is written through
+// (its target is replaced, the link stays); a replaced file keeps its
+// permissions; a read-only file, a device or a pipe is refused.
 class AtomicFile {
 public:
     explicit AtomicFile(std::string path);
@@ -52,7 +54,8 @@ private:
     // 0 for a write that stopped short without one.
     [[noreturn]] void fail(const char* what, int cause);
 
-    std::string m_path;
+    std::string m_path;    // as given, for the messages
+    std::string m_target;  // where it lands: symbolic links followed
     std::string m_temp;
     int m_fd = -1;
 };

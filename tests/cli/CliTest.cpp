@@ -326,6 +326,10 @@ TEST_F(CliTest, MissingOrFaultyChipExitsWithOne)
     expectFailure({"-d", "24C02", "--simulate", "write", path("missing.bin")}, "missing.bin");
     expectFailure({"-d", "24C02", "--simulate", "read", path("no/such/folder/x.bin")},
                   "Cannot write a file in");
+    save("ro.bin", "keep");
+    fs::permissions(path("ro.bin"), fs::perms::owner_read | fs::perms::group_read);
+    expectFailure({"-d", "24C02", "--simulate", "read", path("ro.bin")}, "ro.bin: it is read-only");
+    EXPECT_EQ(load("ro.bin"), "keep");
     // A port that cannot be had; nothing of the settings or the bus is touched.
     expectFailure({"-d", "24C02", "--port", "/dev/parport-none", "--delay", "0", "read",
                    path("p.bin")},

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 
 #include "HexDump.h"
 #include "ImageFiles.h"
@@ -72,6 +73,86 @@ TEST(ImageFilesTest, AtomicFileAppearsOnlyWhenCommitted)
 
     EXPECT_THROW(AtomicFile((folder / "no/such/dir/x.bin").string()), FileError);
     EXPECT_THROW(AtomicFile(folder.string()), FileError) << "a folder is no file";
+}
+
+TEST(ImageFilesTest, AtomicFileKeepsModeAndLinksAndRefusesWhatItMustNotReplace)
+{
+    const fs::path folder = test::testFolder();
+    const auto mode = [](const fs::path& p) {
+        struct stat info {};
+        ::stat(p.c_str(), &info);
+        return info.st_mode & 07777;
+    };
+    const auto content = [](const fs::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const auto writeFile = [](const fs::path& p, const std::string& text) {
+        AtomicFile file(p.string());
+        file.write(text);
+        file.commit();
+    };
+
+    // A private backup stays private, a group-readable one group-readable.
+    for (const mode_t kept : {0600, 0640, 0700}) {
+        const fs::path secret = folder / "secret.bin";
+        std::ofstream(secret) << "old";
+        ASSERT_EQ(::chmod(secret.c_str(), kept), 0);
+        writeFile(secret, "new");
+        EXPECT_EQ(content(secret), "new");
+        EXPECT_EQ(mode(secret), kept);
+    }
+
+    // A link is written through: the target changes, the link stays one,
+    // also when the target is in another folder or does not exist yet.
+    fs::create_directory(folder / "real");
+    std::ofstream(folder / "real" / "target.bin") << "old";
+    fs::create_symlink("real/target.bin", folder / "link.bin");
+    {
+        AtomicFile file((folder / "link.bin").string());
+        EXPECT_EQ(fs::path(file.temporaryPath()).parent_path(), folder / "real")
+            << "made beside the target, so the rename stays on its file system";
+        file.write("through the link");
+        file.commit();
+    }
+    EXPECT_TRUE(fs::is_symlink(folder / "link.bin"));
+    EXPECT_EQ(content(folder / "real" / "target.bin"), "through the link");
+    fs::create_symlink(folder / "real" / "later.bin", folder / "dangling.bin");
+    fs::create_symlink("dangling.bin", folder / "chained.bin");
+    writeFile(folder / "chained.bin", "made");
+    EXPECT_TRUE(fs::is_symlink(folder / "chained.bin"));
+    EXPECT_TRUE(fs::is_symlink(folder / "dangling.bin"));
+    EXPECT_EQ(content(folder / "real" / "later.bin"), "made");
+    fs::create_symlink("loop.bin", folder / "loop.bin");
+    EXPECT_THROW(AtomicFile((folder / "loop.bin").string()), FileError);
+
+    // Refused before anything is written: a read-only file (even for root,
+    // whom the permission bits do not stop) and a pipe.
+    const fs::path readOnly = folder / "ro.bin";
+    std::ofstream(readOnly) << "keep";
+    ASSERT_EQ(::chmod(readOnly.c_str(), 0444), 0);
+    try {
+        AtomicFile file(readOnly.string());
+        ADD_FAILURE() << "a read-only file was taken";
+    } catch (const FileError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot write " + readOnly.string() +
+                                             ": it is read-only; make it writable or give "
+                                             "another name");
+    }
+    EXPECT_EQ(content(readOnly), "keep");
+    EXPECT_EQ(mode(readOnly), 0444u);
+    const fs::path pipe = folder / "pipe";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    EXPECT_THROW(AtomicFile(pipe.string()), FileError);
+    EXPECT_TRUE(fs::is_fifo(pipe));
+    std::vector<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"chained.bin", "dangling.bin", "later.bin",
+                                               "link.bin", "loop.bin", "pipe", "real",
+                                               "ro.bin", "secret.bin", "target.bin"}))
+        << "no temporary file left behind";
 }
 
 TEST(HexDumpTest, LinesLikeHexdumpC)
