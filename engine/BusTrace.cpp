@@ -52,7 +52,7 @@ BusTrace::~BusTrace()
 {
     try {
         close();
-    } catch (const PortError&) {
+    } catch (...) {
         // Reported by an explicit close(); a destructor must not throw.
     }
 }

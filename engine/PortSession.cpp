@@ -2,6 +2,8 @@
 // Opening, reopening and releasing the port behind BytePort.
 #include "PortSession.h"
 
+#include <utility>
+
 #include "BusTrace.h"
 #include "FileIdentity.h"
 #include "HardwarePort.h"
@@ -23,6 +25,8 @@ void PortSession::open(std::uint16_t portBase)
         return;
     }
     close();
+    if (m_closeFailure)
+        std::rethrow_exception(std::exchange(m_closeFailure, nullptr));
     refuseTraceOverContent();
     // A trace that could not be written fails every operation after it too,
     // before it touches the bus.
@@ -69,7 +73,7 @@ void PortSession::open(std::uint16_t portBase)
     installPortBackend(backend);
 }
 
-void PortSession::close()
+void PortSession::close() noexcept
 {
     if (m_installed && installedPortBackend() == m_installed)
         installPortBackend(nullptr);
@@ -80,6 +84,9 @@ void PortSession::close()
             m_trace->flush();
         } catch (const PortError&) {
             // Kept in the trace: the next open() reports it.
+        } catch (...) {
+            // Such as running out of memory while composing the message.
+            m_closeFailure = std::current_exception();
         }
     }
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -44,9 +45,10 @@ public:
     // Opens (or reopens if the base changed) and installs behind BytePort;
     // throws PortError.
     void open(std::uint16_t portBase);
-    // Never throws: a trace that cannot be written out here is reported by
+    // Never throws (destructors and releases call it): a trace that cannot
+    // be written out here, or any other failure of the flush, is reported by
     // the next open().
-    void close();
+    void close() noexcept;
     bool isOpen() const;
     const PortOptions& options() const;
 
@@ -68,6 +70,8 @@ private:
     std::unique_ptr<SimulatedAdapter> m_simulator;
     std::unique_ptr<PortBackend> m_hardware;
     std::unique_ptr<BusTrace> m_trace;
+    // What the last close() could not report; rethrown by the next open().
+    std::exception_ptr m_closeFailure;
     PortBackend* m_installed = nullptr;
     std::uint16_t m_base = 0;
 };
