@@ -46,7 +46,12 @@ int runTool(std::vector<std::string> args, std::string* err = nullptr)
         argv.push_back(a.c_str());
     std::ostringstream out;
     std::ostringstream errors;
-    const int code = runCli(static_cast<int>(argv.size()), argv.data(), out, errors);
+    // A settings folder of its own: the user's Kavoda.INI and calibration stay out.
+    CliEnvironment environment;
+    environment.out = &out;
+    environment.err = &errors;
+    environment.settingsFolder = test::scratchDir().string();
+    const int code = runCli(static_cast<int>(argv.size()), argv.data(), environment);
     if (err)
         *err = errors.str();
     resetDeviceState();

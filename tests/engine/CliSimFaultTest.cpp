@@ -29,7 +29,12 @@ CliRunResult cli(std::vector<std::string> args)
         argv.push_back(a.c_str());
     std::ostringstream out;
     std::ostringstream err;
-    const int code = runCli(static_cast<int>(argv.size()), argv.data(), out, err);
+    // A settings folder of its own: the user's Kavoda.INI and calibration stay out.
+    CliEnvironment environment;
+    environment.out = &out;
+    environment.err = &err;
+    environment.settingsFolder = test::testFolder().string();
+    const int code = runCli(static_cast<int>(argv.size()), argv.data(), environment);
     resetDeviceState();
     return {code, out.str(), err.str()};
 }
