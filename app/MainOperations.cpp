@@ -25,6 +25,8 @@
 #include <QMessageBox>
 #include <QTimer>
 
+#include <stdexcept>
+
 namespace kavoda {
 
 namespace {
@@ -182,6 +184,13 @@ std::vector<std::uint8_t> imageHead(RecordFile& file, int deviceSize)
     return bytes;
 }
 
+// The sentence that ends every report of a Write after the image it was
+// to write has been kept aside.
+QString keptCopySentence(const QString& path)
+{
+    return QStringLiteral(" The image that was to be written is kept in %1.").arg(path);
+}
+
 QString deviceCaption()
 {
     const CatalogueEntry* entry = findDeviceByType(DeviceType);
@@ -300,8 +309,7 @@ void TMainForm::runOperation(const std::function<void()>& body)
             if (mismatch) {
                 QString text = QString::fromStdString(verifyFailureText(*mismatch));
                 if (!ops.expectation->keptCopy.isEmpty())
-                    text += QStringLiteral(" The image that was to be written is kept in %1.")
-                                .arg(ops.expectation->keptCopy);
+                    text += keptCopySentence(ops.expectation->keptCopy);
                 report << text;
             }
         }
@@ -370,12 +378,20 @@ void TMainForm::WriteBtnClick()
         replaceWithCopy(workingFilePath(), copy);
         expect.keptCopy = QString::fromStdString(copy);
 
-        FillDevice(0xFF, true);
-        ImageSource source(ImageFile);
-        WindowDisplay display(*this, ops);
-        if (writePass(*ops.bus, display, source) == PassEnd::Stopped)
-            throw OperationStopped();
-        readDevice();
+        // From here on a failure may leave the chip half written and the
+        // working file half read again: the report says where the image is.
+        try {
+            FillDevice(0xFF, true);
+            ImageSource source(ImageFile);
+            WindowDisplay display(*this, ops);
+            if (writePass(*ops.bus, display, source) == PassEnd::Stopped)
+                throw OperationStopped();
+            readDevice();
+        } catch (const std::exception& e) {
+            throw std::runtime_error(
+                (errorReportText(QString::fromUtf8(e.what())) + keptCopySentence(expect.keptCopy))
+                    .toStdString());
+        }
         ops.expectation = std::move(expect);
         controls.enable();
         ReopenImage();

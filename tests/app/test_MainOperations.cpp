@@ -434,6 +434,42 @@ TEST_F(MainOperationsTest, WritesThatDoNotStickFailTheVerify)
     EXPECT_TRUE(m_reports.isEmpty()) << "an erased chip reads as erased";
 }
 
+TEST_F(MainOperationsTest, AWriteFailingPartWayNamesTheKeptImage)
+{
+    TMainForm& form = open("24C02");
+    const std::vector<std::uint8_t> image = pattern(256, 3);
+    const QString kept = QString::fromStdString(m_form->workingFolder() + "/Tempor.bak");
+    const QString keptSentence = " The image that was to be written is kept in " + kept + ".";
+
+    // The working file fails in the write pass (its first 256 rounds erase)
+    // and in the closing Read, which has emptied it already.
+    for (const int failAt : {300, 600}) {
+        setImage(image);
+        resetRecords();
+        m_onPump = [&form, failAt](int pump) {
+            if (pump == failAt)
+                form.ImageFile.close();
+        };
+        form.Writebtn->click();
+        EXPECT_EQ(m_reports, QStringList{"I/O error 103." + keptSentence}) << failAt;
+        EXPECT_EQ(file("Tempor.bak"), image) << failAt;
+        EXPECT_TRUE(form.GroupBox1->isEnabled());
+        EXPECT_FALSE(form.operationRunning());
+    }
+
+    // The port fails during the erase: the chip no longer holds the image.
+    setImage(image);
+    resetRecords();
+    m_onPump = [](int pump) {
+        if (pump == 100)
+            throw PortError("The parallel port at 0378 failed");
+    };
+    form.Writebtn->click();
+    EXPECT_EQ(m_reports, QStringList{"The parallel port at 0378 failed." + keptSentence});
+    EXPECT_EQ(file("Tempor.bak"), image);
+    EXPECT_EQ(installedPortBackend(), nullptr);
+}
+
 TEST_F(MainOperationsTest, AnEndlessWriteCycleIsReported)
 {
     TMainForm& form = open("24C02", ChipFault::EndlessWriteCycle);
