@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QFileDialog>
 
+#include <stdexcept>
+
 namespace kavoda {
 
 namespace {
@@ -91,9 +93,15 @@ void TMainForm::Save1Click()
     const QString chosen = chooseImageFile(ImageDialog::Save);
     if (chosen.isEmpty())
         return;
+    // The simulated chip's content file and the trace are the session's own:
+    // a copy over them would replace the chip or mix with the trace.
+    const std::string target = localPath(chosen);
+    if (m_portSession->usesFile(target))
+        throw std::runtime_error(target + " is the simulated chip's content file or the bus "
+                                          "trace; save the image under another name");
     // Saving onto the working file itself does nothing: it already holds
     // the image, and truncating it first would lose it.
-    saveImageCopy(ImageFile, localPath(chosen));
+    saveImageCopy(ImageFile, target);
 }
 
 } // namespace kavoda
