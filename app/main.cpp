@@ -8,6 +8,7 @@
 #include "Options.h"
 #include "Startup.h"
 
+#include <csignal>
 #include <iostream>
 
 int main(int argc, char** argv)
@@ -20,6 +21,13 @@ int main(int argc, char** argv)
     // Files that cannot be used are refused now, not at the first operation.
     if (const int refused = kavoda::checkStartFiles(parsed.options, std::cerr))
         return refused;
+
+#ifdef SIGXFSZ
+    // A file-size limit makes the write that crosses it fail with "Disk
+    // full", reported and survived, instead of killing the program in the
+    // middle of an operation.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
 
     kavoda::Application app(argc, argv);
     // The task bar's entry and the window class carry the application's

@@ -29,6 +29,10 @@ void installInterruptHandler()
     action.sa_flags = SA_RESETHAND;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // Under a file-size limit the write that crosses it fails with EFBIG and
+    // is reported like a full disk, instead of the signal killing the tool
+    // half-way with its temporary file left behind.
+    ::signal(SIGXFSZ, SIG_IGN);
 #else
     std::signal(SIGINT, onInterrupt);
 #endif

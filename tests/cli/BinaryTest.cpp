@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -174,6 +175,25 @@ TEST_F(BinaryTest, SigintStopsAReadAndLeavesNoFile)
     EXPECT_EQ(result.code, 130) << result.err;
     EXPECT_NE(result.err.find("Interrupted at "), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("backup.bin was not written."), std::string::npos) << result.err;
+    EXPECT_FALSE(fs::exists(path("backup.bin")));
+    for (const auto& entry : fs::directory_iterator(m_dir))
+        EXPECT_EQ(entry.path().filename().string().find(".backup.bin"), std::string::npos)
+            << "temporary file left: " << entry.path();
+}
+
+TEST_F(BinaryTest, AFileSizeLimitIsAReportedWriteErrorAndLeavesNoFile)
+{
+    // The child inherits a soft limit of 1 KiB, below a 24C16's 2 KiB.
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 1024;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    Child child = start({"-d", "24C16", "--simulate", "--delay", "0", "read", path("backup.bin")});
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &saved), 0);
+    const Finished result = finish(child);
+    EXPECT_EQ(result.code, 1) << "not killed by SIGXFSZ: " << result.err;
+    EXPECT_NE(result.err.find("backup.bin"), std::string::npos) << result.err;
     EXPECT_FALSE(fs::exists(path("backup.bin")));
     for (const auto& entry : fs::directory_iterator(m_dir))
         EXPECT_EQ(entry.path().filename().string().find(".backup.bin"), std::string::npos)
