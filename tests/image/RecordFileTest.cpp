@@ -7,6 +7,7 @@
 #include "TempFolder.h"
 
 #include <cerrno>
+#include <exception>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -131,9 +132,17 @@ TEST(RecordFile, TooManyOpenFilesIsError4)
     low.rlim_cur = 3;  // standard input, output and error use them all
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
     RecordFile file(path.string());
-    const std::string message = ioMessage([&] { file.openExisting(); });
+    // Looked at once the limit is back: the sanitizers' runtime needs a file
+    // of its own to check a virtual call.
+    std::exception_ptr error;
+    try {
+        file.openExisting();
+    } catch (...) {
+        error = std::current_exception();
+    }
     ::setrlimit(RLIMIT_NOFILE, &saved);
-    EXPECT_EQ(message, "Too many open files");
+    ASSERT_TRUE(error);
+    EXPECT_EQ(ioMessage([&] { std::rethrow_exception(error); }), "Too many open files");
 }
 
 TEST(RecordFile, ReadOnlyFileAndFolderAreAccessDenied)
