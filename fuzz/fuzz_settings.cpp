@@ -91,7 +91,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (!wellFormed)
         return 0;
-    if (ini.readString(section, key, missing) != value)
+    // As the platform's private-profile functions do, one pair of matching
+    // quotes around a value is no part of it when it is read.
+    QString expected = value;
+    if (value.size() >= 2 && (value.front() == QLatin1Char('"') || value.front() == QLatin1Char('\'')) &&
+        value.back() == value.front())
+        expected = value.mid(1, value.size() - 2);
+    if (ini.readString(section, key, missing) != expected)
         std::abort();
     for (int i = 0; i < others.size(); ++i) {
         const auto& [s, k] = others[i];
