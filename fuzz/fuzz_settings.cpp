@@ -74,8 +74,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto others = probes(QString::fromLatin1(content.data(), static_cast<int>(content.size())));
     QVector<QString> before;
     for (const auto& [s, k] : others) {
+        // Cut at the limit; a quoted value may keep blanks, so no test of trimming.
         const QString v = ini.readString(s, k, missing);
-        if (v.size() > IniFile::kMaxValueLength || (v != missing && v != v.trimmed()))
+        if (v.size() > IniFile::kMaxValueLength)
             std::abort();
         before << v;
     }
