@@ -175,13 +175,13 @@ int callWithTimeout(const std::function<int()>& call, std::chrono::milliseconds 
     timer_t timer{};
     const bool timed = timer_create(CLOCK_MONOTONIC, &event, &timer) == 0;
     if (timed) {
-        itimerspec spec{};
+        itimerspec period{};
         const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(timeout);
-        spec.it_value.tv_sec = static_cast<time_t>(seconds.count());
-        spec.it_value.tv_nsec = static_cast<long>(
+        period.it_value.tv_sec = static_cast<time_t>(seconds.count());
+        period.it_value.tv_nsec = static_cast<long>(
             std::chrono::duration_cast<std::chrono::nanoseconds>(timeout - seconds).count());
-        spec.it_interval.tv_nsec = 50'000'000;
-        timer_settime(timer, 0, &spec, nullptr);
+        period.it_interval.tv_nsec = 50'000'000;
+        timer_settime(timer, 0, &period, nullptr);
     }
     // Without a timer the call could hang: refuse rather than risk it.
     const int result = timed ? call() : -1;

@@ -10,9 +10,9 @@
 #include <fstream>
 #include <iterator>
 #include <limits>
-#include <sstream>
 
 #include "Cli.h"
+#include "CliRun.h"
 #include "EngineFixture.h"
 #include "FileIdentity.h"
 #include "PortSession.h"
@@ -40,22 +40,14 @@ std::string chipBytes(std::size_t size)
 
 int runTool(std::vector<std::string> args, std::string* err = nullptr)
 {
-    args.insert(args.begin(), "kavoda-cli");
-    std::vector<const char*> argv;
-    for (const std::string& a : args)
-        argv.push_back(a.c_str());
-    std::ostringstream out;
-    std::ostringstream errors;
     // A settings folder of its own: the user's Kavoda.INI and calibration stay out.
     CliEnvironment environment;
-    environment.out = &out;
-    environment.err = &errors;
     environment.settingsFolder = test::scratchDir().string();
-    const int code = runCli(static_cast<int>(argv.size()), argv.data(), environment);
+    const test::CliRun run = test::runTool(std::move(args), environment);
     if (err)
-        *err = errors.str();
+        *err = run.err;
     resetDeviceState();
-    return code;
+    return run.code;
 }
 
 PortOptions simulated(std::uint8_t type, const std::string& image, const std::string& trace)

@@ -4,40 +4,25 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <sstream>
 
 #include "Calibration.h"
 #include "Cli.h"
+#include "CliRun.h"
 #include "DeviceCatalogue.h"
 #include "TempFolder.h"
 
 namespace kavoda {
 namespace {
 
-struct CliRun {
-    int code;
-    std::string out;
-    std::string err;
-};
-
 class CalibrateCliTest : public ::testing::Test {
 protected:
     void TearDown() override { resetDeviceState(); }
 
-    CliRun cli(std::vector<std::string> args)
+    test::CliRun cli(std::vector<std::string> args)
     {
-        args.insert(args.begin(), "kavoda-cli");
-        std::vector<const char*> argv;
-        for (const std::string& a : args)
-            argv.push_back(a.c_str());
-        std::ostringstream out;
-        std::ostringstream err;
         CliEnvironment environment;
-        environment.out = &out;
-        environment.err = &err;
         environment.settingsFolder = m_dir.path().string();
-        const int code = runCli(static_cast<int>(argv.size()), argv.data(), environment);
-        return {code, out.str(), err.str()};
+        return test::runTool(std::move(args), environment);
     }
 
     std::string calibrationFile() const { return calibrationFilePath(m_dir.path().string()); }
@@ -47,7 +32,7 @@ protected:
 
 TEST_F(CalibrateCliTest, SimulatedPortPrintsItsModelAndStoresNothing)
 {
-    const CliRun run = cli({"--simulate", "--port", "0x378", "calibrate"});
+    const test::CliRun run = cli({"--simulate", "--port", "0x378", "calibrate"});
     EXPECT_EQ(run.code, kExitOk) << run.err;
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.out.rfind("The parallel port at 0378 (simulated):\n"
@@ -66,7 +51,7 @@ TEST_F(CalibrateCliTest, SimulatedPortPrintsItsModelAndStoresNothing)
 
 TEST_F(CalibrateCliTest, CalibrateRefusesAnAdapterWithItsOwnClock)
 {
-    const CliRun run = cli({"--simulate", "--adapter", "ch341a", "calibrate"});
+    const test::CliRun run = cli({"--simulate", "--adapter", "ch341a", "calibrate"});
     EXPECT_EQ(run.code, kExitUsage);
     EXPECT_NE(run.err.find("calibrate measures the parallel port's bus"), std::string::npos)
         << run.err;
@@ -77,7 +62,7 @@ TEST_F(CalibrateCliTest, TooFastADelayIsWarnedOfOncePerRun)
     const BusSpeeds currentPc{1000, 0.4};  // Delay 37 is the smallest safe one
     saveCalibration(calibrationFile(), {currentPc, 0x378});
 
-    const CliRun fast = cli({"--simulate", "--delay", "10", "-d", "24C02", "set", "0x10", "0x5A"});
+    const test::CliRun fast = cli({"--simulate", "--delay", "10", "-d", "24C02", "set", "0x10", "0x5A"});
     EXPECT_EQ(fast.code, kExitOk) << fast.err;
     EXPECT_EQ(fast.err, "kavoda-cli: warning: " + *busTimingWarning(currentPc, 10, 1) + "\n")
         << "once, though the set writes and then reads";

@@ -3,11 +3,11 @@
 // reach the chip, and wrong values are usage errors.
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "Cli.h"
+#include "CliRun.h"
 #include "DeviceCatalogue.h"
 #include "PortBackend.h"
 #include "TempFolder.h"
@@ -15,28 +15,14 @@
 namespace kavoda {
 namespace {
 
-struct CliRunResult {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-CliRunResult cli(std::vector<std::string> args)
+// A settings folder of its own: the user's Kavoda.INI and calibration stay out.
+test::CliRun cli(std::vector<std::string> args)
 {
-    args.insert(args.begin(), "kavoda-cli");
-    std::vector<const char*> argv;
-    for (const std::string& a : args)
-        argv.push_back(a.c_str());
-    std::ostringstream out;
-    std::ostringstream err;
-    // A settings folder of its own: the user's Kavoda.INI and calibration stay out.
     CliEnvironment environment;
-    environment.out = &out;
-    environment.err = &err;
     environment.settingsFolder = test::testFolder().string();
-    const int code = runCli(static_cast<int>(argv.size()), argv.data(), environment);
+    test::CliRun run = test::runTool(std::move(args), environment);
     resetDeviceState();
-    return {code, out.str(), err.str()};
+    return run;
 }
 
 TEST(CliSimFault, FaultsReachTheSimulatedChip)
