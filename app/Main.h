@@ -105,7 +105,8 @@ public:
     // Whether the working image exists and is shown.
     bool ImageLoaded = false;
 
-    // ---- working image, page view, Load and Save As (defined in image/)
+    // ---- working image, page view, Load and Save As (MainPageView.cpp,
+    // MainLoadSave.cpp, over the page model of image/)
     // The working file "Tempor.tmp" in workingFolder(), once an image exists.
     RecordFile ImageFile;
     // Image offset of the selected hex cell on the shown page.
@@ -204,7 +205,7 @@ private:
     TSetupForm* m_setupForm = nullptr;
     TForm1* m_schematicForm = nullptr;
 
-    // ---- working image (defined in image/)
+    // ---- working image (MainLoadSave.cpp)
     QString chooseImageFile(ImageDialog kind);
     std::string m_workingFolder = currentFolder();
     ImageDialogHook m_imageDialogHook;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Save As never replaces a file the port session keeps: the simulated chip's
 // content file or the bus trace.
-#include "Files.h"
+#include "image/Files.h"
 #include "Main.h"
 #include "TempFolder.h"
 #include "app/SettingsFolder.h"

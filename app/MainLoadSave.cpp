@@ -3,7 +3,7 @@
 // working image, through the two file dialogs.
 #include "Main.h"
 
-#include "IoError.h"
+#include "ImagePage.h"
 #include "WorkingImage.h"
 
 #include <QDir>
@@ -71,17 +71,7 @@ void TMainForm::File21Click()
     const QString chosen = chooseImageFile(ImageDialog::Load);
     if (chosen.isEmpty())
         return;
-    // The chosen file is copied in full beside the working file and only
-    // then takes its place, so a file that cannot be read, or a working file
-    // that cannot be replaced, is reported and the image shown stays open
-    // and usable. The working file itself as the source copies onto itself.
-    const std::string target = workingFilePath();
-    replaceWithCopy(localPath(chosen), target);
-    // The old image may already be closed, after a failed reopen; a Load
-    // recovers from that.
-    if (ImageFile.isOpen())
-        ImageFile.close();
-    ImageFile.assign(target);
+    loadImage(ImageFile, localPath(chosen), workingFilePath());
     ImageLoaded = true;
     ReopenImage();
 }

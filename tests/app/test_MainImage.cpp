@@ -4,7 +4,7 @@
 // dialog hook, including the failures that must not cost the image.
 #include "ALed.h"
 #include "Cp437.h"
-#include "Files.h"
+#include "image/Files.h"
 #include "HexEdit.h"
 #include "HexGrid.h"
 #include "IoError.h"

@@ -6,10 +6,10 @@
 #include "Cp437.h"
 #include "HexEdit.h"
 #include "HexGrid.h"
+#include "ImagePage.h"
 #include "Main.h"
 #include "StringGrid.h"
 #include "UpDown.h"
-#include "myfunc.h"
 #include "numedit.h"
 
 #include <QGroupBox>
@@ -19,9 +19,6 @@
 namespace kavoda {
 
 namespace {
-
-constexpr int kPageBytes = 256;
-constexpr int kRowBytes = 16;
 
 // Upper-case hex with at least digits digits.
 QString hexText(std::int64_t value, int digits)
@@ -84,42 +81,31 @@ void TMainForm::ShowPage(std::int32_t offset)
     ALed1->setValue(false);
     ClearHexView();
     ClearCharView();
-    ImageFile.seek(offset);
-    for (int i = 0; i < kPageBytes; ++i) {
+    // Rows that get no byte keep the labels they had.
+    const bool ended = readPage(ImageFile, offset, [this, offset](int i, std::uint8_t b) {
         const int column = i % 16;
         const int row = i / 16;
-        // The end is tested before each byte only: a page that ends exactly
-        // at the image's end leaves "End view" dark, the next page lights it.
-        // Rows that get no byte keep the labels they had.
-        if (ImageFile.atEnd()) {
-            ALed1->setValue(true);
-            return;
-        }
         HexGrid2->setCellText(0, row, hexText(std::int64_t{offset} + row * kRowBytes, 4));
         HexGrid3->setCellText(column, 0, hexText(column, 2));
-        const std::uint8_t b = ImageFile.readByte();
         HexGrid1->setCellText(column, row, hexText(b, 2));
         StringGrid2->setCellText(column, row, cp437Text(b));
-    }
+    });
+    if (ended)
+        ALed1->setValue(true);
 }
 
 void TMainForm::WritePage(std::int32_t offset)
 {
-    ImageFile.seek(offset);
-    // Empty cells write 0x00, so a page past the end extends the image.
-    // A bad cell stops the page there, with the cells before it written.
-    for (int i = 0; i < kPageBytes; ++i) {
-        const QByteArray text = HexGrid1->cellText(i % 16, i / 16).toUtf8();
-        ImageFile.writeByte(HexToByte(std::string_view(text.constData(), text.size())));
-    }
+    writePage(ImageFile, offset,
+              [this](int i) { return HexGrid1->cellText(i % 16, i / 16).toStdString(); });
 }
 
 void TMainForm::UpDown1Click()
 {
     const int position = UpDown1->position();
     // Before the grid has had a current cell, its first cell counts as one.
-    CurrentOffset = position * kPageBytes + std::max(0, HexGrid1->currentRow()) * kRowBytes +
-                    std::max(0, HexGrid1->currentColumn());
+    CurrentOffset = cellOffset(position, std::max(0, HexGrid1->currentRow()),
+                               std::max(0, HexGrid1->currentColumn()));
     numedit3->setText(QString::number(CurrentOffset));
     hexedit1->setText(hexText(CurrentOffset, 4));
     if (ImageLoaded) {
@@ -136,7 +122,7 @@ void TMainForm::HexGrid1SelectCell(int column, int row)
     StringGrid2->setCurrentCell(row, column);
     HexGrid2->setCurrentCell(row, 0);
     HexGrid3->setCurrentCell(0, column);
-    CurrentOffset = UpDown1->position() * kPageBytes + row * kRowBytes + column;
+    CurrentOffset = cellOffset(UpDown1->position(), row, column);
     numedit3->setText(QString::number(CurrentOffset));
     hexedit1->setText(hexText(CurrentOffset, 4));
 }
