@@ -14,6 +14,7 @@
 #include "HelpTexts.h"
 #include "HexEdit.h"
 #include "HexGrid.h"
+#include "HexText.h"
 #include "MainOperations.h"
 #include "Options.h"
 #include "Panel.h"
@@ -142,7 +143,7 @@ void setupHexGrid(THexGrid* grid, int cols, int rows, int cellWidth, int cellHei
 
 QString hex(int value, int digits)
 {
-    return QStringLiteral("%1").arg(value, digits, 16, QLatin1Char('0')).toUpper();
+    return QString::fromLatin1(hexNumber(static_cast<std::uint32_t>(value), digits).c_str());
 }
 
 } // namespace

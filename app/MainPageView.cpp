@@ -6,6 +6,7 @@
 #include "Cp437.h"
 #include "HexEdit.h"
 #include "HexGrid.h"
+#include "HexText.h"
 #include "ImagePage.h"
 #include "Main.h"
 #include "StringGrid.h"
@@ -23,7 +24,7 @@ namespace {
 // Upper-case hex with at least digits digits.
 QString hexText(std::int64_t value, int digits)
 {
-    return QStringLiteral("%1").arg(value, digits, 16, QLatin1Char('0')).toUpper();
+    return QString::fromLatin1(hexNumber(static_cast<std::uint64_t>(value), digits).c_str());
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "StringGrid.h"
 
+#include "HexGrid.h"
+
 #include <QHeaderView>
 
 namespace kavoda {
@@ -28,21 +30,12 @@ StringGrid::StringGrid(int columns, int rows, QWidget* parent)
 
 QString StringGrid::cellText(int col, int row) const
 {
-    const QTableWidgetItem* it = item(row, col);
-    return it ? it->text() : QString();
+    return tableCellText(*this, col, row);
 }
 
 void StringGrid::setCellText(int col, int row, const QString& text)
 {
-    if (col < 0 || row < 0 || col >= columnCount() || row >= rowCount())
-        return;
-    if (QTableWidgetItem* it = item(row, col)) {
-        it->setText(text);
-        return;
-    }
-    auto* it = new QTableWidgetItem(text);
-    it->setTextAlignment(Qt::AlignCenter);
-    setItem(row, col, it);
+    setTableCellText(*this, col, row, text, Qt::AlignCenter);
 }
 
 void StringGrid::setCellSize(int width, int height)

@@ -2,26 +2,24 @@
 // Formatting the dump listing.
 #include "HexDump.h"
 
-#include <cstdio>
+#include "HexText.h"
 
 namespace kavoda {
 
 std::string hexDumpText(const std::uint8_t* bytes, std::size_t count, std::uint32_t start)
 {
+    // Lower case, as hexdump -C writes it, so that the two listings compare.
+    constexpr HexCase kLower = HexCase::Lower;
     std::string text;
-    char cell[16];
     for (std::size_t line = 0; line < count; line += 16) {
-        std::snprintf(cell, sizeof cell, "%08lx ",
-                      static_cast<unsigned long>(start + line));
-        text += cell;
+        text += hexNumber(start + line, 8, kLower) + " ";
         std::string chars = "|";
         for (std::size_t i = 0; i < 16; ++i) {
             if (i == 8)
                 text += ' ';
             if (line + i < count) {
                 const std::uint8_t b = bytes[line + i];
-                std::snprintf(cell, sizeof cell, " %02x", b);
-                text += cell;
+                text += " " + hexNumber(b, 2, kLower);
                 chars += b >= 0x20 && b < 0x7F ? static_cast<char>(b) : '.';
             } else {
                 text += "   ";
@@ -29,10 +27,8 @@ std::string hexDumpText(const std::uint8_t* bytes, std::size_t count, std::uint3
         }
         text += "  " + chars + "|\n";
     }
-    if (count > 0) {
-        std::snprintf(cell, sizeof cell, "%08lx\n", static_cast<unsigned long>(start + count));
-        text += cell;
-    }
+    if (count > 0)
+        text += hexNumber(start + count, 8, kLower) + "\n";
     return text;
 }
 

@@ -3,11 +3,11 @@
 #include "Tool.h"
 
 #include <CLI/CLI.hpp>
-#include <cstdio>
 #include <fstream>
 #include <iostream>
 
 #include "Adapter.h"
+#include "HexText.h"
 #include "Interrupt.h"
 #include "SimulatedChip.h"
 #include "ToolSettings.h"
@@ -43,9 +43,7 @@ std::optional<std::uint16_t> parportBase(const std::string& device)
 
 std::string hexText(long value, int digits)
 {
-    char text[32];
-    std::snprintf(text, sizeof text, "%0*lX", digits, value);
-    return text;
+    return hexNumber(static_cast<std::uint64_t>(value), digits);
 }
 
 long numberArgument(const std::string& what, const std::string& text, long max)

@@ -186,24 +186,38 @@ bool THexGrid::keyRefused(const QKeyEvent& event)
     return kavoda::keyRefused(event, [this](QChar& k) { KeyPress(k); });
 }
 
+QString tableCellText(const QTableWidget& grid, int col, int row)
+{
+    const QTableWidgetItem* it = grid.item(row, col);
+    return it ? it->text() : QString();
+}
+
+void setTableCellText(QTableWidget& grid, int col, int row, const QString& text,
+                      Qt::Alignment alignment)
+{
+    if (col < 0 || row < 0 || col >= grid.columnCount() || row >= grid.rowCount())
+        return;
+    QTableWidgetItem* it = grid.item(row, col);
+    if (!it) {
+        if (text.isEmpty())
+            return; // an empty cell needs no item
+        it = new QTableWidgetItem(text);
+        if (alignment)
+            it->setTextAlignment(alignment);
+        grid.setItem(row, col, it);
+    } else if (it->text() != text) {
+        it->setText(text);
+    }
+}
+
 QString THexGrid::cellText(int col, int row) const
 {
-    const QTableWidgetItem* it = item(row, col);
-    return it ? it->text() : QString();
+    return tableCellText(*this, col, row);
 }
 
 void THexGrid::setCellText(int col, int row, const QString& text)
 {
-    if (col < 0 || row < 0 || col >= columnCount() || row >= rowCount())
-        return;
-    QTableWidgetItem* it = item(row, col);
-    if (!it) {
-        if (text.isEmpty())
-            return; // an empty cell needs no item
-        setItem(row, col, new QTableWidgetItem(text));
-    } else if (it->text() != text) {
-        it->setText(text);
-    }
+    setTableCellText(*this, col, row, text);
 }
 
 void THexGrid::setDefaultColWidth(int width)

@@ -88,4 +88,12 @@ private:
     TColor m_fontColor = clBlack;
 };
 
+// The cell text of any table grid: empty for a cell never written or one
+// outside the grid. Writing creates the cell's item when needed, with the
+// given alignment; an empty text needs no item; writes outside the grid and
+// writes of the text a cell already has are ignored.
+QString tableCellText(const QTableWidget& grid, int col, int row);
+void setTableCellText(QTableWidget& grid, int col, int row, const QString& text,
+                      Qt::Alignment alignment = {});
+
 } // namespace kavoda

@@ -2,7 +2,7 @@
 // The installed port backend and the default wide accesses.
 #include "PortBackend.h"
 
-#include <cstdio>
+#include "HexText.h"
 
 namespace kavoda {
 
@@ -60,9 +60,7 @@ ScopedPortBackend::~ScopedPortBackend()
 
 std::string portAddressText(std::uint16_t port)
 {
-    char text[8];
-    std::snprintf(text, sizeof text, "%04X", static_cast<unsigned>(port));
-    return text;
+    return addressHex(port);
 }
 
 }  // namespace kavoda

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The pieces around the verbs: file formats, the atomic output file, the dump
-// listing and the progress bar.
+// The pieces around the verbs: file formats, the atomic output file, the hex
+// texts, the dump listing and the progress bar.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 
 #include "HexDump.h"
+#include "HexText.h"
 #include "ImageFiles.h"
 #include "ProgressBar.h"
 #include "TempFolder.h"
@@ -153,6 +154,18 @@ TEST(ImageFilesTest, AtomicFileKeepsModeAndLinksAndRefusesWhatItMustNotReplace)
                                                "link.bin", "loop.bin", "pipe", "real",
                                                "ro.bin", "secret.bin", "target.bin"}))
         << "no temporary file left behind";
+}
+
+TEST(HexTextTest, PaddedToTheWidthButNeverCut)
+{
+    EXPECT_EQ(addressHex(0x3BC), "03BC");
+    EXPECT_EQ(addressHex(0x12345), "12345");
+    EXPECT_EQ(byteHex(0x0A), "0A");
+    EXPECT_EQ(byteHex(0xFF), "FF");
+    EXPECT_EQ(hexNumber(0, 0), "0");
+    EXPECT_EQ(hexNumber(0xABCDEF0123456789u, 1), "ABCDEF0123456789");
+    EXPECT_EQ(hexNumber(0xFFFFFFFFFFFFFFFFu, 20), "0000FFFFFFFFFFFFFFFF");
+    EXPECT_EQ(hexNumber(0x7F0, 8, HexCase::Lower), "000007f0");
 }
 
 TEST(HexDumpTest, LinesLikeHexdumpC)

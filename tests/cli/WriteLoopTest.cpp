@@ -6,10 +6,13 @@
 #include <map>
 
 #include "ChipWork.h"
+#include "QuietDisplay.h"
 #include "Tool.h"
 
 namespace kavoda {
 namespace {
+
+using test::QuietDisplay;
 
 // A chip behind the transaction interface that records every write.
 class RecordingBus final : public DeviceBus {
@@ -41,21 +44,6 @@ public:
     std::vector<Family> families;
     std::size_t reads = 0;
     std::optional<std::size_t> silentFrom;  // transactions answered before the chip goes quiet
-};
-
-class QuietDisplay final : public OperationDisplay {
-public:
-    void processMessages() override { ++pumps; }
-    bool stopRequested() const override { return stopAt && pumps >= *stopAt; }
-    void showPercent(int) override {}
-    void showAddress(int) override {}
-    void showData(std::uint8_t) override {}
-    std::string panelText() const override { return {}; }
-    void setPanelText(const std::string&) override {}
-    void setMeterCaption(const std::string&) override {}
-
-    int pumps = 0;
-    std::optional<int> stopAt;
 };
 
 WantedImage imageOf(std::vector<std::uint8_t> bytes)

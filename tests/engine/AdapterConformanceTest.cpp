@@ -12,11 +12,14 @@
 #include "DeviceOperations.h"
 #include "EngineFixture.h"
 #include "PortSession.h"
+#include "QuietDisplay.h"
 #include "SimulatedChip.h"
 #include "ee24c.h"
 
 namespace kavoda {
 namespace {
+
+using test::QuietDisplay;
 
 // A simulated chip behind one adapter's transactions, made as the programs
 // make them: from the session's options.
@@ -59,21 +62,6 @@ const AdapterFactory kAdapters[] = {
     {"parport", "parport"},
     {"ch341a", "ch341a"},
     {"i2c", "i2c:/dev/i2c-1"},
-};
-
-class QuietDisplay final : public OperationDisplay {
-public:
-    void processMessages() override {}
-    bool stopRequested() const override { return false; }
-    void showPercent(int) override {}
-    void showAddress(int) override {}
-    void showData(std::uint8_t) override {}
-    std::string panelText() const override { return m_panel; }
-    void setPanelText(const std::string& text) override { m_panel = text; }
-    void setMeterCaption(const std::string&) override {}
-
-private:
-    std::string m_panel;
 };
 
 class Bytes final : public ByteSink, public ByteSource {
