@@ -22,6 +22,18 @@ ApplicationWindows::~ApplicationWindows()
     mainForm.reset();
 }
 
+std::unique_ptr<WorkingFolderLock> claimWorkingFolder(const std::string& folder)
+{
+    try {
+        auto lock = std::make_unique<WorkingFolderLock>(folder);
+        checkWorkingFile(folder);
+        return lock;
+    } catch (const std::exception& e) {
+        showErrorReport(QString::fromLocal8Bit(e.what()));
+        return nullptr;
+    }
+}
+
 ApplicationWindows startUp(const PortOptions& options)
 {
     ApplicationWindows windows;

@@ -4,8 +4,10 @@
 #pragma once
 
 #include "PortSession.h"
+#include "WorkingImage.h"
 
 #include <memory>
+#include <string>
 
 namespace kavoda {
 
@@ -23,6 +25,12 @@ struct ApplicationWindows {
     ApplicationWindows(ApplicationWindows&&) noexcept;
     ~ApplicationWindows();
 };
+
+// Takes the working folder for this process and checks its working file.
+// A folder that another window holds, or a working file that is no regular
+// file, is reported in the error report and gives nothing: the program then
+// ends without touching the file.
+std::unique_ptr<WorkingFolderLock> claimWorkingFolder(const std::string& folder);
 
 // Runs the splash, sets the application title and creates the windows,
 // all still hidden; the splash is gone when it returns.

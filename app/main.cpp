@@ -36,6 +36,12 @@ int main(int argc, char** argv)
     QGuiApplication::setDesktopFileName(QStringLiteral("kavoda"));
     kavoda::applyClassicLook(parsed.styleRequested);
 
+    // One window per working folder, and its working file its own: held
+    // until the process ends.
+    const auto workingFolder = kavoda::claimWorkingFolder(kavoda::currentFolder());
+    if (!workingFolder)
+        return 1;
+
     kavoda::ApplicationWindows windows = kavoda::startUp(parsed.options);
     windows.mainForm->showMaximized();
     return QApplication::exec();

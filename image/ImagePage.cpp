@@ -32,7 +32,7 @@ void loadImage(RecordFile& image, const std::string& source, const std::string& 
     // The copy is complete before it takes the working file's place, so a
     // source that cannot be read costs nothing. The working file itself as
     // the source copies onto itself.
-    replaceWithCopy(source, workingFile);
+    replaceWithCopy(source, workingFile, kMaxImageBytes);
     // The old image may already be closed, after a failed reopen; a Load
     // recovers from that.
     if (image.isOpen())

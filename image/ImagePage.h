@@ -36,7 +36,8 @@ void writePage(RecordFile& image, std::int32_t offset,
                const std::function<std::string(int index)>& cellText);
 
 // Load: replaces workingFile with a complete copy of source and binds image
-// to it, closed. On a failure image and workingFile stay as they were.
+// to it, closed. On a failure image and workingFile stay as they were; a
+// source over kMaxImageBytes is refused.
 void loadImage(RecordFile& image, const std::string& source, const std::string& workingFile);
 
 } // namespace kavoda

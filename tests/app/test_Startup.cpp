@@ -13,8 +13,13 @@
 #include <QGuiApplication>
 #include "QtTempFolder.h"
 #include <QTimer>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace kavoda;
 
@@ -78,6 +83,100 @@ TEST(Startup, TheSplashHoldsStartUpUntilItsTick)
     EXPECT_TRUE(reports.isEmpty());
     setErrorReportSink({});
     setSettingsFolder(QString());
+}
+
+// Another process that holds the folder until released.
+class OtherWindow {
+public:
+    explicit OtherWindow(const std::string& folder)
+    {
+        if (::pipe(m_ready) != 0 || ::pipe(m_release) != 0)
+            return;
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            char held = '0';
+            try {
+                WorkingFolderLock lock(folder);
+                held = lock.held() ? '1' : '0';
+                (void)!::write(m_ready[1], &held, 1);
+                (void)!::read(m_release[0], &held, 1);
+            } catch (...) {
+                (void)!::write(m_ready[1], &held, 1);
+            }
+            ::_exit(0);
+        }
+        char held = '0';
+        m_held = ::read(m_ready[0], &held, 1) == 1 && held == '1';
+    }
+    ~OtherWindow() { end(); }
+    bool held() const { return m_held; }
+    void end()
+    {
+        if (m_pid <= 0)
+            return;
+        (void)!::write(m_release[1], "x", 1);
+        ::waitpid(m_pid, nullptr, 0);
+        m_pid = -1;
+        for (int fd : {m_ready[0], m_ready[1], m_release[0], m_release[1]})
+            ::close(fd);
+    }
+
+private:
+    int m_ready[2] = {-1, -1};
+    int m_release[2] = {-1, -1};
+    pid_t m_pid = -1;
+    bool m_held = false;
+};
+
+TEST(Startup, OneWindowPerFolderWithAWorkingFileOfItsOwn)
+{
+    QtTempFolder dir;
+    const std::string folder = dir.path().toStdString();
+    const std::string working = folder + "/Tempor.tmp";
+    QStringList reports;
+    setErrorReportSink([&](const QString& text) { reports << text; });
+    std::ofstream(working) << "chip A";
+
+    {
+        OtherWindow first(folder);
+        ASSERT_TRUE(first.held());
+        EXPECT_EQ(claimWorkingFolder(folder), nullptr);
+        EXPECT_EQ(reports, QStringList{"Kavoda is already running in this folder (its working "
+                                       "file Tempor.tmp is in use). Start it from another folder "
+                                       "to work on two chips at once."});
+        // Another folder is free meanwhile.
+        QtTempFolder other;
+        EXPECT_NE(claimWorkingFolder(other.path().toStdString()), nullptr);
+        // The first ends, killed or not: the system has dropped its lock.
+        first.end();
+        reports.clear();
+        const auto second = claimWorkingFolder(folder);
+        ASSERT_NE(second, nullptr);
+        EXPECT_TRUE(second->held());
+        EXPECT_TRUE(reports.isEmpty());
+    }
+
+    // A working file that is no file of its own is not written through.
+    const std::string elsewhere = folder + "/elsewhere.bin";
+    std::ofstream(elsewhere) << std::string(5000, 'x');
+    const auto refusedWith = [&](const char* what) {
+        reports.clear();
+        EXPECT_EQ(claimWorkingFolder(folder), nullptr) << what;
+        EXPECT_EQ(reports, QStringList{QString::fromStdString("Tempor.tmp in " + folder +
+                                                              " is not a regular file; move it "
+                                                              "away and start again.")})
+            << what;
+        std::filesystem::remove(working);
+    };
+    std::filesystem::remove(working);
+    std::filesystem::create_symlink(elsewhere, working);
+    refusedWith("a symbolic link");
+    EXPECT_EQ(std::filesystem::file_size(elsewhere), 5000u);
+    std::filesystem::create_directory(working);
+    refusedWith("a folder");
+    ASSERT_EQ(::mkfifo(working.c_str(), 0600), 0);
+    refusedWith("a pipe");
+    setErrorReportSink({});
 }
 
 } // namespace

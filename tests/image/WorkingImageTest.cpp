@@ -75,6 +75,62 @@ TEST(ReplaceWithCopy, PipesAndDevicesAreNoImages)
     EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"Tempor.tmp", "pipe"}));
 }
 
+TEST(ReplaceWithCopy, ASourceBeyondTheLimitIsRefusedBeforeAnythingIsCopied)
+{
+    const auto dir = testFolder();
+    const auto source = dir / "big.bin";
+    const auto target = dir / "Tempor.tmp";
+    writeBytes(target, {1, 2, 3});
+    writeBytes(source, countingBytes(1000));
+    replaceWithCopy(source.string(), target.string(), 1000);
+    EXPECT_EQ(readBytes(target), countingBytes(1000)) << "the limit itself is taken";
+
+    writeBytes(target, {1, 2, 3});
+    writeBytes(source, countingBytes(1001));
+    EXPECT_THROW(replaceWithCopy(source.string(), target.string(), 1000), std::runtime_error);
+    // A sparse file of a gigabyte: refused by its size, nothing allocated.
+    ASSERT_EQ(::truncate(source.c_str(), std::int64_t{1} << 30), 0);
+    try {
+        replaceWithCopy(source.string(), target.string(), kMaxImageBytes);
+        ADD_FAILURE() << "a gigabyte was taken";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  source.string() + " is larger than 16 MiB; no chip of this program is that big.");
+    }
+    EXPECT_EQ(readBytes(target), (Bytes{1, 2, 3}));
+    EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"Tempor.tmp", "big.bin"}));
+}
+
+TEST(ImageReplacement, TheTargetChangesOnlyAtTheCommit)
+{
+    const auto dir = testFolder();
+    const auto target = dir / "Tempor.tmp";
+    writeBytes(target, countingBytes(300));
+    {
+        ImageReplacement dropped(target.string());
+        for (int i = 0; i < 100; ++i)
+            dropped.append(0xEE);
+        EXPECT_EQ(readBytes(target), countingBytes(300)) << "untouched while it fills";
+    }
+    EXPECT_EQ(readBytes(target), countingBytes(300));
+    EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"Tempor.tmp"}));
+
+    // A symbolic link in the target's place is replaced, not written through.
+    const auto elsewhere = dir / "elsewhere.bin";
+    writeBytes(elsewhere, countingBytes(50));
+    std::filesystem::remove(target);
+    std::filesystem::create_symlink(elsewhere, target);
+    ImageReplacement full(target.string());
+    full.append(0x12);
+    full.append(0x34);
+    full.commit();
+    EXPECT_FALSE(std::filesystem::is_symlink(target));
+    EXPECT_EQ(readBytes(target), (Bytes{0x12, 0x34}));
+    EXPECT_EQ(readBytes(elsewhere), countingBytes(50));
+    EXPECT_EQ(ioMessage([&] { full.append(0); }), "I/O error 103");
+    EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"Tempor.tmp", "elsewhere.bin"}));
+}
+
 TEST(ReplaceWithCopy, ATargetThatCannotBeReplacedIsReported)
 {
     const auto dir = testFolder();
