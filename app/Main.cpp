@@ -34,6 +34,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTimer>
 #include <stdexcept>
 #include <string_view>
@@ -179,6 +180,7 @@ TMainForm::TMainForm(const PortOptions& options, QWidget* parent)
     Timer1->setInterval(3000);
     connect(Timer1, &QTimer::timeout, this, slot([this] { Timer1Timer(); }));
 
+    createPageKeys();
     FormCreate();
 }
 
@@ -357,6 +359,23 @@ void TMainForm::createDeviceGroup(QWidget* client)
                      &TMainForm::BitBtn6Click);
     ReadBtn = button("ReadBtn", QStringLiteral("Read Device"), {8, 160, 217, 25},
                      &TMainForm::ReadBtnClick);
+}
+
+void TMainForm::createPageKeys()
+{
+    // Page Down shows the next page, Page Up the one before, wherever the
+    // focus is in the window: the arrows take no focus of their own.
+    const auto pageKey = [this](Qt::Key key, UpDown::Button arrow) {
+        auto* shortcut = new QShortcut(QKeySequence(key), this);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, this, [this, arrow] {
+            // As the arrows: only while the "Edit" group is usable.
+            if (GroupBox1->isEnabled() && UpDown1->isEnabled())
+                UpDown1->click(arrow);
+        });
+    };
+    pageKey(Qt::Key_PageDown, UpDown::Up);
+    pageKey(Qt::Key_PageUp, UpDown::Down);
 }
 
 void TMainForm::createCredits(QWidget* client)

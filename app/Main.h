@@ -193,6 +193,7 @@ private:
     void createDeviceGroup(QWidget* client);
     void createCredits(QWidget* client);
     void createMenus();
+    void createPageKeys();
     QLabel* addLabel(QWidget* parent, const QString& text, int left, int top);
     // The visible side of a device choice, for the entry whose handler is named.
     void chooseDevice(const char* handler);

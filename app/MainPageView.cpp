@@ -131,6 +131,8 @@ void TMainForm::HexGrid1SelectCell(int column, int row)
 void TMainForm::ConfirmBtnClick()
 {
     WritePage(UpDown1->position() * kPageBytes);
+    // Written: the typed cells no longer differ from the image.
+    HexGrid1->clearEditMarks();
 }
 
 } // namespace kavoda

@@ -18,6 +18,8 @@ namespace {
 
 constexpr char kFreshEditor[] = "kavodaFreshEditor";
 constexpr int kTextInset = 2; // text starts 2 px in from the cell's corner
+// Set on a cell that typing changed; painted in the grid's edited colour.
+constexpr int kEditedRole = Qt::UserRole + 1;
 
 // Paints cells as a string grid does and gives them a frameless line editor
 // whose key presses pass the grid's filter before anything else sees them.
@@ -56,7 +58,12 @@ public:
     void setModelData(QWidget* editor, QAbstractItemModel* model,
                       const QModelIndex& index) const override
     {
-        model->setData(index, static_cast<QLineEdit*>(editor)->text(), Qt::EditRole);
+        // An editor closing on the text it opened with changed nothing.
+        const QString text = static_cast<QLineEdit*>(editor)->text();
+        if (text == index.data(Qt::EditRole).toString())
+            return;
+        model->setData(index, text, Qt::EditRole);
+        model->setData(index, true, kEditedRole);
     }
 
     void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
@@ -88,7 +95,9 @@ public:
             else if (selected)
                 painter->fillRect(cell, pal.color(QPalette::Base));
             const QVariant fg = index.data(Qt::ForegroundRole);
-            if (fg.isValid())
+            if (index.data(kEditedRole).toBool())
+                textColor = toQColor(m_grid->editedColor());
+            else if (fg.isValid())
                 textColor = fg.value<QBrush>().color();
         }
 
@@ -218,6 +227,33 @@ QString THexGrid::cellText(int col, int row) const
 void THexGrid::setCellText(int col, int row, const QString& text)
 {
     setTableCellText(*this, col, row, text);
+    QTableWidgetItem* it = item(row, col);
+    if (it && it->data(kEditedRole).isValid())
+        it->setData(kEditedRole, QVariant());
+}
+
+bool THexGrid::cellEdited(int col, int row) const
+{
+    const QTableWidgetItem* it = item(row, col);
+    return it && it->data(kEditedRole).isValid();
+}
+
+void THexGrid::clearEditMarks()
+{
+    for (int row = 0; row < rowCount(); ++row) {
+        for (int col = 0; col < columnCount(); ++col) {
+            if (QTableWidgetItem* it = item(row, col); it && it->data(kEditedRole).isValid())
+                it->setData(kEditedRole, QVariant());
+        }
+    }
+}
+
+void THexGrid::setEditedColor(TColor color)
+{
+    if (color == m_editedColor)
+        return;
+    m_editedColor = color;
+    viewport()->update();
 }
 
 void THexGrid::setDefaultColWidth(int width)

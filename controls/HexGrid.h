@@ -17,7 +17,8 @@
 // every character typed on the grid or into the editor goes through KeyPress
 // first. Carriage return passes the filter but neither opens nor closes the
 // editor. The editor writes each change into its cell at once, so cellText()
-// always holds what was typed.
+// always holds what was typed. A cell changed by typing shows its text in
+// editedColor() until setCellText() writes it or clearEditMarks() is called.
 #pragma once
 
 #include "Colors.h"
@@ -46,6 +47,13 @@ public:
     // outside the grid are ignored.
     QString cellText(int col, int row) const;
     void setCellText(int col, int row, const QString& text);
+
+    // Whether typing changed the cell since its text was last set.
+    bool cellEdited(int col, int row) const;
+    // Every cell shown as written again (after its page went to the image).
+    void clearEditMarks();
+    TColor editedColor() const { return m_editedColor; }
+    void setEditedColor(TColor color);
 
     // Cell size in pixels, not counting the grid line that follows the cell.
     int defaultColWidth() const { return m_colWidth; }
@@ -86,6 +94,7 @@ private:
     TColor m_lineColor = clSilver;
     TColor m_color = clWhite;
     TColor m_fontColor = clBlack;
+    TColor m_editedColor = clRed;
 };
 
 // The cell text of any table grid: empty for a cell never written or one

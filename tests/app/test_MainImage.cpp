@@ -23,6 +23,7 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QToolButton>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -350,6 +351,88 @@ TEST_F(MainImageTest, ABadCellStopsTheConfirmThere)
     EXPECT_EQ(m_form->HexGrid1->cellText(5, 0), "G1");
 }
 
+TEST_F(MainImageTest, TypedCellsStandOutUntilConfirmedOrLeft)
+{
+    loadBytes(countingBytes(300));
+    THexGrid* grid = m_form->HexGrid1;
+    const auto typeInto = [grid](int col, int row, const char* text) {
+        grid->setCurrentCell(row, col);
+        // The first character opens the cell editor, the rest go into it.
+        for (const char* c = text; *c; ++c) {
+            QWidget* editor = grid->isEditing() ? grid->indexWidget(grid->currentIndex()) : nullptr;
+            QTest::keyClick(editor ? editor : grid, *c);
+        }
+        grid->setCurrentCell(15, 15);  // leaves the cell, as a click elsewhere
+    };
+    // The text colour of a cell as drawn: its darkest pixel's.
+    const auto inkOf = [grid](int col, int row) {
+        const QImage shot = grid->viewport()->grab().toImage();
+        const QRect cell = grid->visualItemRect(grid->item(row, col));
+        QColor ink = Qt::white;
+        for (int y = cell.top(); y < cell.bottom(); ++y)
+            for (int x = cell.left(); x < cell.right(); ++x) {
+                const QColor c = shot.pixelColor(x, y);
+                if (c.lightness() < ink.lightness())
+                    ink = c;
+            }
+        return ink;
+    };
+    const QColor plain = inkOf(1, 0);
+    typeInto(1, 0, "7e");
+    typeInto(2, 0, "02");  // the same text again is still typed
+    EXPECT_EQ(grid->cellText(1, 0), "7e");
+    EXPECT_TRUE(grid->cellEdited(1, 0));
+    EXPECT_TRUE(grid->cellEdited(2, 0));
+    EXPECT_FALSE(grid->cellEdited(3, 0));
+    EXPECT_EQ(inkOf(1, 0), toQColor(grid->editedColor()));
+    EXPECT_NE(toQColor(grid->editedColor()), plain);
+    EXPECT_EQ(inkOf(3, 0), plain);
+
+    // A confirm that stops at a bad cell has not written the page.
+    grid->setCellText(9, 9, "G1");
+    confirm();
+    EXPECT_TRUE(grid->cellEdited(1, 0));
+    grid->setCellText(9, 9, "99");
+    confirm();
+    EXPECT_FALSE(grid->cellEdited(1, 0));
+    EXPECT_EQ(inkOf(1, 0), plain);
+    EXPECT_EQ(image()[1], 0x7E);
+
+    // Leaving the page drops the edit and its colour.
+    typeInto(4, 0, "5");
+    up();
+    down();
+    EXPECT_FALSE(grid->cellEdited(4, 0));
+    EXPECT_EQ(grid->cellText(4, 0), "04");
+}
+
+TEST_F(MainImageTest, PageKeysTurnThePageWhereverTheFocusIs)
+{
+    m_form->show();
+    m_form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_form.get()));
+    // No image: the Edit group and with it the page keys are off.
+    QTest::keyClick(m_form->HexGrid1, Qt::Key_PageDown);
+    EXPECT_EQ(m_form->UpDown1->position(), 0);
+
+    loadBytes(countingBytes(600));
+    for (QWidget* focus : std::initializer_list<QWidget*>{
+             m_form->HexGrid1, m_form->Edit1, m_form->hexedit1, m_form->ConfirmBtn}) {
+        SCOPED_TRACE(focus->objectName().toStdString());
+        focus->setFocus();
+        QTest::keyClick(focus, Qt::Key_PageDown);
+        QTest::keyClick(focus, Qt::Key_PageDown);
+        EXPECT_EQ(m_form->UpDown1->position(), 2);
+        EXPECT_EQ(m_form->Edit1->text(), "2");
+        EXPECT_EQ(hexCells(), expectedHex(512, 88));
+        QTest::keyClick(focus, Qt::Key_PageUp);
+        QTest::keyClick(focus, Qt::Key_PageUp);
+        QTest::keyClick(focus, Qt::Key_PageUp);  // nothing before page 0
+        EXPECT_EQ(m_form->UpDown1->position(), 0);
+        EXPECT_EQ(hexCells(), expectedHex(0, 256));
+    }
+}
+
 TEST_F(MainImageTest, NavigationDropsUnconfirmedEdits)
 {
     loadBytes(countingBytes(300));
@@ -422,6 +505,19 @@ TEST_F(MainImageTest, AMissingFileKeepsTheOldImageShownAndUsable)
     confirm();
     EXPECT_EQ(image()[256], 0xAB);
     EXPECT_EQ(m_reports.size(), 1);
+}
+
+TEST_F(MainImageTest, AFileBeyondSixteenMebibytesIsNoImage)
+{
+    loadBytes(countingBytes(300));
+    const fs::path huge = m_folder / "huge.bin";
+    writeBytes(huge, {});
+    ASSERT_EQ(::truncate(huge.c_str(), std::int64_t{1} << 30), 0);
+    load(huge);
+    EXPECT_EQ(m_reports, QStringList(QString::fromStdString(
+                             huge.string() + " is larger than 16 MiB; no chip of this program is that big.")));
+    EXPECT_EQ(image(), countingBytes(300));
+    EXPECT_EQ(hexCells(), expectedHex(0, 256));
 }
 
 TEST_F(MainImageTest, AWorkingFileThatCannotBeReplacedIsReported)
