@@ -6,6 +6,12 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPointer>
+#include <QProxyStyle>
+#include <QScreen>
+#include <QStyleOption>
 #include <QStandardPaths>
 #include <QStyle>
 #include <QStyleFactory>
@@ -57,7 +63,110 @@ private:
     int m_waited = 0;
 };
 
+class ClassicStyle final : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+
+    int pixelMetric(PixelMetric metric, const QStyleOption* option,
+                    const QWidget* widget) const override
+    {
+        // Only the default button keeps its bevel inside the black frame.
+        if (metric == PM_ButtonDefaultIndicator) {
+            const auto* button = qstyleoption_cast<const QStyleOptionButton*>(option);
+            return button && (button->features & QStyleOptionButton::DefaultButton) ? 1 : 0;
+        }
+        return QProxyStyle::pixelMetric(metric, option, widget);
+    }
+
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override
+    {
+        if (element == PE_FrameDefaultButton) {
+            const QRect r = option->rect;
+            const QColor frame = option->palette.shadow().color();
+            painter->fillRect(QRect(r.left(), r.top(), r.width(), 1), frame);
+            painter->fillRect(QRect(r.left(), r.bottom(), r.width(), 1), frame);
+            painter->fillRect(QRect(r.left(), r.top(), 1, r.height()), frame);
+            painter->fillRect(QRect(r.right(), r.top(), 1, r.height()), frame);
+            return;
+        }
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+    }
+};
+
+// Centres its window at every showing; the first spontaneous move or
+// expose after it checks the real frame once more.
+class ScreenCentring final : public QObject {
+public:
+    explicit ScreenCentring(QWidget* window)
+        : QObject(window)
+        , m_window(window)
+    {
+        window->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        QWindow* handle = m_window->windowHandle();
+        if (watched == m_window && event->type() == QEvent::Show) {
+            centre();
+            m_framed = false;
+            // The frame shows first in the native window's own events.
+            if (handle && handle != m_handle) {
+                m_handle = handle;
+                handle->installEventFilter(this);
+            }
+        } else if (!m_framed && handle && watched == handle && m_window->isVisible()
+                   && (event->type() == QEvent::Expose || event->type() == QEvent::Move)
+                   && !handle->frameMargins().isNull()) {
+            m_framed = true;
+            centre();
+        }
+        return false;
+    }
+
+private:
+    void centre()
+    {
+        const QScreen* screen = m_window->screen() ? m_window->screen()
+                                                   : QGuiApplication::primaryScreen();
+        if (!screen)
+            return;
+        const QWindow* handle = m_window->windowHandle();
+        const QMargins frame = handle ? handle->frameMargins() : QMargins();
+        const QSize outer = m_window->size().grownBy(frame);
+        // Placed by its client rectangle: a top-level's move() counts on a
+        // frame size that Qt may not have learnt yet.
+        const QRect client(centredFramePosition(screen->availableGeometry(), outer)
+                               + QPoint(frame.left(), frame.top()),
+                           m_window->size());
+        if (m_window->geometry() != client)
+            m_window->setGeometry(client);
+    }
+
+    QWidget* m_window;
+    QPointer<QWindow> m_handle;
+    bool m_framed = false;
+};
+
 } // namespace
+
+QStyle* createClassicStyle()
+{
+    QStyle* windows = QStyleFactory::create(QStringLiteral("Windows"));
+    return windows ? new ClassicStyle(windows) : nullptr;
+}
+
+QPoint centredFramePosition(const QRect& area, QSize outer)
+{
+    return QPoint(area.x() + (area.width() - outer.width()) / 2,
+                  area.y() + (area.height() - outer.height()) / 2);
+}
+
+void centreOnScreen(QWidget* window)
+{
+    new ScreenCentring(window);
+}
 
 QStringList windowFontFiles()
 {
@@ -150,8 +259,8 @@ QPalette classicPalette()
 void applyClassicLook(bool keepStyle)
 {
     if (!keepStyle) {
-        if (QStyle* windows = QStyleFactory::create(QStringLiteral("Windows")))
-            QApplication::setStyle(windows);
+        if (QStyle* classic = createClassicStyle())
+            QApplication::setStyle(classic);
     }
     QApplication::setPalette(classicPalette());
     QApplication::setFont(sansFont());

@@ -9,9 +9,12 @@
 #include <QFont>
 #include <QIcon>
 #include <QPalette>
+#include <QPoint>
+#include <QRect>
 #include <QSize>
 #include <QStringList>
 
+class QStyle;
 class QWidget;
 
 namespace kavoda {
@@ -42,8 +45,14 @@ QIcon programIcon();
 // The classic system colours: silver button face, grey shadow, white
 // highlight, navy selection, the pale yellow tooltip background.
 QPalette classicPalette();
-// The look the windows were designed for: Qt's Windows style (group titles
-// on the frame line), the classic palette, the window font for every
+// Qt's Windows style as the classic desktop drew push buttons: a button's
+// bevel fills all of its rectangle, and the default button's black frame
+// lies on its outer edge with the bevel inside it. (Qt's own insets every
+// button of a dialog by a pixel and draws the default frame one pixel short
+// on the right and bottom.)
+QStyle* createClassicStyle();
+// The look the windows were designed for: the classic style above (group
+// titles on the frame line), the classic palette, the window font for every
 // window, message box and menu. keepStyle leaves a style chosen on the
 // command line (-style) in place.
 void applyClassicLook(bool keepStyle = false);
@@ -55,6 +64,14 @@ void setTextColors(QWidget* control, TColor background, TColor text);
 
 // The client size that gives a window the outer size, frame included.
 QSize clientSizeFor(QSize outer, const QMargins& frame);
+// Where a window of this outer size stands centred in area.
+QPoint centredFramePosition(const QRect& area, QSize outer);
+// Centres a dialog's outer rectangle, frame included, on its screen each
+// time it is shown, and once more when the window manager has framed it and
+// the frame turns out other than assumed. (Qt's own placement assumes a
+// frame 10 pixels wide and 40 high wherever it sees none.)
+void centreOnScreen(QWidget* window);
+
 // Sizes a top-level window so that its outer size, frame included, is the
 // given one. The frame is known only once the window manager has framed
 // the window, so the size is set again the first time the window shows in

@@ -26,10 +26,10 @@ int strToInt(const QString& text)
 }
 
 TSetupForm::TSetupForm(SettingsHost* host, QWidget* parent)
-    // A dialog frame with a close box only; closing the dialog cancels it.
+    // A fixed dialog frame with a caption and no caption buttons: OK and
+    // Cancel (or Esc) end it.
     : QDialog(parent,
               Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                  | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
                   | Qt::MSWindowsFixedSizeDialogHint)
     , m_host(host)
 {
@@ -38,6 +38,7 @@ TSetupForm::TSetupForm(SettingsHost* host, QWidget* parent)
     setFont(sansFont(11));
     setWindowIcon(programIcon());
     setFixedSize(kClientWidth, kClientHeight);
+    centreOnScreen(this);
 
     Bevel1 = new QFrame(this);
     Bevel1->setObjectName(QStringLiteral("Bevel1"));

@@ -68,6 +68,7 @@ TAboutBox::TAboutBox(QWidget* parent)
     setWindowIcon(programIcon());
     setFont(sansFont(11));
     setFixedSize(281, 216);
+    centreOnScreen(this);
 
     // Raised outer and raised inner bevel, 2 pixels each: one raised bevel
     // of 4 to the eye.

@@ -268,6 +268,26 @@ TEST_F(LookTest, PortDialogTextsFitTheirPlaces)
             << nameOf(button);
 }
 
+TEST_F(LookTest, OkAndCancelBevelsFillTheirButtons)
+{
+    TSetupForm form;
+    ASSERT_TRUE(form.OKBtn->isDefault());
+    // A bevel's dark edges lie on the button's last column and row; the
+    // default button's black frame runs round all of it, the other button
+    // starts its white edge at the first column.
+    const QColor black(0, 0, 0);
+    for (QPushButton* button : {form.OKBtn, form.CancelBtn}) {
+        SCOPED_TRACE(nameOf(button));
+        const QImage shot = button->grab().toImage();
+        ASSERT_EQ(shot.size(), QSize(75, 25));
+        EXPECT_EQ(shot.pixelColor(74, 12), black);
+        EXPECT_EQ(shot.pixelColor(37, 24), black);
+        const QColor first = button->isDefault() ? black : QColor(255, 255, 255);
+        EXPECT_EQ(shot.pixelColor(0, 12), first);
+        EXPECT_EQ(shot.pixelColor(37, 0), first);
+    }
+}
+
 TEST_F(LookTest, TheMainWindowKeepsItsOuterSizeWhereNoFrameIsDrawn)
 {
     TMainForm form;

@@ -45,11 +45,12 @@ TEST_F(SetupFormTest, LayoutAsDesigned)
 {
     EXPECT_EQ(m_form.windowTitle(), "Kavoda Port Config");
     EXPECT_EQ(m_form.size(), QSize(212, 222));
-    // A dialog frame with a close box and no other caption buttons.
+    // A fixed dialog frame with a caption and no caption buttons.
     const Qt::WindowFlags flags = m_form.windowFlags();
-    EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
     EXPECT_TRUE(flags & Qt::CustomizeWindowHint);
-    EXPECT_FALSE(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+    EXPECT_TRUE(flags & Qt::WindowTitleHint);
+    EXPECT_FALSE(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint
+                          | Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint));
     EXPECT_EQ(m_form.minimumSize(), m_form.maximumSize());
     EXPECT_EQ(m_form.font().pixelSize(), 11);
     EXPECT_FALSE(m_form.windowIcon().isNull());
@@ -95,6 +96,15 @@ TEST_F(SetupFormTest, ShowingSelectsTheCurrentValues)
     EXPECT_EQ(m_form.ComboBox1->currentIndex(), -1);
     EXPECT_EQ(m_form.ComboBox1->currentText(), "");
     EXPECT_EQ(m_form.PortG->itemIndex(), 1);
+    // Centred on the screen at every showing, even after being moved away.
+    for (int showing = 0; showing < 2; ++showing) {
+        const QPoint off = m_form.frameGeometry().center()
+            - m_form.screen()->availableGeometry().center();
+        EXPECT_LE(off.manhattanLength(), 1) << showing;
+        m_form.hide();
+        m_form.move(0, 0);
+        m_form.show();
+    }
 }
 
 TEST_F(SetupFormTest, OkStoresTheChoices)
