@@ -143,6 +143,9 @@ public:
     DeviceBus& deviceBus();
     void setDeviceBus(std::unique_ptr<DeviceBus> bus);
     bool operationRunning() const;
+    // What the running operation is called ("Read", "Write", "Fill",
+    // "Erase"); empty when none runs.
+    QString operationName() const;
     // Runs after each per-byte round of message handling; tests post their
     // events from it.
     void setMessagePumpHook(std::function<void()> hook);
@@ -201,13 +204,15 @@ private:
     std::unique_ptr<PortSession> m_portSession;
     // ---- whole-device operations (MainOperations.h, MainOperations.cpp)
     std::unique_ptr<Operations> m_operations;
-    void runOperation(const std::function<void()>& body);
+    void runOperation(const char* name, const std::function<void()>& body);
     void readDevice();
     TSetupForm* m_setupForm = nullptr;
     TForm1* m_schematicForm = nullptr;
 
     // ---- working image (MainLoadSave.cpp)
     QString chooseImageFile(ImageDialog kind);
+    // Load and Save As wait for a running operation: this says so.
+    void refuseDuringOperation() const;
     std::string m_workingFolder = currentFolder();
     ImageDialogHook m_imageDialogHook;
 };

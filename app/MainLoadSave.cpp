@@ -66,8 +66,18 @@ QString TMainForm::chooseImageFile(ImageDialog kind)
     return dialog.selectedFiles().front();
 }
 
+void TMainForm::refuseDuringOperation() const
+{
+    // A running operation owns the working file: its closing Read would
+    // replace a loaded image, and a copy taken now may be half read.
+    if (operationRunning())
+        throw std::runtime_error("Wait until the " + operationName().toStdString() +
+                                 " is done.");
+}
+
 void TMainForm::File21Click()
 {
+    refuseDuringOperation();
     const QString chosen = chooseImageFile(ImageDialog::Load);
     if (chosen.isEmpty())
         return;
@@ -80,6 +90,7 @@ void TMainForm::Save1Click()
 {
     if (!ImageLoaded)
         return;
+    refuseDuringOperation();
     const QString chosen = chooseImageFile(ImageDialog::Save);
     if (chosen.isEmpty())
         return;

@@ -258,13 +258,19 @@ void TMainForm::EnableControls()
         menus[i]->setEnabled(true);
 }
 
-void TMainForm::runOperation(const std::function<void()>& body)
+QString TMainForm::operationName() const
+{
+    return m_operations->running ? QString::fromLatin1(m_operations->name) : QString();
+}
+
+void TMainForm::runOperation(const char* name, const std::function<void()>& body)
 {
     Operations& ops = *m_operations;
     // The "R/W " buttons stay enabled and messages are handled per byte: a
     // click meanwhile must not start a second operation inside this one.
     if (ops.running)
         return;
+    ops.name = name;
 
     // Marks the operation as running and, however it ends, clears the mark
     // and carries out a close that was asked for meanwhile.
@@ -351,7 +357,7 @@ void TMainForm::FillDevice(std::uint8_t value, bool erase)
 
 void TMainForm::ReadBtnClick()
 {
-    runOperation([this] { readDevice(); });
+    runOperation("Read", [this] { readDevice(); });
 }
 
 void TMainForm::WriteBtnClick()
@@ -365,7 +371,7 @@ void TMainForm::WriteBtnClick()
         Meter1->setPercent(0);
         return;
     }
-    runOperation([this] {
+    runOperation("Write", [this] {
         Operations& ops = *m_operations;
         ControlsDisabled controls(*this);
         Meter1->setForeColor(kWriteColor);
@@ -400,7 +406,7 @@ void TMainForm::WriteBtnClick()
 
 void TMainForm::BitBtn4Click()
 {
-    runOperation([this] {
+    runOperation("Fill", [this] {
         FastTiming = 0;
         ControlsDisabled controls(*this);
         FillDevice(0xFF, true);
@@ -413,7 +419,7 @@ void TMainForm::BitBtn4Click()
 
 void TMainForm::BitBtn6Click()
 {
-    runOperation([this] {
+    runOperation("Fill", [this] {
         FastTiming = 0;
         ControlsDisabled controls(*this);
         FillDevice(0xFF, false);
@@ -426,7 +432,7 @@ void TMainForm::BitBtn6Click()
 void TMainForm::BitBtn2Click()
 {
     // The erase leaves the menus and the "Edit" group enabled.
-    runOperation([this] {
+    runOperation("Erase", [this] {
         FastTiming = 0;
         FillDevice(0xFF, true);
         readDevice();

@@ -32,6 +32,7 @@ struct TMainForm::Operations {
 
     std::unique_ptr<DeviceBus> bus;
     bool running = false;
+    const char* name = "";
     bool stopRequested = false;
     bool closeRequested = false;
     std::function<void()> pumpHook;

@@ -536,6 +536,45 @@ TEST_F(MainOperationsTest, APortThatCannotBeOpenedChangesNothing)
     EXPECT_FALSE(form.operationRunning());
 }
 
+TEST_F(MainOperationsTest, LoadAndSaveAsWaitForTheErase)
+{
+    TMainForm& form = open("24C02", ChipFault::None, 0, pattern(256, 4));
+    setImage(pattern(256));
+    const QString other = m_dir.filePath(QStringLiteral("other.bin"));
+    {
+        QFile f(other);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(100, '\x11'));
+    }
+    int dialogs = 0;
+    form.setImageDialogHook([&](TMainForm::ImageDialog) {
+        ++dialogs;
+        return other;
+    });
+    resetRecords();
+    // The erase leaves the File menu usable; both entries are tried in it.
+    m_onPump = [&](int pump) {
+        if (pump == 10) {
+            EXPECT_TRUE(form.menuAction("&Load")->isEnabled());
+            form.menuAction("&Load")->trigger();
+            form.menuAction("Save &As...")->trigger();
+        }
+    };
+    form.BitBtn2Click();
+    EXPECT_EQ(m_reports, (QStringList{"Wait until the Erase is done.", "Wait until the Erase is done."}));
+    EXPECT_EQ(dialogs, 0);
+    EXPECT_EQ(file("other.bin"), std::vector<std::uint8_t>(100, 0x11));
+    EXPECT_EQ(file("Tempor.tmp"), std::vector<std::uint8_t>(256, 0xFF)) << "the erased chip, as read";
+    EXPECT_EQ(form.HexGrid1->cellText(0, 0), "FF");
+
+    // Once it is done, both work again.
+    m_reports.clear();
+    form.menuAction("&Load")->trigger();
+    EXPECT_EQ(dialogs, 1);
+    EXPECT_EQ(file("Tempor.tmp"), std::vector<std::uint8_t>(100, 0x11));
+    EXPECT_TRUE(m_reports.isEmpty()) << m_reports.join(QLatin1Char('|')).toStdString();
+}
+
 TEST_F(MainOperationsTest, ClicksDuringAnOperationAreRefused)
 {
     TMainForm& form = open("24C02");
