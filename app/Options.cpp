@@ -5,7 +5,8 @@
 #include "Adapter.h"
 #include "DeviceCatalogue.h"
 #include "FileIdentity.h"
-#include "Settings.h"
+#include "KavodaVersion.h"
+#include "OptionListing.h"
 #include "WorkingImage.h"
 
 #include <CLI/CLI.hpp>
@@ -23,6 +24,11 @@ namespace kavoda {
 
 namespace {
 constexpr int kUsageError = 2;
+
+// --list options, for the manual page's generator: thrown as soon as parsed.
+struct ListingRequest {
+    std::string what;
+};
 
 // An empty path would quietly mean "no file" (a chip in memory, no trace).
 std::string nonEmptyPath(const std::string& path)
@@ -238,7 +244,12 @@ ParsedOptions parseOptions(int argc, const char* const* argv, std::ostream& out,
                                     "The CH341A's bus clock in kHz: " + i2cSpeedChoices()
                                         + " (default 100)")
                          ->type_name("KHZ");
-    app.set_version_flag("--version", "kavoda " + kProgramVersion.toStdString());
+    app.set_version_flag("--version", std::string("kavoda ") + kKavodaVersion);
+    CLI::Option* listOption =
+        app.add_option_function<std::string>(
+               "--list", [](const std::string& what) { throw ListingRequest{what}; })
+            ->trigger_on_parse()
+            ->group("");
     app.footer("Qt's standard options (-platform NAME, -style NAME, -display DISPLAY, ...) "
                "are accepted too.\n");
 
@@ -265,6 +276,15 @@ ParsedOptions parseOptions(int argc, const char* const* argv, std::ostream& out,
     } catch (const CLI::CallForVersion&) {
         out << app.version() << '\n';
         result.run = false;
+        return result;
+    } catch (const ListingRequest& request) {
+        result.run = false;
+        if (request.what == "options") {
+            listOptions(app, out, listOption);
+        } else {
+            err << "kavoda: --list takes options\n";
+            result.exitCode = kUsageError;
+        }
         return result;
     } catch (const CLI::ParseError& e) {
         err << "kavoda: " << e.what() << "\nRun with --help for more information.\n";

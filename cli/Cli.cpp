@@ -8,7 +8,10 @@
 #include <ostream>
 
 #include "Adapter.h"
+#include "DeviceCatalogue.h"
 #include "Interrupt.h"
+#include "KavodaVersion.h"
+#include "OptionListing.h"
 #include "Tool.h"
 #include "Verbs.h"
 
@@ -34,6 +37,30 @@ int fail(std::ostream& err, const std::string& text, int code)
 {
     err << "kavoda-cli: " << text << '\n';
     return code;
+}
+
+// --list WHAT, asked for by the manual pages' generator and the shell
+// completion; thrown as soon as it is parsed, so that no verb is needed.
+struct ListingRequest {
+    std::string what;
+};
+
+int printListing(const CLI::App& app, const CLI::Option* listOption, const std::string& what,
+                 std::ostream& out, std::ostream& err)
+{
+    if (what == "options") {
+        listOptions(app, out, listOption);
+    } else if (what == "devices") {
+        for (const CatalogueEntry& entry : kCatalogue)
+            out << entry.caption << '\n';
+    } else if (what == "adapters") {
+        for (const AdapterKind kind :
+             {AdapterKind::ParallelPort, AdapterKind::Ch341a, AdapterKind::I2cDev})
+            out << adapterText(AdapterChoice{kind, {}, kDefaultI2cSpeed}) << '\n';
+    } else {
+        return fail(err, "--list takes options, devices or adapters", kExitUsage);
+    }
+    return kExitOk;
 }
 
 }  // namespace
@@ -101,6 +128,7 @@ int runCli(int argc, const char* const* argv, const CliEnvironment& environment)
             ->type_name("[TYPE]");
     app.add_option("--sim-image", options.portOptions.simImagePath,
                    "File that keeps the simulated chip's content between runs")
+        ->type_name("FILE")
         ->needs(simulate)
         ->check(nonEmptyPath);
     app.add_option("--sim-fault", options.simFault,
@@ -118,6 +146,7 @@ int runCli(int argc, const char* const* argv, const CliEnvironment& environment)
             ->type_name("MS")
             ->needs(simulate);
     app.add_option("--trace", options.portOptions.tracePath, "Record the bus lines as a VCD file")
+        ->type_name("FILE.vcd")
         ->check(nonEmptyPath);
     std::string adapterText;
     CLI::Option* adapter =
@@ -131,6 +160,12 @@ int runCli(int argc, const char* const* argv, const CliEnvironment& environment)
                        "The CH341A's bus clock in kHz: " + i2cSpeedChoices() + " (default 100)")
             ->type_name("KHZ");
     app.add_flag("-q,--quiet", options.quiet, "No progress bar");
+    app.set_version_flag("--version", std::string("kavoda-cli ") + kKavodaVersion);
+    CLI::Option* listOption =
+        app.add_option_function<std::string>(
+               "--list", [](const std::string& what) { throw ListingRequest{what}; })
+            ->trigger_on_parse()
+            ->group("");
 
     VerbTable verbs(app);
     for (const auto addGroup : kVerbGroups)
@@ -142,6 +177,11 @@ int runCli(int argc, const char* const* argv, const CliEnvironment& environment)
     } catch (const CLI::CallForHelp&) {
         out << app.help();
         return kExitOk;
+    } catch (const CLI::CallForVersion&) {
+        out << app.version() << '\n';
+        return kExitOk;
+    } catch (const ListingRequest& request) {
+        return printListing(app, listOption, request.what, out, err);
     } catch (const CLI::ParseError& e) {
         err << "kavoda-cli: " << e.what() << "; run kavoda-cli --help for the verbs and options\n";
         return kExitUsage;
