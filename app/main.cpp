@@ -33,7 +33,7 @@ int main(int argc, char** argv)
     // The task bar's entry and the window class carry the application's
     // title; the captions stay as the windows set them.
     QCoreApplication::setApplicationName(kavoda::kApplicationTitle);
-    QGuiApplication::setDesktopFileName(QStringLiteral("kavoda"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.kavoda.Kavoda"));
     kavoda::applyClassicLook(parsed.styleRequested);
 
     // One window per working folder, and its working file its own: held

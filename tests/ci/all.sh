@@ -4,7 +4,9 @@
 #   1. the build, and the whole suite twice in a row (ctest -j2), leaving
 #      nothing behind in TMPDIR;
 #   2. the same suite as an unprivileged user, where no test may skip;
-#   3. a clang build with AddressSanitizer and UndefinedBehaviorSanitizer,
+#   3. the Debian package from that build, installed with apt-get, its
+#      programs run, and removed again;
+#   4. a clang build with AddressSanitizer and UndefinedBehaviorSanitizer,
 #      the whole suite in it (any report fails), and the fuzz targets for a
 #      bounded number of inputs.
 set -euo pipefail
@@ -46,6 +48,9 @@ suite build
 
 stage "tests as an unprivileged user"
 "$ci/unprivileged.sh" build
+
+stage "Debian package"
+"$ci/package.sh" build
 
 stage "sanitizer build (clang, ASan + UBSan, fuzz targets)"
 cmake -S . -B build-asan -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \

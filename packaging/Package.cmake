@@ -1,0 +1,36 @@
+# SPDX-License-Identifier: MIT
+# The Debian package: `cpack -G DEB` in the build folder makes
+# kavoda_VERSION_ARCH.deb from what `cmake --install` puts under /usr.
+set(CPACK_PACKAGE_NAME kavoda)
+set(CPACK_PACKAGE_VENDOR "Kavoda contributors")
+set(CPACK_PACKAGE_CONTACT "Kavoda contributors <info@example.org>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "programmer for 24C and SDA serial EEPROMs")
+set(CPACK_PACKAGE_HOMEPAGE_URL https://github.com/kavoda/kavoda)
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# The libraries the programs link, found by dpkg-shlibdeps.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The window's fonts, as Debian names them; the sans-serif fallback is any.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wine, udev")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "i2c-tools")
+# Below the synopsis; CPack indents the lines and marks the blank ones.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Kavoda reads, edits and writes the small serial EEPROMs found in TV sets,
+car radios and boards: the 24C02, 24C04, 24C08 and 24C16, and the SDA3526,
+SDA3546 and SDA3586. It reads the whole chip into an image, shows and edits
+it one 256-byte page at a time, writes it back and checks the chip
+afterwards, fills or erases the chip, and loads and saves image files.
+
+It drives the chip through a PC parallel port and a small adapter, a CH341A
+USB programmer (a udev rule lets the group plugdev use it) or an I2C bus
+that Linux already has. A built-in simulated chip needs no hardware.
+
+The package holds the window program kavoda and the command-line tool
+kavoda-cli for scripts, with manual pages and bash completion.")
+
+include(CPack)
