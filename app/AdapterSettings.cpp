@@ -2,6 +2,8 @@
 // Reading the [Adapter] section.
 #include "AdapterSettings.h"
 
+#include "Ch341a.h"
+#include "HardwarePort.h"
 #include "IniFile.h"
 #include "Settings.h"
 
@@ -18,6 +20,27 @@ std::optional<AdapterChoice> loadAdapterSetting()
         ini.readInteger(kAdapterSection, kAdapterSpeedKey, kDefaultI2cSpeedKhz);
     choice.speed = i2cSpeedFromKhz(khz).value_or(kDefaultI2cSpeed);
     return choice;
+}
+
+std::optional<AdapterChoice> adapterForWindow(const PortOptions& options)
+{
+    if (options.adapter)
+        return std::nullopt;  // the command line's wins anyway
+    if (auto stored = loadAdapterSetting())
+        return stored;
+    // A simulated chip has nothing to do with what is plugged in, and a
+    // trace records the parallel port's lines.
+    if (options.simulateType || !options.tracePath.empty())
+        return std::nullopt;
+    for (const PortChoice& port : kPortChoices) {
+        if (findParport(port.base))
+            return std::nullopt;
+    }
+    if (!ch341aPlugged())
+        return std::nullopt;
+    AdapterChoice usb;
+    usb.kind = AdapterKind::Ch341a;
+    return usb;
 }
 
 QString adapterMarker(const AdapterChoice& adapter)

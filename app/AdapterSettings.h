@@ -9,6 +9,7 @@
 #pragma once
 
 #include "Adapter.h"
+#include "PortSession.h"
 
 #include <QString>
 #include <optional>
@@ -24,6 +25,13 @@ inline const QString kAdapterSpeedKey = QStringLiteral("Speed");
 // counts as the parallel port, a speed that is none of the four as 100 kHz,
 // as an unknown port text counts as "Port1".
 std::optional<AdapterChoice> loadAdapterSetting();
+
+// What the window hands resolveAdapter as the stored adapter: the settings
+// file's; when it names none, a CH341A in I2C mode that is plugged in into a
+// computer whose kernel knows no parallel port at any of the port dialog's
+// three addresses; else none, the parallel port. The USB is looked at only
+// when the command line names no adapter, no simulated chip and no trace.
+std::optional<AdapterChoice> adapterForWindow(const PortOptions& options);
 
 // What the main window's caption appends for an adapter other than the
 // parallel port: " [CH341A]", " [I2C /dev/i2c-1]"; empty for the parallel port.

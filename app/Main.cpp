@@ -156,9 +156,9 @@ TMainForm::TMainForm(const PortOptions& options, QWidget* parent)
 {
     setObjectName(QStringLiteral("MainForm"));
     // The adapter: the command line's, else the settings file's [Adapter]
-    // section, else the parallel port. The operations start on the command
-    // line's.
-    const AdapterChoice adapter = resolveAdapter(options, loadAdapterSetting());
+    // section, else a CH341A on a computer without a parallel port, else the
+    // parallel port. The operations start on the command line's.
+    const AdapterChoice adapter = resolveAdapter(options, adapterForWindow(options));
     if (!(adapter == resolveAdapter(options)))
         setDeviceBus(makeDeviceBus(*m_portSession, adapter));
     setWindowTitle(kCaption + simulationMarker(options) + adapterMarker(adapter));

@@ -111,6 +111,11 @@ private:
 // may not open it, or when another program holds it.
 std::unique_ptr<UsbBulkLink> openCh341aUsb();
 
+// Whether a CH341A in I2C mode is on the USB, seen from its descriptor
+// alone: nothing is opened or claimed, so no permission is needed. False
+// also when the USB cannot be looked at.
+bool ch341aPlugged();
+
 // The messages of that PortError, by cause.
 enum class UsbOpenFailure { NoDevice, NoPermission, Busy, Other };
 std::string ch341aOpenErrorText(UsbOpenFailure failure, const std::string& detail = {});

@@ -123,4 +123,23 @@ std::unique_ptr<UsbBulkLink> openCh341aUsb()
     return std::make_unique<LibusbCh341a>(context, handle);
 }
 
+bool ch341aPlugged()
+{
+    libusb_context* context = nullptr;
+    if (libusb_init(&context) != 0)
+        return false;
+    libusb_device** list = nullptr;
+    const ssize_t count = libusb_get_device_list(context, &list);
+    bool found = false;
+    for (ssize_t i = 0; i < count && !found; ++i) {
+        libusb_device_descriptor descriptor{};
+        found = libusb_get_device_descriptor(list[i], &descriptor) == 0 &&
+                descriptor.idVendor == kCh341aVendorId && descriptor.idProduct == kCh341aProductId;
+    }
+    if (count >= 0)
+        libusb_free_device_list(list, 1);
+    libusb_exit(context);
+    return found;
+}
+
 }  // namespace kavoda
