@@ -3,16 +3,11 @@
 #include "ImageFiles.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <filesystem>
-#include <fstream>
 #include <istream>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "IntelHex.h"
+#include "SafeFile.h"
 
 namespace kavoda {
 
@@ -38,6 +33,12 @@ std::string causeText(int cause, const char* without)
     return cause != 0 ? std::strerror(cause) : without;
 }
 
+std::string tooLarge(const std::string& name, std::size_t maxBytes)
+{
+    return name + " is larger than " + std::to_string(maxBytes) +
+           " bytes: no image for these chips; check the file name";
+}
+
 std::string readAll(std::istream& stream, const std::string& name, std::size_t maxBytes)
 {
     std::string data;
@@ -48,8 +49,7 @@ std::string readAll(std::istream& stream, const std::string& name, std::size_t m
         stream.read(buffer, sizeof buffer);
         data.append(buffer, static_cast<std::size_t>(stream.gcount()));
         if (data.size() > maxBytes)
-            throw FileError(name + " is larger than " + std::to_string(maxBytes) +
-                            " bytes: no image for these chips; check the file name");
+            throw FileError(tooLarge(name, maxBytes));
     }
     if (stream.bad()) {
         const int cause = errno;
@@ -58,22 +58,27 @@ std::string readAll(std::istream& stream, const std::string& name, std::size_t m
     return data;
 }
 
-// Where a write to path lands: a symbolic link is followed to its target,
-// which need not exist yet, so that the link itself stays as it is.
-std::string writeTarget(const std::string& path)
+// The tool's words for what a SafeFile refused: each says what to do.
+FileError fileError(const SafeFileError& e, const char* stream)
 {
-    namespace fs = std::filesystem;
-    fs::path target = path;
-    for (int hop = 0; hop < 40; ++hop) {
-        std::error_code error;
-        if (!fs::is_symlink(fs::symlink_status(target, error)))
-            return target.string();
-        const fs::path link = fs::read_symlink(target, error);
-        if (error)
-            return target.string();
-        target = link.is_absolute() ? link : target.parent_path() / link;
+    using Problem = SafeFileError::Problem;
+    const std::string head = "Cannot " + e.step() + " " + e.path() + ": ";
+    switch (e.problem()) {
+    case Problem::NoName: return FileError(head + "no file name; give a file, not a folder");
+    case Problem::Folder: return FileError(head + "it is a folder; give a file");
+    case Problem::NotRegular:
+        return FileError(head + "it is no regular file; give a file, or - for " + stream);
+    case Problem::ReadOnly:
+        return FileError(head + "it is read-only; make it writable or give another name");
+    case Problem::NoWriter:
+        return FileError(head + "it is a pipe that no program writes to; give a file, or - for " +
+                         stream);
+    case Problem::TooLarge:
+    case Problem::Call: break;
     }
-    throw FileError("Cannot write " + path + ": " + std::strerror(ELOOP));
+    if (e.step() == "create a file in")
+        return FileError("Cannot write a file in " + e.path() + ": " + e.reason());
+    return FileError(e.what());
 }
 
 }  // namespace
@@ -100,99 +105,42 @@ std::string readInput(const std::string& path, std::istream& in, std::size_t max
 {
     if (path == "-")
         return readAll(in, "standard input", maxBytes);
-    struct stat info {};
-    if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
-        throw FileError("Cannot read " + path + ": it is a folder; give a file");
-    errno = 0;
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        const int cause = errno;
-        throw FileError("Cannot read " + path + ": " + causeText(cause, "cannot open it"));
-    }
-    return readAll(file, path, maxBytes);
-}
-
-AtomicFile::AtomicFile(std::string path) : m_path(std::move(path))
-{
-    if (m_path.empty() || m_path.back() == '/')
-        throw FileError("Cannot write " + m_path + ": no file name; give a file, not a folder");
-    m_target = writeTarget(m_path);
-    const std::size_t slash = m_target.rfind('/');
-    const std::string folder = slash == std::string::npos ? "" : m_target.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? m_target : m_target.substr(slash + 1);
-    struct stat info {};
-    const bool exists = ::stat(m_target.c_str(), &info) == 0;
-    if (exists && S_ISDIR(info.st_mode))
-        throw FileError("Cannot write " + m_path + ": it is a folder; give a file");
-    // Renaming over a device or a pipe would replace it with a plain file.
-    if (exists && !S_ISREG(info.st_mode))
-        throw FileError("Cannot write " + m_path +
-                        ": it is no regular file; give a file, or - for standard output");
-    // The rename needs only the folder's permission: a file its owner made
-    // read-only (or that is not ours to write) is not silently replaced.
-    if (exists && ((info.st_mode & 0222) == 0 ||
-                   ::faccessat(AT_FDCWD, m_target.c_str(), W_OK, AT_EACCESS) != 0))
-        throw FileError("Cannot write " + m_path +
-                        ": it is read-only; make it writable or give another name");
-    std::string pattern = folder + "." + name + ".XXXXXX";
-    m_fd = ::mkstemp(pattern.data());
-    if (m_fd < 0) {
-        const int cause = errno;
-        throw FileError("Cannot write a file in " + (folder.empty() ? std::string(".") : folder) +
-                        ": " + std::strerror(cause));
-    }
-    m_temp = pattern;
-    // mkstemp makes the file private; give it the mode of the file it
-    // replaces, or the mode any new file gets.
-    if (exists) {
-        ::fchmod(m_fd, info.st_mode & 0777);
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(m_fd, 0666 & ~mask);
+    try {
+        return readInputFile(path, maxBytes);
+    } catch (const SafeFileError& e) {
+        if (e.problem() == SafeFileError::Problem::TooLarge)
+            throw FileError(tooLarge(path, maxBytes));
+        throw fileError(e, "standard input");
     }
 }
 
-AtomicFile::~AtomicFile()
+AtomicFile::AtomicFile(std::string path)
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
-    if (!m_temp.empty())
-        ::unlink(m_temp.c_str());
+    try {
+        m_file = std::make_unique<SafeFile>(std::move(path));
+    } catch (const SafeFileError& e) {
+        throw fileError(e, "standard output");
+    }
 }
+
+AtomicFile::~AtomicFile() = default;
 
 void AtomicFile::write(const std::string& data)
 {
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(m_fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            fail("write", errno);
-        if (n == 0)
-            fail("write", 0);  // no progress and no errno to tell why
-        done += static_cast<std::size_t>(n);
+    try {
+        m_file->write(data);
+    } catch (const SafeFileError& e) {
+        throw fileError(e, "standard output");
     }
 }
 
 void AtomicFile::commit()
 {
-    if (::fsync(m_fd) != 0)
-        fail("write", errno);
-    const int fd = m_fd;
-    m_fd = -1;
-    if (::close(fd) != 0)
-        fail("write", errno);
-    if (::rename(m_temp.c_str(), m_target.c_str()) != 0)
-        fail("rename the finished file to", errno);
-    m_temp.clear();
-}
-
-void AtomicFile::fail(const char* what, int cause)
-{
-    throw FileError(std::string("Cannot ") + what + " " + m_path + ": " +
-                    causeText(cause, "short write"));
+    try {
+        m_file->commit();
+    } catch (const SafeFileError& e) {
+        throw fileError(e, "standard output");
+    }
 }
 
 std::string encodeImage(const std::vector<std::uint8_t>& bytes, FileFormat format)

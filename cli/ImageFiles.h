@@ -5,12 +5,15 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace kavoda {
+
+class SafeFile;
 
 // A file that cannot be read or written: exit code 1.
 class FileError : public std::runtime_error {
@@ -27,37 +30,29 @@ std::optional<FileFormat> parseFileFormat(const std::string& text);
 FileFormat formatForPath(const std::string& path, std::optional<FileFormat> forced);
 
 // The whole content of path, or of in for "-". Refuses more than maxBytes,
-// which no image of these chips comes near.
+// which no image of these chips comes near. A named pipe is read only while
+// a program writes to it; one without a writer is refused at once.
 std::string readInput(const std::string& path, std::istream& in,
                       std::size_t maxBytes = 16u << 20);
 
-// A file written beside its final name and renamed over it at commit, so
-// that a failed or interrupted run never leaves half a file under that name.
-// The temporary file is created at once: a folder that cannot take the file
-// is found out before any work is done. A symbolic link is written through
-// (its target is replaced, the link stays); a replaced file keeps its
-// permissions; a read-only file, a device or a pipe is refused.
+// An output file that appears only complete: a SafeFile, with this tool's
+// messages. The temporary file is made at once, so that a folder that cannot
+// take the file is found out before any work is done. A symbolic link is
+// written through; a replaced file keeps its permissions; a read-only file,
+// a device or a pipe is refused.
 class AtomicFile {
 public:
     explicit AtomicFile(std::string path);
-    ~AtomicFile();  // removes the temporary file unless committed
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
+    ~AtomicFile();  // removes the new content unless committed
 
     void write(const std::string& data);
-    // Flushes to the disk and renames over the final name.
+    // Flushes to the disk and puts the file in place of the final name.
     void commit();
-    const std::string& temporaryPath() const { return m_temp; }
 
 private:
-    // cause: the errno of the failing call, taken before anything else runs;
-    // 0 for a write that stopped short without one.
-    [[noreturn]] void fail(const char* what, int cause);
-
-    std::string m_path;    // as given, for the messages
-    std::string m_target;  // where it lands: symbolic links followed
-    std::string m_temp;
-    int m_fd = -1;
+    std::unique_ptr<SafeFile> m_file;
 };
 
 // The chip image as file content.

@@ -8,13 +8,14 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
+#include <sstream>
 #include <limits>
 #include <stdexcept>
 #include <system_error>
 
 #include "DeviceCatalogue.h"
 #include "PortBackend.h"
+#include "SafeFile.h"
 #include "ee24c.h"
 
 namespace kavoda {
@@ -184,32 +185,27 @@ void saveCalibration(const std::string& path, const StoredCalibration& calibrati
     std::error_code ec;
     if (target.has_parent_path())
         fs::create_directories(target.parent_path(), ec);
-    const fs::path temp = path + ".new";
-    {
-        std::ofstream out(temp, std::ios::trunc);
-        out << "; Bus timing of this computer, measured by kavoda-cli calibrate.\n"
-            << "[Calibration]\n"
-            << "Port=" << portAddressText(calibration.portBase) << '\n'
-            << "AccessNs=" << fixed(calibration.speeds.accessNs, 3) << '\n'
-            << "IterationNs=" << fixed(calibration.speeds.iterationNs, 6) << '\n';
-        out.close();
-        if (!out) {
-            fs::remove(temp, ec);
-            throw std::runtime_error("Cannot store the calibration in " + path);
-        }
-    }
-    fs::rename(temp, target, ec);
-    if (ec) {
-        fs::remove(temp, ec);
-        throw std::runtime_error("Cannot store the calibration in " + path + ": " + ec.message());
+    std::ostringstream text;
+    text << "; Bus timing of this computer, measured by kavoda-cli calibrate.\n"
+         << "[Calibration]\n"
+         << "Port=" << portAddressText(calibration.portBase) << '\n'
+         << "AccessNs=" << fixed(calibration.speeds.accessNs, 3) << '\n'
+         << "IterationNs=" << fixed(calibration.speeds.iterationNs, 6) << '\n';
+    try {
+        writeFileSafely(path, text.str());
+    } catch (const SafeFileError& e) {
+        throw std::runtime_error("Cannot store the calibration in " + path + ": " + e.reason());
     }
 }
 
 std::optional<StoredCalibration> loadCalibration(const std::string& path)
 {
-    std::ifstream in(path);
-    if (!in)
+    std::istringstream in;
+    try {
+        in.str(readInputFile(path, 64 * 1024));
+    } catch (const SafeFileError&) {
         return std::nullopt;
+    }
     StoredCalibration stored;
     bool access = false;
     bool iteration = false;

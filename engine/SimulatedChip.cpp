@@ -2,6 +2,7 @@
 // The simulated adapter and EEPROM: the two-wire slave state machine, the
 // address decoding of both families, write cycles and the content file.
 #include "SimulatedChip.h"
+#include "SafeFile.h"
 
 #include <cerrno>
 #include <cstring>
@@ -78,25 +79,15 @@ void SimulatedChip::loadImage()
         throw PortError("Cannot use the simulated chip's content file " + m_imagePath + ": " +
                         ec.message());
     if (!exists) {
-        // A new chip is erased. Write it beside the target and rename, so
-        // that no half-written file is ever left under the real name.
-        const fs::path temp = path.string() + ".new";
-        {
-            std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-            out.write(reinterpret_cast<const char*>(m_cells.data()),
-                      static_cast<std::streamsize>(m_cells.size()));
-            out.close();
-            if (!out) {
-                const int cause = errno;
-                fs::remove(temp, ec);
-                throw PortError(fileError("Cannot create", m_imagePath, cause));
-            }
-        }
-        fs::rename(temp, path, ec);
-        if (ec) {
-            fs::remove(temp, ec);
+        // A new chip is erased. Written whole or not at all, so that no
+        // half-written file is ever left under the real name.
+        try {
+            writeFileSafely(m_imagePath, std::string_view(reinterpret_cast<const char*>(
+                                                              m_cells.data()),
+                                                          m_cells.size()));
+        } catch (const SafeFileError& e) {
             throw PortError("Cannot create the simulated chip's content file " + m_imagePath +
-                            ": " + ec.message());
+                            ": " + e.reason());
         }
     } else {
         if (!fs::is_regular_file(path, ec))

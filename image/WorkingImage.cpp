@@ -3,10 +3,9 @@
 
 #include "IoError.h"
 #include "RecordFile.h"
+#include "SafeFile.h"
 
-#include <atomic>
 #include <cerrno>
-#include <cstdio>
 #include <fcntl.h>
 #include <stdexcept>
 #include <sys/file.h>
@@ -18,45 +17,10 @@ namespace kavoda {
 
 namespace {
 
-// Closes a descriptor and removes a file unless told that all went well.
-class TempFile {
-public:
-    TempFile(int fd, std::string path) : m_fd(fd), m_path(std::move(path)) {}
-    ~TempFile()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        if (!m_kept)
-            ::unlink(m_path.c_str());
-    }
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
-
-    int fd() const { return m_fd; }
-    const std::string& path() const { return m_path; }
-    void closeChecked()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        if (::close(fd) != 0 && errno != EINTR)
-            throw IoError::fromErrno(errno);
-    }
-    void keep() { m_kept = true; }
-
-private:
-    int m_fd;
-    std::string m_path;
-    bool m_kept = false;
-};
-
 class Descriptor {
 public:
     explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
+    ~Descriptor() { ::close(m_fd); }
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
     int fd() const { return m_fd; }
@@ -65,56 +29,11 @@ private:
     int m_fd;
 };
 
-// A new, empty file beside target with a name nobody else uses; its path
-// goes to path. Opened with mode 0666 so that the umask, not the source,
-// decides its permissions.
-int openBeside(const std::string& target, std::string& path)
+// The I/O error for what a safe file reported; a write that stopped short
+// without a cause is the full disk.
+IoError ioErrorOf(const SafeFileError& e)
 {
-    static std::atomic<unsigned> counter{0};
-    for (;;) {
-        path = target + ".new-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0)
-            return fd;
-        if (errno != EEXIST && errno != EINTR)
-            throw IoError::fromErrno(errno);
-    }
-}
-
-TempFile createBeside(const std::string& target)
-{
-    std::string path;
-    const int fd = openBeside(target, path);
-    return TempFile(fd, path);
-}
-
-// On disk before the rename, so that a crash cannot leave a renamed but
-// empty working file. A file system without fsync (EINVAL) is taken as is.
-void syncData(int fd)
-{
-    if (::fsync(fd) != 0 && errno != EINVAL)
-        throw IoError::fromErrno(errno);
-}
-
-void closeChecked(int fd)
-{
-    if (::close(fd) != 0 && errno != EINTR)
-        throw IoError::fromErrno(errno);
-}
-
-void writeAll(int fd, const char* data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            throw IoError::fromErrno(errno);
-        if (n == 0)
-            throw IoError(kIoDiskFull);
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
+    return e.cause() != 0 ? IoError::fromErrno(e.cause()) : IoError(kIoDiskFull);
 }
 
 // True when both names reach the same existing file (the same inode), so a
@@ -152,48 +71,45 @@ std::string joinPath(const std::string& folder, const std::string& name)
 
 void replaceWithCopy(const std::string& source, const std::string& target, std::int64_t maxBytes)
 {
-    // Non-blocking, so that a named pipe cannot hold the window at the open.
-    const Descriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (in.fd() < 0)
-        throw IoError::fromErrno(errno);
-    // Only a plain file (or a folder, which fails at its first read) is an
-    // image: a pipe or a device could run for ever or fill the disk.
-    struct stat st {};
-    if (::fstat(in.fd(), &st) != 0)
-        throw IoError::fromErrno(errno);
-    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
-        throw IoError::fromErrno(EACCES);
-    // Told before anything is copied; the copy counts as well, for a file
-    // that grows meanwhile.
-    const auto tooLarge = [&] {
-        return std::runtime_error(source + " is larger than " +
-                                  std::to_string(maxBytes >> 20) +
-                                  " MiB; no chip of this program is that big.");
-    };
-    if (maxBytes >= 0 && st.st_size > maxBytes)
-        throw tooLarge();
-
-    TempFile out = createBeside(target);
-    std::vector<char> buffer(64 * 1024);
-    std::int64_t copied = 0;
-    for (;;) {
-        const ssize_t n = ::read(in.fd(), buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
+    try {
+        const Descriptor in(openInput(source));
+        // Only a plain file (or a folder, which fails at its first read) is
+        // an image: a pipe or a device could run for ever or fill the disk.
+        struct stat st {};
+        if (::fstat(in.fd(), &st) != 0)
             throw IoError::fromErrno(errno);
-        if (n == 0)
-            break;
-        copied += n;
-        if (maxBytes >= 0 && copied > maxBytes)
+        if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+            throw IoError::fromErrno(EACCES);
+        // Told before anything is copied; the copy counts as well, for a
+        // file that grows meanwhile.
+        const auto tooLarge = [&] {
+            return std::runtime_error(source + " is larger than " +
+                                      std::to_string(maxBytes >> 20) +
+                                      " MiB; no chip of this program is that big.");
+        };
+        if (maxBytes >= 0 && st.st_size > maxBytes)
             throw tooLarge();
-        writeAll(out.fd(), buffer.data(), static_cast<std::size_t>(n));
+
+        SafeFile out(target, SafeFile::Links::Replace);
+        std::vector<char> buffer(64 * 1024);
+        std::int64_t copied = 0;
+        for (;;) {
+            const ssize_t n = ::read(in.fd(), buffer.data(), buffer.size());
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                throw IoError::fromErrno(errno);
+            if (n == 0)
+                break;
+            copied += n;
+            if (maxBytes >= 0 && copied > maxBytes)
+                throw tooLarge();
+            out.write(buffer.data(), static_cast<std::size_t>(n));
+        }
+        out.commit();
+    } catch (const SafeFileError& e) {
+        throw ioErrorOf(e);
     }
-    syncData(out.fd());
-    out.closeChecked();
-    if (::rename(out.path().c_str(), target.c_str()) != 0)
-        throw IoError::fromErrno(errno);
-    out.keep();
 }
 
 void saveImageCopy(RecordFile& image, const std::string& target)
@@ -202,11 +118,22 @@ void saveImageCopy(RecordFile& image, const std::string& target)
         return;
     // The image first: a closed one must not cost the target its content.
     image.seek(0);
-    RecordFile out(target);
-    out.createOrTruncate();
-    while (!image.atEnd())
-        out.writeByte(image.readByte());
-    out.close();
+    try {
+        // The old file stays whole until the copy is complete.
+        SafeFile out(target);
+        std::string chunk;
+        while (!image.atEnd()) {
+            chunk += static_cast<char>(image.readByte());
+            if (chunk.size() == 64 * 1024) {
+                out.write(chunk);
+                chunk.clear();
+            }
+        }
+        out.write(chunk);
+        out.commit();
+    } catch (const SafeFileError& e) {
+        throw ioErrorOf(e);
+    }
 }
 
 WorkingFolderLock::WorkingFolderLock(const std::string& folder)
@@ -250,38 +177,39 @@ void checkWorkingFile(const std::string& folder)
 }
 
 ImageReplacement::ImageReplacement(const std::string& target)
-    : m_target(target)
 {
-    m_fd = openBeside(target, m_path);
+    try {
+        m_file = std::make_unique<SafeFile>(target, SafeFile::Links::Replace);
+    } catch (const SafeFileError& e) {
+        throw ioErrorOf(e);
+    }
 }
 
-ImageReplacement::~ImageReplacement()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-    if (!m_committed)
-        ::unlink(m_path.c_str());
-}
+ImageReplacement::~ImageReplacement() = default;
 
 void ImageReplacement::append(std::uint8_t value)
 {
-    if (m_fd < 0)
+    if (!m_file)
         throw IoError(kIoFileNotOpen);
-    const char byte = static_cast<char>(value);
-    writeAll(m_fd, &byte, 1);
+    try {
+        m_file->write(&value, 1);
+    } catch (const SafeFileError& e) {
+        throw ioErrorOf(e);
+    }
 }
 
 void ImageReplacement::commit()
 {
-    if (m_fd < 0)
+    if (!m_file)
         throw IoError(kIoFileNotOpen);
-    syncData(m_fd);
-    const int fd = m_fd;
-    m_fd = -1;
-    closeChecked(fd);
-    if (::rename(m_path.c_str(), m_target.c_str()) != 0)
-        throw IoError::fromErrno(errno);
-    m_committed = true;
+    try {
+        // Whatever happens, the replacement is over: appending after it is
+        // an error, and an uncommitted file is dropped.
+        const std::unique_ptr<SafeFile> file = std::move(m_file);
+        file->commit();
+    } catch (const SafeFileError& e) {
+        throw ioErrorOf(e);
+    }
 }
 
 } // namespace kavoda

@@ -5,11 +5,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace kavoda {
 
 class RecordFile;
+class SafeFile;
 
 // The working file's name, in its fixed folder.
 inline constexpr const char* kWorkingFileName = "Tempor.tmp";
@@ -25,13 +27,14 @@ std::string joinPath(const std::string& folder, const std::string& name);
 // that a wrong choice cannot fill the disk.
 inline constexpr std::int64_t kMaxImageBytes = std::int64_t{16} << 20;
 
-// Copies source to a fresh file beside target and renames it onto target
-// once the copy is complete. On any failure the temporary file is removed,
-// target is untouched and IoError tells why (the source's "File not found",
-// the folder's "File access denied", a rename that fails). A source that is
-// no plain file (a pipe, a device) is "File access denied". A source of more
-// than maxBytes (when not negative) is refused with a std::runtime_error
-// naming it. The new file gets the usual permissions, not the source's.
+// Copies source to a new file that takes target's place once the copy is
+// complete and on the disk. On any failure target is untouched, nothing is
+// left beside it, and IoError tells why (the source's "File not found", the
+// folder's "File access denied", a rename that fails). A source that is no
+// plain file (a pipe, a device) is "File access denied", and never waited
+// on. A source of more than maxBytes (when not negative) is refused with a
+// std::runtime_error naming it. The new file gets target's permissions, or
+// the usual ones, never the source's; a symbolic link at target is replaced.
 void replaceWithCopy(const std::string& source, const std::string& target,
                      std::int64_t maxBytes = -1);
 
@@ -59,9 +62,10 @@ private:
 void checkWorkingFile(const std::string& folder);
 
 // A new image built beside the working file: bytes are appended to a
-// temporary file, and commit() renames it over the working file only once
-// it is complete. Dropped without commit(), it removes the temporary file
-// and the working file stays as it was.
+// temporary file, and commit() puts it in the working file's place only once
+// it is complete (a symbolic link there is replaced, not written through).
+// Dropped without commit(), it leaves nothing and the working file stays as
+// it was.
 class ImageReplacement {
 public:
     explicit ImageReplacement(const std::string& target);
@@ -69,21 +73,21 @@ public:
     ImageReplacement(const ImageReplacement&) = delete;
     ImageReplacement& operator=(const ImageReplacement&) = delete;
 
+    // One byte per call; I/O error 103 after the commit.
     void append(std::uint8_t value);
-    // Flushes, closes and renames onto the target; IoError when any fails,
-    // and then the target is untouched.
+    // Flushes and puts the file in place; IoError when that fails, and then
+    // the target is untouched.
     void commit();
-    const std::string& path() const { return m_path; }
 
 private:
-    std::string m_target;
-    std::string m_path;
-    int m_fd = -1;
-    bool m_committed = false;
+    std::unique_ptr<SafeFile> m_file;
 };
 
-// Creates or truncates target and copies image into it from offset 0 to the
-// end, one byte per call; image is left open at its end. When target is the
+// Copies image from offset 0 to the end, one byte per call, into a new file
+// that replaces target once complete, so that a failure (a full disk) leaves
+// an existing target whole. A replaced target keeps its permissions, a
+// symbolic link is written through; a read-only file, a folder, a device or
+// a pipe is refused. image is left open at its end. When target is the
 // image's own file nothing is done: it already holds the image.
 void saveImageCopy(RecordFile& image, const std::string& target);
 

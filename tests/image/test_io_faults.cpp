@@ -163,18 +163,32 @@ TEST_F(IoFaultTest, DiskFullDuringLoadKeepsTheShownImage)
             << "left behind: " << entry.path();
 }
 
-TEST_F(IoFaultTest, DiskFullDuringSaveAs)
+TEST_F(IoFaultTest, DiskFullDuringSaveAsKeepsTheOldFile)
 {
-    writeFile(m_working, bytesOf(2048, 3));
-    const fs::path target = m_folder.file("copy.bin");
-    const Outcome save = inChildWithFileLimit(300, [&] {
+    writeFile(m_working, bytesOf(8192, 3));
+    const fs::path target = m_folder.file("backup.bin");
+    writeFile(target, bytesOf(2048, 7));
+    ::chmod(target.c_str(), 0640);
+    const Outcome save = inChildWithFileLimit(4096, [&] {
         RecordFile image(m_working.string());
         image.openExisting();
         saveImageCopy(image, target.string());
     });
     EXPECT_EQ(save.code, kIoDiskFull) << save.message;
-    EXPECT_LE(fs::file_size(target), 300u);
-    EXPECT_EQ(readFile(m_working), bytesOf(2048, 3)) << "the image itself is untouched";
+    EXPECT_EQ(save.message, "Disk full");
+    EXPECT_EQ(readFile(target), bytesOf(2048, 7)) << "the backup is whole";
+    EXPECT_EQ(readFile(m_working), bytesOf(8192, 3)) << "the image itself is untouched";
+    EXPECT_EQ(std::distance(fs::directory_iterator(m_folder.path()), fs::directory_iterator()), 2)
+        << "nothing left beside them";
+
+    // With room, the backup is replaced and keeps its permissions.
+    RecordFile image(m_working.string());
+    image.openExisting();
+    saveImageCopy(image, target.string());
+    EXPECT_EQ(readFile(target), bytesOf(8192, 3));
+    struct stat info {};
+    ::stat(target.c_str(), &info);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
 }
 
 TEST_F(IoFaultTest, VanishedFiles)
