@@ -38,7 +38,8 @@ class Thexedit;
 class Tnumedit;
 class UpDown;
 class DeviceBus;
-struct CatalogueEntry;
+struct ChipType;
+using CatalogueEntry = ChipType;
 
 class TMainForm : public QMainWindow, public SettingsHost {
     Q_OBJECT

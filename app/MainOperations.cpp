@@ -123,26 +123,17 @@ private:
 class ImageSink final : public ByteSink {
 public:
     ImageSink(RecordFile& file, std::vector<std::uint8_t>& copy) : m_file(file), m_copy(copy) {}
-    void put(std::uint8_t value) override
+    void put(const std::uint8_t* data, std::size_t length) override
     {
-        m_file.writeByte(value);
-        m_copy.push_back(value);
+        for (std::size_t i = 0; i < length; ++i) {
+            m_file.writeByte(data[i]);
+            m_copy.push_back(data[i]);
+        }
     }
 
 private:
     RecordFile& m_file;
     std::vector<std::uint8_t>& m_copy;
-};
-
-class ImageSource final : public ByteSource {
-public:
-    explicit ImageSource(RecordFile& file) : m_file(file) {}
-    void rewind() override { m_file.seek(0); }
-    bool atEnd() override { return m_file.atEnd(); }
-    std::uint8_t next() override { return m_file.readByte(); }
-
-private:
-    RecordFile& m_file;
 };
 
 // Disables the controls for its lifetime, unless enabled earlier on purpose.
@@ -191,18 +182,22 @@ QString keptCopySentence(const QString& path)
     return QStringLiteral(" The image that was to be written is kept in %1.").arg(path);
 }
 
-QString deviceCaption()
-{
-    const CatalogueEntry* entry = findDeviceByType(DeviceType);
-    return entry ? QString::fromLatin1(entry->caption.data(), static_cast<int>(entry->caption.size()))
-                 : QString::number(DeviceType);
-}
-
 } // namespace
 
 TMainForm::Operations::Operations(PortSession& session)
     : bus(makeDeviceBus(session))
 {
+}
+
+ChipJob TMainForm::Operations::job()
+{
+    // The parallel port (the adapter without a clock of its own) keeps the
+    // byte transactions of the window's passes, exact to the bus access;
+    // adapters with a controller of their own carry the same passes in runs.
+    const bool parallelPort = !bus->limits().ownClock;
+    ChipJob chipJob{*bus, *chip, *display, parallelPort ? Transfers::Bytewise : Transfers::Fast};
+    chipJob.retriedReads = 0;
+    return chipJob;
 }
 
 void setOperationBoxSink(std::function<void(const QString&, const QString&)> sink)
@@ -279,6 +274,11 @@ void TMainForm::runOperation(const char* name, const std::function<void()>& body
         Operations& ops;
         Running(TMainForm& f, Operations& o) : form(f), ops(o)
         {
+            ops.chip = findDeviceByType(DeviceType);
+            if (!ops.chip)
+                throw std::runtime_error("No device type is chosen");
+            ops.display = std::make_unique<WindowDisplay>(form, ops);
+            ops.retriedReads = 0;
             ops.running = true;
             ops.stopRequested = false;
             ops.closeRequested = false;
@@ -300,18 +300,21 @@ void TMainForm::runOperation(const char* name, const std::function<void()>& body
     {
         Running running(*this, ops);
         BusClaim claim(*ops.bus);
-        ops.bus->clearAcks();
         try {
             body();
         } catch (const OperationStopped&) {
             return;
         }
-        const std::string acks = ackReportText(ops.bus->acks(), deviceCaption().toStdString());
-        if (!acks.empty())
-            report << QString::fromStdString(acks);
+        ChipJob job = ops.job();
+        job.retriedReads = ops.retriedReads;
+        const std::string retried = retriedReadsText(job);
+        if (!retried.empty())
+            report << QString::fromStdString(retried);
         if (ops.expectation) {
-            const auto mismatch =
-                verifyDevice(ops.lastRead, ops.expectation->image, ops.expectation->beyond);
+            const auto mismatch = compareWithChip(
+                ops.lastRead, WantedImage::fromImage(ops.expectation->image,
+                                                     static_cast<std::size_t>(ops.chip->size),
+                                                     ops.expectation->beyond));
             if (mismatch) {
                 QString text = QString::fromStdString(verifyFailureText(*mismatch));
                 if (!ops.expectation->keptCopy.isEmpty())
@@ -333,8 +336,10 @@ void TMainForm::readDevice()
     CreateImage();
     ops.lastRead.clear();
     ImageSink sink(ImageFile, ops.lastRead);
-    WindowDisplay display(*this, ops);
-    if (readPass(*ops.bus, display, sink) == PassEnd::Stopped)
+    ChipJob job = ops.job();
+    const PassEnd end = readPass(job, sink);
+    ops.retriedReads += job.retriedReads;
+    if (end == PassEnd::Stopped)
         throw OperationStopped();
     Timer1->start();
     controls.enable();
@@ -350,8 +355,8 @@ void TMainForm::FillDevice(std::uint8_t value, bool erase)
         ~ColourKept() { meter->setForeColor(saved); }
     } colour{Meter1, Meter1->foreColor()};
     Meter1->setForeColor(kWriteColor);
-    WindowDisplay display(*this, ops);
-    if (fillPass(*ops.bus, display, value, erase) == PassEnd::Stopped)
+    ChipJob job = ops.job();
+    if (fillPass(job, value, erase) == PassEnd::Stopped)
         throw OperationStopped();
 }
 
@@ -377,7 +382,7 @@ void TMainForm::WriteBtnClick()
         Meter1->setForeColor(kWriteColor);
         // Nothing reaches the chip before the image has been read and a copy
         // of it kept: the closing Read replaces the working file.
-        const int deviceSize = (LastBlock + 1) * 256;
+        const int deviceSize = ops.chip->size;
         Operations::Expectation expect;
         expect.image = imageHead(ImageFile, deviceSize);
         const std::string copy = joinPath(workingFolder(), kWrittenImageName);
@@ -388,9 +393,8 @@ void TMainForm::WriteBtnClick()
         // working file half read again: the report says where the image is.
         try {
             FillDevice(0xFF, true);
-            ImageSource source(ImageFile);
-            WindowDisplay display(*this, ops);
-            if (writePass(*ops.bus, display, source) == PassEnd::Stopped)
+            ChipJob job = ops.job();
+            if (writePass(job, expect.image) == PassEnd::Stopped)
                 throw OperationStopped();
             readDevice();
         } catch (const std::exception& e) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "DeviceBus.h"
+#include "DeviceOperations.h"
 #include "Main.h"
 
 #include <QString>
@@ -30,7 +31,15 @@ struct TMainForm::Operations {
         QString keptCopy;                 // where the written image was kept, if anywhere
     };
 
+    // The chip of the running operation on the bus, shown in the window:
+    // taken once when the operation starts, so that a type chosen meanwhile
+    // applies from the next operation on.
+    ChipJob job();
+
     std::unique_ptr<DeviceBus> bus;
+    const ChipType* chip = nullptr;
+    std::unique_ptr<OperationDisplay> display;
+    long retriedReads = 0;
     bool running = false;
     const char* name = "";
     bool stopRequested = false;

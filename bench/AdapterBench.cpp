@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
-// A whole-chip read (and write) of a 24C16 through each simulated adapter:
-// the program's own cost per chip, and in the counter device_s the time the
-// adapter model says real hardware would take (virtual time).
+// The whole-chip operations of a 24C16 through each simulated adapter: the
+// program's own cost, and in counters what real hardware would see: USB
+// transfers or system calls (port accesses per byte on the parallel port),
+// write cycles, and the device time of the adapter model against the
+// wire's limit (the bits a 100 or 400 kHz bus must clock, plus one 10 ms
+// cycle per page written).
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -13,6 +16,7 @@
 #include "DeviceOperations.h"
 #include "PortSession.h"
 #include "SimulatedChip.h"
+#include "SimulatedLink.h"
 
 namespace kavoda {
 namespace {
@@ -21,88 +25,183 @@ using bench::QuietDisplay;
 
 class CountingSink final : public ByteSink {
 public:
-    void put(std::uint8_t value) override { sum += value; }
+    void put(const std::uint8_t* data, std::size_t length) override
+    {
+        for (std::size_t i = 0; i < length; ++i)
+            sum += data[i];
+    }
     unsigned sum = 0;
 };
 
+// adapter: 0 parallel port, 1 CH341A at 100 kHz, 2 CH341A at 400 kHz,
+// 3 kernel I2C bus; a 24C16 on each.
 struct Rig {
     std::unique_ptr<PortSession> session;
     std::unique_ptr<DeviceBus> bus;
+    int khz = 100;
 
+    SimulatedLink* link() const
+    {
+        auto* controller = dynamic_cast<ControllerBus*>(bus.get());
+        return controller ? controller->simulation() : nullptr;
+    }
+    SimulatedChip& chip() const
+    {
+        return link() ? link()->chip() : session->simulator()->chip();
+    }
     std::uint64_t nowNs() const
     {
-        if (auto* controller = dynamic_cast<ControllerBus*>(bus.get()))
-            return controller->simulatedNowNs();
-        return session->simulator() ? session->simulator()->nowNs() : 0;
+        return link() ? link()->nowNs() : session->simulator()->nowNs();
     }
+    // Transfers, or port accesses on the parallel port (Delay 0: its time
+    // is then 1 us per access).
+    std::uint64_t transfers() const { return link() ? link()->transfers() : nowNs() / 1000; }
 };
 
-// adapter: 0 parallel port, 1 CH341A, 2 kernel I2C bus; a 24C16 on each.
+const char* const kLabels[] = {"parport", "ch341a-100kHz", "ch341a-400kHz", "i2c"};
+
 Rig makeRig(int adapter)
 {
     PortOptions options;
-    options.simulateType = 4;
-    const char* names[] = {"parport", "ch341a", "i2c:/dev/i2c-1"};
+    options.simulateType = findChip("24C16")->deviceType;
+    const char* names[] = {"parport", "ch341a", "ch341a", "i2c:/dev/i2c-1"};
     options.adapter = *parseAdapter(names[adapter]);
     Rig rig;
+    if (adapter == 2) {
+        options.i2cSpeed = I2cSpeed::k400kHz;
+        options.adapter->speed = I2cSpeed::k400kHz;
+        rig.khz = 400;
+    }
     rig.session = std::make_unique<PortSession>(options);
     rig.bus = makeDeviceBus(*rig.session);
     return rig;
 }
 
-const char* adapterName(int adapter)
+// What one iteration cost the adapter, and the wire's limit for it.
+struct Tally {
+    std::uint64_t transfers = 0;
+    std::uint64_t cycles = 0;
+    std::uint64_t ns = 0;
+};
+
+void report(benchmark::State& state, const Rig& rig, const Tally& t, std::uint64_t bitsClocked,
+            std::uint64_t pages)
 {
-    return adapter == 0 ? "parport" : adapter == 1 ? "ch341a" : "i2c";
+    const double n = static_cast<double>(state.iterations());
+    const double wire = static_cast<double>(bitsClocked) / (rig.khz * 1e3) + pages * 0.010;
+    state.counters["transfers"] = static_cast<double>(t.transfers) / n;
+    state.counters["write_cycles"] = static_cast<double>(t.cycles) / n;
+    state.counters["device_s"] = static_cast<double>(t.ns) / 1e9 / n;
+    state.counters["wire_s"] = wire;
+    state.counters["x_wire"] = static_cast<double>(t.ns) / 1e9 / n / wire;
 }
 
-// Delay 0 and the read's FastTiming for the parallel port: its device time is
-// then that of the port accesses alone (1 us each), a lower bound.
-void BM_WholeChipRead24C16(benchmark::State& state)
+template <typename Work>
+void measure(benchmark::State& state, Work work, std::uint64_t bitsClocked, std::uint64_t pages)
 {
     const int adapter = static_cast<int>(state.range(0));
-    state.SetLabel(adapterName(adapter));
+    state.SetLabel(kLabels[adapter]);
     resetDeviceState();
     BusDelay = 0;
-    SelectDevice(*findDevice("24C16"));
     Rig rig = makeRig(adapter);
     QuietDisplay display;
     BusClaim claim(*rig.bus);
-    const std::uint64_t start = rig.nowNs();
+    ChipJob job{*rig.bus, *findChip("24C16"), display, Transfers::Fast};
+    Tally tally;
     for (auto _ : state) {
-        CountingSink sink;
-        readPass(*rig.bus, display, sink);
-        benchmark::DoNotOptimize(sink.sum);
+        const std::uint64_t t0 = rig.nowNs();
+        const std::uint64_t x0 = rig.transfers();
+        const std::uint64_t c0 = rig.chip().writeCycles();
+        work(job, rig);
+        tally.ns += rig.nowNs() - t0;
+        tally.transfers += rig.transfers() - x0;
+        tally.cycles += rig.chip().writeCycles() - c0;
     }
-    state.SetItemsProcessed(state.iterations() * 2048);
-    state.counters["device_s"] =
-        static_cast<double>(rig.nowNs() - start) / 1e9 / static_cast<double>(state.iterations());
+    report(state, rig, tally, bitsClocked, pages);
     resetDeviceState();
 }
-BENCHMARK(BM_WholeChipRead24C16)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 
-// One fill pass: every byte written and polled through the datasheet's 10 ms
-// write cycle.
-void BM_WholeChipFill24C16(benchmark::State& state)
+constexpr std::uint64_t kBytes = 2048;
+// Nine clocks a byte; a few address bytes besides, which the limit leaves out.
+constexpr std::uint64_t kBits = kBytes * 9;
+
+std::vector<std::uint8_t> pattern(std::uint8_t seed)
 {
-    const int adapter = static_cast<int>(state.range(0));
-    state.SetLabel(adapterName(adapter));
-    resetDeviceState();
-    BusDelay = 0;
-    FastTiming = 0;
-    SelectDevice(*findDevice("24C16"));
-    Rig rig = makeRig(adapter);
-    QuietDisplay display;
-    BusClaim claim(*rig.bus);
-    const std::uint64_t start = rig.nowNs();
-    std::uint8_t value = 0;
-    for (auto _ : state)
-        fillPass(*rig.bus, display, value++, false);
-    state.SetItemsProcessed(state.iterations() * 2048);
-    state.counters["device_s"] =
-        static_cast<double>(rig.nowNs() - start) / 1e9 / static_cast<double>(state.iterations());
-    resetDeviceState();
+    std::vector<std::uint8_t> bytes(kBytes);
+    for (std::size_t i = 0; i < kBytes; ++i)
+        bytes[i] = static_cast<std::uint8_t>(i * 7 + seed);
+    return bytes;
 }
-BENCHMARK(BM_WholeChipFill24C16)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+
+void BM_Read24C16(benchmark::State& state)
+{
+    measure(
+        state,
+        [](ChipJob& job, Rig&) {
+            std::vector<std::uint8_t> bytes;
+            readRange(job, 0, kBytes, bytes);
+            benchmark::DoNotOptimize(bytes.data());
+        },
+        kBits, 0);
+}
+BENCHMARK(BM_Read24C16)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+
+// Every byte differs: 128 page writes and a whole verify.
+void BM_WriteAll24C16(benchmark::State& state)
+{
+    std::uint8_t seed = 0;
+    measure(
+        state,
+        [&seed](ChipJob& job, Rig&) {
+            const WantedImage wanted = WantedImage::fromImage(pattern(++seed), kBytes, 0xFF);
+            writeRuns(job, planWrite(job, wanted, nullptr));
+            std::vector<std::uint8_t> back;
+            readRange(job, 0, kBytes, back);
+        },
+        2 * kBits, kBytes / 16);
+}
+BENCHMARK(BM_WriteAll24C16)->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+// Ten bytes on ten pages differ: one whole read, ten page writes, their
+// pages read back.
+void BM_WriteTenBytes24C16(benchmark::State& state)
+{
+    std::uint8_t seed = 0;
+    measure(
+        state,
+        [&seed](ChipJob& job, Rig&) {
+            std::vector<std::uint8_t> image(kBytes, 0xFF);
+            std::vector<std::uint8_t> before;
+            readRange(job, 0, kBytes, before);
+            image = before;
+            ++seed;
+            for (int i = 0; i < 10; ++i)
+                image[static_cast<std::size_t>(i * 200)] ^= seed;
+            const WantedImage wanted = WantedImage::fromImage(image, kBytes, 0xFF);
+            const auto runs = planWrite(job, wanted, &before);
+            writeRuns(job, runs);
+            verifyRuns(job, runs, wanted);
+        },
+        kBits + 10 * 16 * 9, 10);
+}
+BENCHMARK(BM_WriteTenBytes24C16)->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+// The window's Write Device on the adapter's fast transfers: erase pass,
+// write pass, closing Read.
+void BM_WindowWriteDevice24C16(benchmark::State& state)
+{
+    std::uint8_t seed = 0;
+    measure(
+        state,
+        [&seed](ChipJob& job, Rig&) {
+            fillPass(job, 0xFF, true);
+            writePass(job, pattern(++seed));
+            CountingSink sink;
+            readPass(job, sink);
+        },
+        3 * kBits, 2 * kBytes / 16);
+}
+BENCHMARK(BM_WindowWriteDevice24C16)->DenseRange(1, 3)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 }  // namespace
 }  // namespace kavoda

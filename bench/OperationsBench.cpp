@@ -35,7 +35,11 @@ constexpr int kBytes = 2048;
 class FileSink final : public ByteSink {
 public:
     explicit FileSink(RecordFile& file) : m_file(file) {}
-    void put(std::uint8_t value) override { m_file.writeByte(value); }
+    void put(const std::uint8_t* data, std::size_t length) override
+    {
+        for (std::size_t i = 0; i < length; ++i)
+            m_file.writeByte(data[i]);
+    }
 
 private:
     RecordFile& m_file;
@@ -78,7 +82,8 @@ void BM_WindowCostPerByte(benchmark::State& state)
             BusClaim claim(bareBus);
             FastTiming = 1;
             bareFile.createOrTruncate();
-            readPass(bareBus, discard, sink);
+            ChipJob job{bareBus, *findDevice("24C16"), discard, Transfers::Bytewise};
+            readPass(job, sink);
         }
         const double t2 = threadSeconds();
         window += t1 - t0;

@@ -21,8 +21,8 @@ struct ByteArguments {
 
 long checkedAddress(Tool& tool, const std::string& text)
 {
-    const CatalogueEntry& chip = tool.device();
-    const long address = numberArgument("address", text, 0xFFFF);
+    const ChipType& chip = tool.device();
+    const long address = numberArgument("address", text, 0x3FFFF);
     if (address >= chip.sizeBytes())
         throw UsageError("address 0x" + hexText(address, 4) + " is beyond the " +
                          std::string(chip.caption) + " (" + std::to_string(chip.sizeBytes()) +
@@ -32,9 +32,8 @@ long checkedAddress(Tool& tool, const std::string& text)
 
 std::uint8_t readOne(Tool& tool, long address)
 {
-    FastTiming = 1;
-    return tool.bus().readByte(tool.family(), static_cast<std::uint8_t>(address / 256),
-                               static_cast<std::uint8_t>(address % 256));
+    return tool.readChip("Reading", "nothing was read.", static_cast<std::uint32_t>(address), 1)
+        .at(0);
 }
 
 int runGet(Tool& tool, const ByteArguments& args)
@@ -43,7 +42,6 @@ int runGet(Tool& tool, const ByteArguments& args)
     const long address = checkedAddress(tool, args.address);
     BusClaim claim(tool.bus());
     const std::uint8_t value = readOne(tool, address);
-    tool.checkAcks("get " + hexText(address, 4));
     tool.out() << hexText(value, 2) << '\n';
     return kExitOk;
 }
@@ -54,13 +52,10 @@ int runSet(Tool& tool, const ByteArguments& args)
     const long address = checkedAddress(tool, args.address);
     const auto value = static_cast<std::uint8_t>(numberArgument("value", args.value, 0xFF));
     BusClaim claim(tool.bus());
-    FastTiming = 0;
-    tool.bus().writeByte(tool.family(), static_cast<std::uint8_t>(address / 256),
-                         static_cast<std::uint8_t>(address % 256), value);
-    tool.checkAcks("set " + hexText(address, 4));
+    ChipJob job = tool.job();
+    writeRuns(job, {WriteRun{static_cast<std::uint32_t>(address), {value}}});
     if (!args.noVerify) {
         const std::uint8_t back = readOne(tool, address);
-        tool.checkAcks("set " + hexText(address, 4));
         if (back != value)
             throw ChipError("Verify failed at " + hexText(address, 4) + ": wrote " +
                             hexText(value, 2) + ", read " + hexText(back, 2) +

@@ -3,9 +3,10 @@
 #include <CLI/CLI.hpp>
 #include <ostream>
 
-#include "ChipWork.h"
+#include "DeviceOperations.h"
 #include "ImageFiles.h"
 #include "IntelHex.h"
+#include "Interrupt.h"
 #include "Tool.h"
 #include "Verbs.h"
 
@@ -45,7 +46,7 @@ std::string chipName(Tool& tool)
 // file's bytes beyond the chip are refused likewise, and its gaps reported.
 WantedImage loadWanted(Tool& tool, const ChipArguments& args)
 {
-    const CatalogueEntry& chip = tool.device();
+    const ChipType& chip = tool.device();
     const auto size = static_cast<std::size_t>(chip.sizeBytes());
     const std::string name = fileName(args.file);
     const FileFormat format = formatForPath(args.file, forcedFormat(args));
@@ -105,12 +106,30 @@ WantedImage loadWanted(Tool& tool, const ChipArguments& args)
     return wanted;
 }
 
-// The closing read of write, erase and fill.
-void verifyAfterWrite(Tool& tool, const WantedImage& wanted)
+// The closing read of write, erase and fill: the whole chip, or the pages
+// the runs wrote.
+void verifyAfterWrite(Tool& tool, const WantedImage& wanted,
+                      const std::vector<WriteRun>* runs = nullptr)
 {
-    const auto chip =
-        tool.readChip("Verifying", "the write itself was finished, the verify was not.");
-    if (const auto mismatch = compareWithChip(chip, wanted))
+    std::optional<VerifyMismatch> mismatch;
+    if (runs) {
+        ChipJob job = tool.job();
+        tool.progress().begin("Verifying", 0);
+        try {
+            mismatch = verifyRuns(job, *runs, wanted);
+        } catch (const ChipStop&) {
+            if (interruptRequested())
+                throw Interrupted("Interrupted while verifying; the write itself was finished, "
+                                  "the verify was not.");
+            throw;
+        }
+        tool.progress().end();
+    } else {
+        mismatch = compareWithChip(
+            tool.readChip("Verifying", "the write itself was finished, the verify was not."),
+            wanted);
+    }
+    if (mismatch)
         throw ChipError(verifyFailureText(*mismatch) +
                         " Check the chip's write protection (WP pin) and its supply.");
 }
@@ -157,41 +176,49 @@ int runRead(Tool& tool, const ChipArguments& args)
     return kExitOk;
 }
 
+// A write that Ctrl+C ended: where, and how far it got.
+Interrupted interruptedWrite(const WriteOutcome& outcome)
+{
+    return Interrupted("Interrupted at " + addressText(outcome.next) + " after writing " +
+                       std::to_string(outcome.written) + " of " + std::to_string(outcome.total) +
+                       " bytes; the chip holds part of the image: run the write again to "
+                       "finish it.");
+}
+
 int runWrite(Tool& tool, const ChipArguments& args)
 {
     tool.prepare();
     checkFormat(args);
     const WantedImage wanted = loadWanted(tool, args);
-    const CatalogueEntry& chip = tool.device();
 
     BusClaim claim(tool.bus());
-    // Differential by default: only the bytes the chip does not hold yet.
+    // Differential by default: only the pages holding a byte the chip does
+    // not hold yet, each from its first to its last differing byte.
     std::vector<std::uint8_t> before;
     if (!args.all)
         before = tool.readChip("Comparing", "nothing was written.");
-    const std::vector<int> addresses = addressesToWrite(wanted, args.all ? nullptr : &before);
+    ChipJob job = tool.job();
+    const std::vector<WriteRun> runs = planWrite(job, wanted, args.all ? nullptr : &before);
+    long total = 0;
+    for (const WriteRun& run : runs)
+        total += static_cast<long>(run.bytes.size());
 
-    FastTiming = 0;
-    const long total = static_cast<long>(addresses.size());
     tool.progress().begin("Writing", total);
-    const WriteOutcome outcome =
-        writeAddresses(tool.bus(), tool.display(), tool.family(), addresses, wanted, chip.caption,
-                       [&tool](long done, int address) { tool.progress().update(done, address); });
+    const WriteOutcome outcome = writeRuns(job, runs);
     tool.progress().end();
-    if (outcome.stopped)
-        throw Interrupted("Interrupted at " +
-                          hexText(addresses[static_cast<std::size_t>(outcome.written)], 4) +
-                          " after writing " + std::to_string(outcome.written) + " of " +
-                          std::to_string(total) +
-                          " bytes; the chip holds part of the image: run the write again to "
-                          "finish it.");
+    if (outcome.end == PassEnd::Stopped)
+        throw interruptedWrite(outcome);
 
     if (!args.noVerify)
-        verifyAfterWrite(tool, wanted);
+        verifyAfterWrite(tool, wanted, args.all ? nullptr : &runs);
+    long differing = 0;
+    for (std::size_t i = 0; i < wanted.bytes.size(); ++i)
+        differing += wanted.present[i] && (args.all || before[i] != wanted.bytes[i]);
     tool.out() << "Wrote " << total << (total == 1 ? " byte" : " bytes") << " to the "
                << chipName(tool);
     if (!args.all)
-        tool.out() << " (" << wanted.given - addresses.size() << " held their value already)";
+        tool.out() << " (" << static_cast<long>(wanted.given) - differing
+                   << " held their value already)";
     tool.out() << (args.noVerify ? "; not verified.\n" : "; verified.\n");
     return kExitOk;
 }
@@ -222,20 +249,19 @@ int runVerify(Tool& tool, const ChipArguments& args)
 
 int runFill(Tool& tool, std::uint8_t value, bool erase, bool noVerify)
 {
-    const CatalogueEntry& chip = tool.device();
+    const ChipType& chip = tool.device();
     BusClaim claim(tool.bus());
-    FastTiming = 0;
-    tool.bus().clearAcks();
-    tool.beginPass(erase ? "Erasing" : "Filling " + hexText(value, 2), chip.sizeBytes());
-    if (fillPass(tool.bus(), tool.display(), value, erase) == PassEnd::Stopped)
-        throw Interrupted("Interrupted at " + hexText(tool.passDone(), 4) + ": " +
-                          std::to_string(tool.passDone()) + " of " +
-                          std::to_string(chip.sizeBytes()) + " bytes set to " +
-                          hexText(value, 2) + ", the rest is as it was.");
-    tool.endPass();
-    tool.checkAcks();
+    ChipJob job = tool.job();
+    const WantedImage wanted = WantedImage::constant(static_cast<std::size_t>(chip.size), value);
+    tool.progress().begin(erase ? "Erasing" : "Filling " + hexText(value, 2), chip.size);
+    const WriteOutcome outcome = writeRuns(job, planWrite(job, wanted, nullptr));
+    tool.progress().end();
+    if (outcome.end == PassEnd::Stopped)
+        throw Interrupted("Interrupted at " + addressText(outcome.next) + ": " +
+                          std::to_string(outcome.written) + " of " + std::to_string(chip.size) +
+                          " bytes set to " + hexText(value, 2) + ", the rest is as it was.");
     if (!noVerify)
-        verifyAfterWrite(tool, WantedImage::constant(static_cast<std::size_t>(chip.sizeBytes()), value));
+        verifyAfterWrite(tool, wanted);
     tool.out() << (erase ? "Erased the " : "Filled the ") << chipName(tool) << " with "
                << hexText(value, 2) << (noVerify ? "; not verified.\n" : "; verified.\n");
     return kExitOk;

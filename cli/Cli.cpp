@@ -9,6 +9,7 @@
 
 #include "Adapter.h"
 #include "DeviceCatalogue.h"
+#include "ChipTable.h"
 #include "Interrupt.h"
 #include "KavodaVersion.h"
 #include "OptionListing.h"
@@ -105,15 +106,25 @@ int runCli(int argc, const char* const* argv, const CliEnvironment& environment)
     std::ostream& out = environment.out ? *environment.out : std::cout;
     std::ostream& err = environment.err ? *environment.err : std::cerr;
 
-    CLI::App app("Reads and writes serial EEPROMs (24C02..24C16, SDA3526..SDA3586) "
-                 "through a parallel-port adapter.\n"
+    CLI::App app("Reads and writes serial EEPROMs (24C01..24M02, SDA3526..SDA3586) "
+                 "through a parallel-port adapter, a CH341A or a kernel I2C bus.\n"
                  "Exit codes: 0 done, 1 the chip, port or a file failed, 2 the command line "
                  "was wrong, 130 interrupted.",
                  "kavoda-cli");
     app.get_formatter()->label("SUBCOMMAND", "VERB");
     CommonOptions options;
-    app.add_option("-d,--device", options.deviceName, "Device type, e.g. 24C16 or SDA3546")
+    app.add_option("-d,--device", options.deviceName,
+                   "Device type, e.g. 24C16, 24C64 or SDA3546 (known types: " + chipCaptions() +
+                       ")")
         ->type_name("TYPE");
+    app.add_option("--chip-address", options.chipAddress,
+                   "The chip's A2..A0 pin levels, 0 to 7 (default 0), for a second EEPROM on "
+                   "the bus; only for types whose pins carry no block bits")
+        ->check(CLI::Range(0, 7))
+        ->type_name("N");
+    app.add_flag("--bytewise", options.bytewise,
+                 "One byte per bus transaction (random reads, byte writes) instead of "
+                 "sequential reads and page writes");
     app.add_option("--port", options.portText,
                    "Port base 0x278, 0x378 or 0x3BC, or a /dev/parportN "
                    "(default: the Setup dialog's choice in Kavoda.INI)")
@@ -133,8 +144,9 @@ int runCli(int argc, const char* const* argv, const CliEnvironment& environment)
         ->check(nonEmptyPath);
     app.add_option("--sim-fault", options.simFault,
                    "Give the simulated chip a fault: empty (no chip in the socket), busy (a write "
-                   "cycle that never ends) or readonly (writes do not stick)")
-        ->check(CLI::IsMember({"empty", "busy", "readonly"}))
+                   "cycle that never ends), readonly (writes do not stick) or protected (its WP "
+                   "pin high: data bytes are refused)")
+        ->check(CLI::IsMember({"empty", "busy", "readonly", "protected"}))
         ->type_name("FAULT")
         ->needs(simulate);
     unsigned writeCycleMs = 0;

@@ -24,11 +24,11 @@ constexpr int kProbeAttempts = 100;
 int runDump(Tool& tool, const InspectArguments& args)
 {
     tool.prepare();
-    const CatalogueEntry& chip = tool.device();
+    const ChipType& chip = tool.device();
     const long size = chip.sizeBytes();
     long start = 0;
     if (!args.start.empty()) {
-        start = numberArgument("start", args.start, 0xFFFF);
+        start = numberArgument("start", args.start, size - 1 > 0xFFFF ? size - 1 : 0xFFFF);
         if (start >= size)
             throw UsageError("start 0x" + hexText(start, 4) + " is beyond the " +
                              std::string(chip.caption) + " (" + std::to_string(size) +
@@ -36,7 +36,7 @@ int runDump(Tool& tool, const InspectArguments& args)
     }
     long length = size - start;
     if (!args.length.empty()) {
-        length = numberArgument("length", args.length, 0xFFFF);
+        length = numberArgument("length", args.length, size > 0xFFFF ? size : 0xFFFF);
         if (start + length > size)
             throw UsageError("start 0x" + hexText(start, 4) + " and length " +
                              std::to_string(length) + " go beyond the " +
@@ -49,60 +49,61 @@ int runDump(Tool& tool, const InspectArguments& args)
     if (length == 0)
         return kExitOk;
 
-    std::vector<std::uint8_t> bytes;
     BusClaim claim(tool.bus());
-    if (start == 0 && length == size) {
-        bytes = tool.readChip("Reading", "nothing was shown.");
-    } else {
-        FastTiming = 1;
-        tool.bus().clearAcks();
-        tool.progress().begin("Reading", length);
-        for (long i = 0; i < length; ++i) {
-            const long address = start + i;
-            if (tool.stopRequested())
-                throw Interrupted("Interrupted at " + hexText(address, 4) +
-                                  "; nothing was shown.");
-            tool.progress().update(i, address);
-            bytes.push_back(tool.bus().readByte(tool.family(),
-                                                static_cast<std::uint8_t>(address / 256),
-                                                static_cast<std::uint8_t>(address % 256)));
-        }
-        tool.progress().update(length, start + length - 1);
-        tool.progress().end();
-        tool.checkAcks();
-    }
+    const std::vector<std::uint8_t> bytes =
+        tool.readChip("Reading", "nothing was shown.", static_cast<std::uint32_t>(start),
+                      static_cast<std::uint32_t>(length));
     tool.out() << hexDumpText(bytes.data(), bytes.size(), static_cast<std::uint32_t>(start));
     return kExitOk;
+}
+
+// How the type addresses its bytes, so that a wrong type is seen before it
+// scatters a write: "one word address byte, block bits 3..1 of the device
+// address".
+std::string addressingText(const ChipType& chip)
+{
+    std::string text = chip.wordAddressBytes == 2 ? "two word address bytes" : "one word address byte";
+    if (chip.blockMask != 0) {
+        const int low = chip.blockShift;
+        int high = low;
+        while ((chip.blockMask >> (high - low + 1)) != 0)
+            ++high;
+        text += high == low ? ", the block number in bit " + std::to_string(low)
+                            : ", the block number in bits " + std::to_string(high) + ".." +
+                                  std::to_string(low);
+        text += " of the device address";
+    }
+    return text;
 }
 
 int runProbe(Tool& tool)
 {
     tool.prepare();
-    const CatalogueEntry& chip = tool.device();
+    const ChipType& chip = tool.device();
     const std::string family = chip.family == Family::SDA ? "SDA" : "24C";
     BusClaim claim(tool.bus());
     FastTiming = 1;
-    // A random read of block 0 acknowledges its address first; it changes
-    // nothing on the chip.
+    const std::string where = hexText(addressPhase(chip, 0, tool.bus().chipAddress()).device, 2);
+    // The device address alone changes nothing on the chip. A busy 24C
+    // answers nothing during its write cycle: polls outlast it.
     const int attempts = chip.family == Family::C24 ? kProbeAttempts : 1;
     for (int attempt = 1; attempt <= attempts; ++attempt) {
         if (tool.stopRequested())
             throw Interrupted("Interrupted while probing.");
-        tool.bus().clearAcks();
-        tool.bus().readByte(chip.family, 0, 0);
-        if (tool.bus().acks().unanswered > 0)
+        if (!tool.bus().poll(chip, 0))
             continue;
-        tool.out() << "A chip of the " << family << " family answers at address A0";
+        tool.out() << "A chip answers at address " << where;
         if (attempt > 1)
             tool.out() << " after " << attempt - 1 << " unanswered "
                        << (attempt == 2 ? "try" : "tries") << ": it was busy with a write";
         else if (chip.family == Family::C24)
             tool.out() << "; it is not busy";
-        tool.out() << ".\n";
+        tool.out() << ".\nThe " << chip.caption << " is addressed with " << addressingText(chip)
+                   << ".\n";
         return kExitOk;
     }
-    tool.out() << "No chip of the " << family << " family answers at address A0.\n";
-    throw ChipError(ackReportText(tool.bus().acks(), chip.caption));
+    tool.out() << "No chip answers at address " << where << ".\n";
+    throw ChipError(noAcknowledgeText(chip, 0));
 }
 
 }  // namespace

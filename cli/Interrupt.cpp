@@ -26,7 +26,9 @@ void installInterruptHandler()
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
     // One-shot: if the tool ever hangs, a second Ctrl+C still ends it.
-    action.sa_flags = SA_RESETHAND;
+    // SA_RESTART: a system call the signal interrupts goes on, and the verb
+    // stops at its next transaction boundary, saying how far it got.
+    action.sa_flags = SA_RESETHAND | SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
     // Under a file-size limit the write that crosses it fails with EFBIG and

@@ -19,11 +19,11 @@ namespace {
 
 constexpr long kMaxDelay = 1'000'000;  // keeps BusDelay * 500 within 32 bits
 
-const CatalogueEntry& deviceNamed(const std::string& name)
+const ChipType& deviceNamed(const std::string& name)
 {
-    const CatalogueEntry* entry = findDevice(name);
+    const ChipType* entry = findChip(name);
     if (!entry)
-        throw UsageError("unknown device type '" + name + "'; known types: " + catalogueCaptions());
+        throw UsageError("unknown device type '" + name + "'; known types: " + chipCaptions());
     return *entry;
 }
 
@@ -55,7 +55,7 @@ long numberArgument(const std::string& what, const std::string& text, long max)
     return *value;
 }
 
-// What the engine's loops show, turned into the progress bar; the stop
+// What the engine's passes show, turned into the progress bar; the stop
 // request is Ctrl+C.
 class Tool::Display final : public OperationDisplay {
 public:
@@ -68,19 +68,15 @@ public:
     }
     bool stopRequested() const override { return interruptRequested(); }
     void showPercent(int) override {}
-    void showAddress(int address) override
-    {
-        m_done = address + 1;
-        m_tool.m_progress.update(address, address);
-    }
+    void showAddress(int) override {}
     void showData(std::uint8_t) override {}
     std::string panelText() const override { return m_panel; }
     void setPanelText(const std::string& text) override { m_panel = text; }
     void setMeterCaption(const std::string&) override {}
-
-    // Bytes done: the loop shows an address just before its transaction,
-    // which is over when it next asks whether to stop.
-    long m_done = 0;
+    void showProgress(long done, long, long address) override
+    {
+        m_tool.m_progress.update(done, address);
+    }
 
 private:
     Tool& m_tool;
@@ -112,7 +108,7 @@ void Tool::warn(const std::string& text)
     err() << "kavoda-cli: " << text << '\n';
 }
 
-const CatalogueEntry& Tool::device(const char* fallback)
+const ChipType& Tool::device(const char* fallback)
 {
     if (m_device)
         return *m_device;
@@ -128,7 +124,18 @@ const CatalogueEntry& Tool::device(const char* fallback)
 
 void Tool::prepare(const char* fallbackDevice)
 {
-    const CatalogueEntry& chip = device(fallbackDevice);
+    const ChipType& chip = device(fallbackDevice);
+    if (m_options.chipAddress != 0 &&
+        (m_options.chipAddress & ~chip.chipAddressMask & 0x07) != 0) {
+        if (chip.chipAddressMask == 0)
+            throw UsageError("--chip-address: the " + std::string(chip.caption) +
+                             "'s address pins carry its block number (or are tied); it always "
+                             "answers at A0");
+        throw UsageError("--chip-address " + std::to_string(m_options.chipAddress) + ": the " +
+                         std::string(chip.caption) + " uses the pins of value " +
+                         std::to_string(~chip.chipAddressMask & 0x07) +
+                         " for its block number; give a level only on the others");
+    }
 
     std::optional<ToolSettings> settings;
     const auto settingsFile = [&]() -> const ToolSettings& {
@@ -176,6 +183,7 @@ void Tool::prepare(const char* fallbackDevice)
         portOptions.simulateType = m_options.simulateName.empty()
                                        ? chip.deviceType
                                        : deviceNamed(m_options.simulateName).deviceType;
+        portOptions.simChipAddress = static_cast<std::uint8_t>(m_options.chipAddress);
         if (!m_options.simFault.empty())
             portOptions.simFault = chipFaultNamed(m_options.simFault).value_or(ChipFault::None);
         if (m_options.simWriteCycleMs)
@@ -191,9 +199,16 @@ DeviceBus& Tool::bus()
 {
     if (!m_bus) {
         m_bus = makeDeviceBus(session());
+        m_bus->setChipAddress(static_cast<std::uint8_t>(m_options.chipAddress));
         warnOfFastBus(*this);
     }
     return *m_bus;
+}
+
+ChipJob Tool::job()
+{
+    return ChipJob{bus(), device(), display(),
+                   m_options.bytewise ? Transfers::Bytewise : Transfers::Fast};
 }
 
 bool Tool::sessionUsesFile(const std::string& path)
@@ -225,64 +240,26 @@ bool Tool::stopRequested()
     return m_display->stopRequested();
 }
 
-void Tool::beginPass(const std::string& operation, long total)
-{
-    m_display->m_done = 0;
-    m_progress.begin(operation, total);
-}
-
-long Tool::passDone() const
-{
-    return m_display->m_done;
-}
-
-void Tool::endPass()
-{
-    m_progress.update(device().sizeBytes(), device().sizeBytes() - 1);
-    m_progress.end();
-}
-
-namespace {
-class VectorSink final : public ByteSink {
-public:
-    explicit VectorSink(std::vector<std::uint8_t>& bytes) : m_bytes(bytes) {}
-    void put(std::uint8_t value) override { m_bytes.push_back(value); }
-
-private:
-    std::vector<std::uint8_t>& m_bytes;
-};
-}  // namespace
-
 std::vector<std::uint8_t> Tool::readChip(const std::string& operation,
-                                         const std::string& stoppedNote)
+                                         const std::string& stoppedNote, std::uint32_t start,
+                                         std::optional<std::uint32_t> length)
 {
-    const CatalogueEntry& chip = device();
+    const ChipType& chip = device();
+    const std::uint32_t count = length.value_or(static_cast<std::uint32_t>(chip.size) - start);
     std::vector<std::uint8_t> bytes;
-    bytes.reserve(static_cast<std::size_t>(chip.sizeBytes()));
-    VectorSink sink(bytes);
-    FastTiming = 1;
-    bus().clearAcks();
-    beginPass(operation, chip.sizeBytes());
-    if (readPass(bus(), display(), sink) == PassEnd::Stopped) {
+    ChipJob chipJob = job();
+    m_progress.begin(operation, count);
+    if (readRange(chipJob, start, count, bytes) == PassEnd::Stopped) {
         m_progress.end();
-        throw Interrupted("Interrupted at " + hexText(static_cast<long>(bytes.size()), 4) +
+        throw Interrupted("Interrupted at " + addressText(start + static_cast<std::uint32_t>(bytes.size())) +
                           " after reading " + std::to_string(bytes.size()) + " of " +
-                          std::to_string(chip.sizeBytes()) + " bytes of the " +
-                          std::string(chip.caption) + "; " + stoppedNote);
+                          std::to_string(count) + " bytes of the " + std::string(chip.caption) +
+                          "; " + stoppedNote);
     }
-    endPass();
-    checkAcks();
+    m_progress.end();
+    if (const std::string note = retriedReadsText(chipJob); !note.empty())
+        warn("warning: " + note);
     return bytes;
-}
-
-void Tool::checkAcks(const std::string& where)
-{
-    const std::string report = ackReportText(bus().acks(), device().caption);
-    if (report.empty())
-        return;
-    if (where.empty())
-        throw ChipError(report);
-    throw ChipError(where + ": " + report);
 }
 
 CLI::App* VerbTable::add(const std::string& name, const std::string& description, VerbRun run)

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "Cli.h"
+#include "ChipTable.h"
 #include "DeviceCatalogue.h"
 #include "DeviceOperations.h"
 #include "PortSession.h"
@@ -30,7 +31,8 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// The chip did not answer or did not take the data: exit code 1.
+// The chip did not answer, did not take the data or differs: exit code 1.
+// The engine's ChipStop is one too.
 class ChipError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -53,6 +55,8 @@ struct CommonOptions {
     std::string simFault;
     std::optional<unsigned> simWriteCycleMs;
     bool quiet = false;
+    bool bytewise = false;
+    int chipAddress = 0;
     PortOptions portOptions;
 };
 
@@ -72,7 +76,7 @@ public:
     void warn(const std::string& text);
 
     // The type of -d; without -d, fallback, or a UsageError when there is none.
-    const CatalogueEntry& device(const char* fallback = nullptr);
+    const ChipType& device(const char* fallback = nullptr);
     // Checks port, delay and simulation options and sets the device state.
     // Every verb calls it before touching a file or the chip, so that a
     // wrong command line never costs anything.
@@ -80,6 +84,8 @@ public:
 
     // The bus for the chip, its port opened on first use.
     DeviceBus& bus();
+    // The chip of -d on the bus, shown by the progress bar.
+    ChipJob job();
     // Whether path is a file the session itself writes (the simulated chip's
     // content file, the trace).
     bool sessionUsesFile(const std::string& path);
@@ -87,27 +93,18 @@ public:
     PortSession& session();
     // Where Kavoda.INI and the calibration are read.
     std::string settingsFolder() const;
-    Family family() const { return familyOf(DeviceType); }
 
     ProgressBar& progress() { return m_progress; }
     OperationDisplay& display();
-    // Once per byte: pump, then the interrupt flag.
+    // Pump, then the interrupt flag.
     bool stopRequested();
-    // Starts the bar for one pass of total bytes and counts the bytes the
-    // engine's loop reports from then on.
-    void beginPass(const std::string& operation, long total);
-    long passDone() const;
-    void endPass();
 
-    // The whole chip through the engine's read loop, shown as operation.
-    // Ctrl+C throws Interrupted saying how far it got, followed by
-    // stoppedNote; a chip that did not answer throws ChipError.
+    // Bytes [start, start + length) of the chip (default: all of it), shown
+    // as operation. Ctrl+C throws Interrupted saying how far it got,
+    // followed by stoppedNote; a chip that does not answer throws ChipStop.
     std::vector<std::uint8_t> readChip(const std::string& operation,
-                                       const std::string& stoppedNote);
-
-    // Throws ChipError with the acknowledge report when the record since the
-    // last clearAcks is not clean; where names the address when known.
-    void checkAcks(const std::string& where = std::string());
+                                       const std::string& stoppedNote, std::uint32_t start = 0,
+                                       std::optional<std::uint32_t> length = std::nullopt);
 
 private:
     class Display;
@@ -121,7 +118,7 @@ private:
     std::unique_ptr<Display> m_display;
     std::unique_ptr<PortSession> m_session;
     std::unique_ptr<DeviceBus> m_bus;
-    const CatalogueEntry* m_device = nullptr;
+    const ChipType* m_device = nullptr;
 };
 
 // A verb's work once the command line is parsed; returns the exit code.

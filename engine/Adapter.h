@@ -1,25 +1,53 @@
 // SPDX-License-Identifier: MIT
-// Which adapter reaches the chip: the parallel port (the default), a CH341A
-// USB programmer, or a Linux I2C bus; as written on the command line and in
-// the settings file ("parport", "ch341a", "i2c:/dev/i2c-1").
+// The adapter table, and which adapter reaches the chip: the parallel port
+// (the default), a CH341A USB programmer, or a Linux I2C bus; as written on
+// the command line and in the settings file ("parport", "ch341a",
+// "i2c:/dev/i2c-1").
 #pragma once
 
+#include <array>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "DeviceBus.h"
 #include "I2cController.h"
 
 namespace kavoda {
 
+// The rows of the adapter table, in its order.
 enum class AdapterKind { ParallelPort, Ch341a, I2cDev };
+
+struct AdapterChoice;
+class DeviceBus;
+class PortSession;
+
+// One adapter: how the command lines and the settings file name it, what
+// its options mean to it, and how its bus is made. A new USB bridge is one
+// row here and one file for its transactions.
+struct AdapterType {
+    AdapterKind kind;
+    std::string_view name;     // "parport", "ch341a"; with a path: "i2c" as "i2c:PATH"
+    bool takesPath;            // named "NAME:PATH"
+    std::string_view caption;  // in window captions and messages; empty for the default
+    bool hasSpeedSetting;      // --i2c-speed sets its clock
+    bool seesLines;            // --trace can record its bus lines
+    TransferLimits limits;
+    // Its transactions, on the real adapter or, when the session simulates
+    // a chip, on its simulator with that chip on its bus.
+    std::unique_ptr<DeviceBus> (*makeBus)(PortSession& session, const AdapterChoice& choice);
+};
+
+extern const std::array<AdapterType, 3> kAdapterTable;
+const AdapterType& adapterType(AdapterKind kind);
 
 struct AdapterChoice {
     AdapterKind kind = AdapterKind::ParallelPort;
-    std::string i2cPath;                 // the bus of I2cDev: "/dev/i2c-1"
-    I2cSpeed speed = kDefaultI2cSpeed;   // the CH341A's bus clock
+    std::string i2cPath;                 // the path of a row that takes one: "/dev/i2c-1"
+    I2cSpeed speed = kDefaultI2cSpeed;   // the clock of a row with a speed setting
 
+    const AdapterType& type() const { return adapterType(kind); }
     bool isParallelPort() const { return kind == AdapterKind::ParallelPort; }
     bool operator==(const AdapterChoice& other) const
     {
@@ -38,8 +66,6 @@ std::string adapterCaption(const AdapterChoice& choice);
 // For help texts and usage errors.
 inline constexpr const char* kAdapterChoices = "parport, ch341a or i2c:/dev/i2c-N";
 
-class DeviceBus;
-class PortSession;
 struct PortOptions;
 
 // The adapter in use: the command line's, else the stored one, else the

@@ -2,6 +2,7 @@
 // CH341A command streams and the bus transactions built from them.
 #include "Ch341a.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "PortBackend.h"
@@ -35,50 +36,78 @@ std::string i2cSpeedChoices()
     return "20, 100, 400 or 750";
 }
 
-Ch341aStream::Ch341aStream()
+void Ch341aStream::append(std::initializer_list<std::uint8_t> bytes, std::size_t replyBytes)
 {
-    m_bytes.push_back(ch341a::kStream);
-}
-
-void Ch341aStream::append(std::initializer_list<std::uint8_t> bytes)
-{
-    // A stream that does not end inside its packet confuses the chip; every
-    // transaction of the program fits, so a longer one is a program error.
-    if (m_bytes.size() + bytes.size() + 1 > kCh341aPacketSize)
-        throw std::length_error("CH341A stream longer than one packet");
+    // A command never straddles two packets: close the open one (END, then
+    // padding to the endpoint's size) when the command and END would not
+    // fit, or when its reply would outgrow the packet's.
+    const bool open = !m_bytes.empty();
+    const std::size_t used = m_bytes.size() - m_packetStart;
+    if (!open || used + bytes.size() + 1 > kCh341aPacketSize ||
+        m_packetReply + replyBytes > kCh341aPacketSize) {
+        if (open) {
+            m_bytes.push_back(ch341a::kEnd);
+            m_bytes.resize(m_packetStart + kCh341aPacketSize, 0x00);
+        }
+        m_packetStart = m_bytes.size();
+        m_packetReply = 0;
+        m_bytes.push_back(ch341a::kStream);
+        ++m_packets;
+    }
     m_bytes.insert(m_bytes.end(), bytes);
+    m_packetReply += replyBytes;
 }
 
 Ch341aStream& Ch341aStream::setSpeed(I2cSpeed speed)
 {
-    append({static_cast<std::uint8_t>(ch341a::kSet | static_cast<std::uint8_t>(speed))});
+    append({static_cast<std::uint8_t>(ch341a::kSet | static_cast<std::uint8_t>(speed))}, 0);
     return *this;
 }
 
 Ch341aStream& Ch341aStream::start()
 {
-    append({ch341a::kStart});
+    append({ch341a::kStart}, 0);
     return *this;
 }
 
 Ch341aStream& Ch341aStream::stop()
 {
-    append({ch341a::kStop});
+    append({ch341a::kStop}, 0);
     return *this;
 }
 
 Ch341aStream& Ch341aStream::sendByte(std::uint8_t value)
 {
     // OUT with a count of 0: one byte, and its acknowledge comes back.
-    append({ch341a::kOut, value});
+    append({ch341a::kOut, value}, 1);
     m_replyKinds.push_back(true);
     return *this;
 }
 
 Ch341aStream& Ch341aStream::receiveByte(bool acknowledge)
 {
-    append({acknowledge ? static_cast<std::uint8_t>(ch341a::kIn | 1) : ch341a::kIn});
+    append({acknowledge ? static_cast<std::uint8_t>(ch341a::kIn | 1) : ch341a::kIn}, 1);
     m_replyKinds.push_back(false);
+    return *this;
+}
+
+Ch341aStream& Ch341aStream::receiveBytes(std::size_t n, bool acknowledgeLast)
+{
+    std::size_t acknowledged = acknowledgeLast ? n : n - 1;
+    while (acknowledged > 0) {
+        const std::size_t chunk = std::min<std::size_t>(acknowledged, ch341a::kMaxCount);
+        append({static_cast<std::uint8_t>(ch341a::kIn | chunk)}, chunk);
+        m_replyKinds.insert(m_replyKinds.end(), chunk, false);
+        acknowledged -= chunk;
+    }
+    if (!acknowledgeLast && n > 0)
+        receiveByte(false);
+    return *this;
+}
+
+Ch341aStream& Ch341aStream::delayMs(int ms)
+{
+    append({static_cast<std::uint8_t>(ch341a::kDelayMs | (ms & 0x0F))}, 0);
     return *this;
 }
 
@@ -114,46 +143,142 @@ Ch341aStream::Reply Ch341aBus::run(const Ch341aStream& stream)
     m_link.bulkOut(stream.packet());
     if (stream.replyLength() == 0)
         return {};
-    return stream.decode(m_link.bulkIn(stream.replyLength()));
+    // A packet's reply shorter than the endpoint's ends one bulk transfer:
+    // ask again until the whole reply is in.
+    std::vector<std::uint8_t> reply;
+    while (reply.size() < stream.replyLength()) {
+        const std::vector<std::uint8_t> part = m_link.bulkIn(stream.replyLength() - reply.size());
+        if (part.empty())
+            throw PortError("The CH341A programmer answered " + std::to_string(reply.size()) +
+                            " bytes instead of " + std::to_string(stream.replyLength()));
+        reply.insert(reply.end(), part.begin(), part.end());
+    }
+    return stream.decode(reply);
 }
 
-Ch341aStream Ch341aBus::randomReadStream(std::uint8_t addressByte, std::uint8_t word)
+namespace {
+
+void sendAddress(Ch341aStream& s, const AddressPhase& phase)
+{
+    s.start().sendByte(phase.device);
+    for (int i = 0; i < phase.wordBytes; ++i)
+        s.sendByte(phase.word[i]);
+}
+
+}  // namespace
+
+Ch341aStream Ch341aBus::readStream(const std::vector<ControllerRun>& runs)
 {
     Ch341aStream s;
-    s.start().sendByte(addressByte).sendByte(word);
-    s.start().sendByte(static_cast<std::uint8_t>(addressByte | 1)).receiveByte(false).stop();
+    for (const ControllerRun& one : runs) {
+        sendAddress(s, one.phase);
+        s.start().sendByte(static_cast<std::uint8_t>(one.phase.device | 1));
+        s.receiveBytes(one.length, false).stop();
+    }
     return s;
 }
 
-Ch341aStream Ch341aBus::byteWriteStream(std::uint8_t addressByte, std::uint8_t word,
-                                        std::uint8_t data)
+Ch341aStream Ch341aBus::writeStream(const AddressPhase& phase, const std::uint8_t* data,
+                                    std::uint32_t length, int polls)
 {
     Ch341aStream s;
-    s.start().sendByte(addressByte).sendByte(word).sendByte(data).stop();
+    sendAddress(s, phase);
+    for (std::uint32_t i = 0; i < length; ++i)
+        s.sendByte(data[i]);
+    s.stop();
+    for (int p = 0; p < polls; ++p)
+        s.delayMs(1).start().sendByte(phase.device).stop();
     return s;
 }
 
-Ch341aStream Ch341aBus::pollStream(std::uint8_t addressByte)
+Ch341aStream Ch341aBus::pollStream(std::uint8_t addressByte, int polls, bool delayed)
 {
     Ch341aStream s;
-    s.start().sendByte(addressByte).stop();
+    for (int p = 0; p < polls; ++p) {
+        if (delayed)
+            s.delayMs(1);
+        s.start().sendByte(addressByte).stop();
+    }
     return s;
 }
 
-I2cRead Ch341aBus::randomRead(std::uint8_t addressByte, std::uint8_t word)
+I2cController::ReadOutcome Ch341aBus::read(const std::vector<ControllerRun>& runs)
 {
-    const Ch341aStream::Reply reply = run(randomReadStream(addressByte, word));
-    I2cRead result;
-    result.value = reply.data.at(0);
-    result.answered = reply.acknowledged.at(0) && reply.acknowledged.at(1) &&
-                      reply.acknowledged.at(2);
-    return result;
+    // As many runs to a transfer as its packets allow; a run alone, plus
+    // one packet for the joint, bounds what it adds.
+    std::size_t first = 0;
+    while (first < runs.size()) {
+        std::size_t end = first;
+        std::size_t packets = 0;
+        while (end < runs.size()) {
+            const std::size_t cost = readStream({runs[end]}).packets() + 1;
+            if (end > first && packets + cost > kMaxPacketsPerTransfer)
+                break;
+            packets += cost;
+            ++end;
+        }
+        const std::vector<ControllerRun> batch(runs.begin() + static_cast<std::ptrdiff_t>(first),
+                                               runs.begin() + static_cast<std::ptrdiff_t>(end));
+        const Ch341aStream::Reply reply = run(readStream(batch));
+        std::size_t status = 0;
+        std::size_t data = 0;
+        for (std::size_t r = 0; r < batch.size(); ++r) {
+            const ControllerRun& one = batch[r];
+            bool answered = true;
+            for (int i = 0; i < one.phase.wordBytes + 2; ++i)
+                answered = reply.acknowledged.at(status++) && answered;
+            for (std::uint32_t i = 0; i < one.length; ++i)
+                one.out[i] = answered ? reply.data.at(data + i) : 0xFF;
+            data += one.length;
+            if (!answered)
+                return ReadOutcome{BusResult{BusStatus::NoAcknowledge, 0}, first + r};
+        }
+        first = end;
+    }
+    return {};
 }
 
-bool Ch341aBus::byteWrite(std::uint8_t addressByte, std::uint8_t word, std::uint8_t data)
+BusResult Ch341aBus::write(const AddressPhase& phase, const std::uint8_t* data,
+                           std::uint32_t length, std::uint64_t pollLimitNs)
 {
-    const Ch341aStream::Reply reply = run(byteWriteStream(addressByte, word, data));
-    return reply.acknowledged.at(0) && reply.acknowledged.at(1) && reply.acknowledged.at(2);
+    // Each poll follows a 1 ms delay of the stream: the polls a transfer
+    // carries cover that many milliseconds of the write cycle.
+    const auto pollsAllowed =
+        static_cast<int>(std::max<std::uint64_t>(1, pollLimitNs / 1'000'000));
+    // As many polls as the last write cycle needed and two more: trailing
+    // polls cost a millisecond each of the bus's time.
+    int polls = std::min({kPollsPerTransfer, pollsAllowed, m_pollsNeeded + 2});
+    const Ch341aStream::Reply reply = run(writeStream(phase, data, length, polls));
+    const auto& acks = reply.acknowledged;
+    std::size_t at = 0;
+    bool address = acks.at(at++);
+    for (int i = 0; i < phase.wordBytes; ++i)
+        address = acks.at(at++) && address;
+    if (!address)
+        return BusResult{BusStatus::NoAcknowledge, 0};
+    BusResult result;
+    for (std::uint32_t i = 0; i < length; ++i) {
+        if (!acks.at(at++) && result.ok())
+            result = BusResult{BusStatus::DataRefused, i};
+    }
+    for (int p = 0; p < polls; ++p) {
+        if (acks.at(at + static_cast<std::size_t>(p))) {
+            m_pollsNeeded = p + 1;
+            return result;
+        }
+    }
+    while (polls < pollsAllowed) {
+        const int more = std::min(kPollsPerTransfer, pollsAllowed - polls);
+        const Ch341aStream::Reply again = run(pollStream(phase.device, more, true));
+        for (int p = 0; p < more; ++p) {
+            if (again.acknowledged.at(static_cast<std::size_t>(p))) {
+                m_pollsNeeded = polls + p + 1;
+                return result;
+            }
+        }
+        polls += more;
+    }
+    return result.ok() ? BusResult{BusStatus::Busy, 0} : result;
 }
 
 bool Ch341aBus::poll(std::uint8_t addressByte)

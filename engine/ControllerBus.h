@@ -1,51 +1,50 @@
 // SPDX-License-Identifier: MIT
-// The device transactions on an adapter with an I2C controller of its own (a
-// CH341A, a Linux I2C bus), real or simulated. The address bytes are those of
-// the parallel port (address24C, addressSDA), and writes poll as it does.
+// The transactions on an adapter with an I2C controller of its own (a
+// CH341A, a Linux I2C bus), real or simulated.
 #pragma once
 
 #include <functional>
 #include <memory>
-#include <optional>
 
-#include "Adapter.h"
 #include "DeviceBus.h"
 #include "I2cController.h"
-#include "SimulatedChip.h"
+#include "SimulatedLink.h"
 
 namespace kavoda {
 
-class SimulatedBusMaster;
-
 class ControllerBus final : public DeviceBus {
 public:
-    // What claim() opens: the real adapter of choice, or, with a chip given,
-    // its simulator with that chip on its bus. The simulator lives as long as
-    // this bus, so its chip keeps its content between operations.
-    ControllerBus(AdapterChoice choice, std::optional<ChipOptions> simulatedChip);
-    // Any controller, opened by `open` at each claim (tests).
+    // Any controller, opened by `open` at each claim and closed at each
+    // release, so that other programs may have it between operations.
     using Opener = std::function<std::unique_ptr<I2cController>()>;
-    explicit ControllerBus(Opener open);
+    // A simulated adapter comes with the link that holds its chip: it lives
+    // as long as this bus, so the chip keeps its content between operations.
+    ControllerBus(Opener open, TransferLimits limits,
+                  std::shared_ptr<SimulatedLink> simulation = nullptr);
     ~ControllerBus() override;
 
     void claim() override;
     void release() noexcept override;
-    std::uint8_t readByte(Family family, std::uint8_t block, std::uint8_t address) override;
-    void writeByte(Family family, std::uint8_t block, std::uint8_t address,
-                   std::uint8_t data) override;
+    TransferLimits limits() const override;
+    ReadOutcome read(const ChipType& chip, const std::vector<ReadRun>& runs) override;
+    BusResult write(const ChipType& chip, std::uint32_t address, const std::uint8_t* data,
+                    std::uint32_t length) override;
+    bool poll(const ChipType& chip, std::uint32_t address) override;
 
-    // The simulated chip, when there is one (tests, the command-line tool).
-    SimulatedChip* simulatedChip();
-    // Virtual time of the simulated adapter; 0 without one.
-    std::uint64_t simulatedNowNs() const;
+    // The simulated adapter; nullptr for a real one.
+    SimulatedLink* simulation() const { return m_simulation.get(); }
+
+    // Polling after a write lasts at most this many times the chip's
+    // longest write cycle of the adapter's own time.
+    static constexpr std::uint64_t kPollCycles = 5;
 
 private:
     I2cController& controller();
 
-    struct Simulation;
-    std::unique_ptr<Simulation> m_simulation;
     Opener m_open;
     std::unique_ptr<I2cController> m_controller;
+    TransferLimits m_limits;
+    std::shared_ptr<SimulatedLink> m_simulation;
 };
 
 }  // namespace kavoda

@@ -1,20 +1,13 @@
 // SPDX-License-Identifier: MIT
-// The acknowledge record and the parallel port's bus.
+// The parallel port's bus.
 #include "DeviceBus.h"
 
+#include "Adapter.h"
+#include "DeviceCatalogue.h"
 #include "PortSession.h"
 #include "ee24c.h"
 
 namespace kavoda {
-
-void DeviceBus::recordTransaction(bool answered, bool pollsRanOut)
-{
-    ++m_acks.transactions;
-    if (!answered)
-        ++m_acks.unanswered;
-    if (pollsRanOut)
-        ++m_acks.pollsRanOut;
-}
 
 void ParallelPortBus::claim()
 {
@@ -29,24 +22,41 @@ void ParallelPortBus::release() noexcept
     m_session.close();
 }
 
-std::uint8_t ParallelPortBus::readByte(Family family, std::uint8_t block, std::uint8_t address)
+std::uint16_t ParallelPortBus::port() const
 {
-    const std::uint8_t value = family == Family::SDA ? ReadByteSDA(port(), block, address)
-                                                     : ReadByte24C(port(), block, address);
-    const TransactionAcks acks = lastTransactionAcks();
-    recordTransaction(acks.answered, acks.pollsRanOut);
-    return value;
+    return m_claimed ? m_base : PortBase;
 }
 
-void ParallelPortBus::writeByte(Family family, std::uint8_t block, std::uint8_t address,
-                                std::uint8_t data)
+TransferLimits ParallelPortBus::limits() const
 {
-    if (family == Family::SDA)
-        WriteByteSDA(port(), block, address, data);
-    else
-        WriteByte24C(port(), block, address, data);
-    const TransactionAcks acks = lastTransactionAcks();
-    recordTransaction(acks.answered, acks.pollsRanOut);
+    return adapterType(AdapterKind::ParallelPort).limits;
+}
+
+DeviceBus::ReadOutcome ParallelPortBus::read(const ChipType& chip,
+                                             const std::vector<ReadRun>& runs)
+{
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        ++m_counters.transactions;
+        const BusResult result =
+            sequentialRead(port(), phaseOf(chip, runs[i].address), runs[i].out, runs[i].length);
+        if (!result.ok())
+            return ReadOutcome{result, i};
+    }
+    return {};
+}
+
+BusResult ParallelPortBus::write(const ChipType& chip, std::uint32_t address,
+                                 const std::uint8_t* data, std::uint32_t length)
+{
+    ++m_counters.transactions;
+    ++m_counters.writes;
+    return pageWrite(port(), phaseOf(chip, address), data, length);
+}
+
+bool ParallelPortBus::poll(const ChipType& chip, std::uint32_t address)
+{
+    ++m_counters.transactions;
+    return pollDevice(port(), phaseOf(chip, address).device);
 }
 
 }  // namespace kavoda

@@ -1,25 +1,41 @@
 // SPDX-License-Identifier: MIT
-// The chip as the whole-device operations see it: read a byte, write a byte,
-// for a family, a block and an address, and a record of what the chip did not
-// answer. The parallel port's bit-banged bus is one implementation; other
-// adapters implement the same interface.
+// The chip as the whole-chip operations see it: reads of runs of bytes, a
+// write within one page followed by acknowledge polling, and a poll, each by
+// absolute address on a chip of the chip table. Every adapter implements it
+// and states its limits; the operations split their work by page and by
+// those limits, so no adapter repeats the splitting.
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
-#include "DeviceCatalogue.h"
+#include "BusResult.h"
+#include "ChipTable.h"
 
 namespace kavoda {
 
 class PortSession;
 
-// What went unanswered since the record was last cleared.
-struct AckRecord {
-    std::uint64_t transactions = 0;  // byte transactions run
-    std::uint64_t unanswered = 0;    // of them, those missing an acknowledge of the chip
-    std::uint64_t pollsRanOut = 0;   // writes whose acknowledge polling ran out
+struct TransferLimits {
+    std::uint32_t maxReadRun;    // longest single read transaction
+    std::uint32_t maxReadBatch;  // bytes of read runs one call may carry
+    std::uint32_t maxWrite;      // longest write transaction (a page at most)
+    bool byteTransactionsOnly;   // can only do one byte per transaction
+    bool ownClock;               // polling bounded by its time, not by a count
+};
 
-    bool clean() const { return unanswered == 0 && pollsRanOut == 0; }
+// One read transaction: `length` bytes from `address` into `out`.
+struct ReadRun {
+    std::uint32_t address = 0;
+    std::uint8_t* out = nullptr;
+    std::uint32_t length = 0;
+};
+
+// What the adapter did, for benchmarks and for tests that catch a return to
+// per-byte work.
+struct BusCounters {
+    std::uint64_t transactions = 0;  // reads, writes and polls begun on the bus
+    std::uint64_t writes = 0;        // write transactions (each starts a write cycle)
 };
 
 class DeviceBus {
@@ -31,21 +47,39 @@ public:
     virtual void claim() = 0;
     virtual void release() noexcept = 0;
 
-    // One byte transaction each. Writes wait for the chip to store the byte
-    // as far as the adapter can tell.
-    virtual std::uint8_t readByte(Family family, std::uint8_t block, std::uint8_t address) = 0;
-    virtual void writeByte(Family family, std::uint8_t block, std::uint8_t address,
-                           std::uint8_t data) = 0;
+    virtual TransferLimits limits() const = 0;
 
-    virtual AckRecord acks() const { return m_acks; }
-    virtual void clearAcks() { m_acks = {}; }
+    // The runs in order, each within the adapter's and the chip's limits;
+    // stops at the first run the chip leaves unanswered and says which.
+    struct ReadOutcome {
+        BusResult result;
+        std::size_t run = 0;  // the unanswered run
+    };
+    virtual ReadOutcome read(const ChipType& chip, const std::vector<ReadRun>& runs) = 0;
+    // length bytes at address, all within one page of the chip, then
+    // polling until the chip has stored them (none when its address went
+    // unanswered).
+    virtual BusResult write(const ChipType& chip, std::uint32_t address, const std::uint8_t* data,
+                            std::uint32_t length) = 0;
+    // The device address of the byte at address alone: true when the chip
+    // answers (it is there and not busy).
+    virtual bool poll(const ChipType& chip, std::uint32_t address) = 0;
+
+    // The A2..A0 levels of the chip on this bus.
+    void setChipAddress(std::uint8_t levels) { m_chipAddress = levels; }
+    std::uint8_t chipAddress() const { return m_chipAddress; }
+
+    const BusCounters& counters() const { return m_counters; }
 
 protected:
-    // Implementations call this once per transaction.
-    void recordTransaction(bool answered, bool pollsRanOut);
+    AddressPhase phaseOf(const ChipType& chip, std::uint32_t address) const
+    {
+        return addressPhase(chip, address, m_chipAddress);
+    }
+    BusCounters m_counters;
 
 private:
-    AckRecord m_acks;
+    std::uint8_t m_chipAddress = 0;
 };
 
 // Holds the bus claimed for the lifetime of the scope.
@@ -60,28 +94,32 @@ private:
     DeviceBus& m_bus;
 };
 
-// The four transactions of ee24c on the port behind BytePort, opened for
-// PortBase by the session when claimed.
+// The bit-banged bus of ee24c on the port behind BytePort, opened for
+// PortBase by the session when claimed. Runs of one byte are the byte
+// transactions exactly; longer ones are sequential reads and page writes
+// built from the same primitives and wait loop.
 class ParallelPortBus final : public DeviceBus {
 public:
     explicit ParallelPortBus(PortSession& session) : m_session(session) {}
 
     void claim() override;
     void release() noexcept override;
-    std::uint8_t readByte(Family family, std::uint8_t block, std::uint8_t address) override;
-    void writeByte(Family family, std::uint8_t block, std::uint8_t address,
-                   std::uint8_t data) override;
+    TransferLimits limits() const override;
+    ReadOutcome read(const ChipType& chip, const std::vector<ReadRun>& runs) override;
+    BusResult write(const ChipType& chip, std::uint32_t address, const std::uint8_t* data,
+                    std::uint32_t length) override;
+    bool poll(const ChipType& chip, std::uint32_t address) override;
 
 private:
     PortSession& m_session;
-    // The base the port was opened for. PortBase can change while an erase
-    // runs (the port dialog stays usable then); the transactions keep to the
-    // port that is open, since an I/O instruction on a port that was never
-    // granted would kill the process.
+    // The base the port was opened for. PortBase can change while an
+    // operation runs; the transactions keep to the port that is open, since
+    // an I/O instruction on a port that was never granted would kill the
+    // process.
     std::uint16_t m_base = 0;
     bool m_claimed = false;
 
-    std::uint16_t port() const { return m_claimed ? m_base : PortBase; }
+    std::uint16_t port() const;
 };
 
 }  // namespace kavoda

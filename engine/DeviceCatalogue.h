@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// The catalogue of supported EEPROM types and the process-wide device state
-// (port base, selected type, block count, bus delay, fast-timing flag).
+// The main window's device catalogue (its rows of the chip table) and the
+// process-wide device state (port base, selected type, block count, bus
+// delay, fast-timing flag).
 #pragma once
 
 #include <array>
@@ -8,32 +9,34 @@
 #include <string>
 #include <string_view>
 
+#include "ChipTable.h"
+
 namespace kavoda {
 
-enum class Family { C24, SDA };
+// One device type as the main window's device menus offer it: a row of the
+// chip table.
+using CatalogueEntry = ChipType;
 
-// One device type as the main window's device menus offer it.
-struct CatalogueEntry {
-    std::string_view menu;       // the menu-bar entry that lists it
-    std::string_view caption;    // the menu item's caption
-    std::string_view handler;    // the main window's click handler
-    std::string_view panelText;  // shown in the status panel once chosen
-    std::uint8_t deviceType;     // 1..4 (24C), 6..8 (SDA); no type has code 5
-    std::uint8_t lastBlock;      // 256-byte blocks minus one
-    Family family;
-    int sizeBytes() const { return (lastBlock + 1) * 256; }
+// The window's rows of the chip table, in menu order: the 24C types, then
+// the SDA types.
+class WindowCatalogue {
+public:
+    const ChipType* begin() const { return kChipTable.data(); }
+    const ChipType* end() const { return kChipTable.data() + kWindowChipCount; }
+    std::size_t size() const { return kWindowChipCount; }
+    const ChipType& operator[](std::size_t i) const { return kChipTable[i]; }
 };
+inline constexpr WindowCatalogue kCatalogue{};
 
-// In menu order: the 24C types, then the SDA types.
-extern const std::array<CatalogueEntry, 7> kCatalogue;
-
-// Case-insensitive lookup by caption ("24c16", "SDA3546"); nullptr if unknown.
+// Case-insensitive lookup among the window's types ("24c16", "SDA3546");
+// nullptr if unknown.
 const CatalogueEntry* findDevice(std::string_view caption);
-// The captions in catalogue order, "24C02, 24C04, ...", for messages.
+// The window's captions in menu order, "24C02, 24C04, ...", for messages.
 std::string catalogueCaptions();
-// Lookup by DeviceType code; nullptr if no entry has it.
+// Lookup of a window type by DeviceType code; nullptr if no entry has it.
 const CatalogueEntry* findDeviceByType(std::uint8_t deviceType);
-// A code of 5 or less is the 24C family, 6 or more the SDA family.
+// The window's family rule: a code of 5 or less is the 24C family, 6 or
+// more the SDA family.
 Family familyOf(std::uint8_t deviceType);
 
 // Sets LastBlock, then DeviceType, from the entry; nothing else changes.

@@ -1,17 +1,24 @@
 // SPDX-License-Identifier: MIT
-// The read, fill and write loops, the verify comparison and the reports.
+// The passes, the write planner, the comparer and the reports.
 #include "DeviceOperations.h"
 
+#include <algorithm>
 #include <cstdio>
+
+#include "DeviceCatalogue.h"
 
 namespace kavoda {
 
 namespace {
 
-std::string hexText(unsigned value, int digits)
+// A read the chip does not answer is tried this many times more: a loose
+// contact, or a chip still busy with the write before.
+constexpr int kReadRetries = 2;
+
+std::string hexText(unsigned long value, int digits)
 {
-    char text[16];
-    std::snprintf(text, sizeof text, "%0*X", digits, value);
+    char text[24];
+    std::snprintf(text, sizeof text, "%0*lX", digits, value);
     return text;
 }
 
@@ -38,28 +45,195 @@ private:
     std::string m_saved;
 };
 
-// The byte counter of one pass and the size taken at its start.
-class Progress {
-public:
-    Progress() : m_total((static_cast<double>(LastBlock) + 1.0) * 256.0) {}
-
-    // Steps 2 to 4 of the per-byte progress step.
-    void advance(OperationDisplay& display)
-    {
-        display.showPercent(static_cast<int>(static_cast<double>(m_counter) * 100.0 / m_total));
-        display.showAddress(static_cast<int>(m_counter - 1));
-        ++m_counter;
-    }
-
-private:
-    double m_total;
-    long m_counter = 1;
-};
-
 bool pumpAndCheckStop(OperationDisplay& display)
 {
     display.processMessages();
     return display.stopRequested();
+}
+
+// The progress step before a run of `length` bytes at `address`, the
+// `done` bytes before it finished: the percentage counts the run's bytes as
+// the per-byte step counts its byte.
+void showStep(OperationDisplay& display, long done, long length, long total, std::uint32_t address)
+{
+    const double percent = static_cast<double>(done + length) * 100.0 / static_cast<double>(total);
+    display.showPercent(static_cast<int>(percent));
+    display.showAddress(static_cast<int>(address));
+    display.showProgress(done, total, static_cast<long>(address));
+}
+
+struct Range {
+    std::uint32_t start;
+    std::uint32_t length;
+};
+
+// One call's worth of read runs.
+using ReadBatch = std::vector<ReadRun>;
+
+// The runs of a range into out: never across the chip's read boundary nor
+// longer than the adapter reads at once, bytewise one byte each; grouped
+// into calls as the adapter allows.
+std::vector<ReadBatch> planReads(const ChipJob& job, Range range, std::uint8_t* out)
+{
+    const TransferLimits limits = job.bus.limits();
+    std::uint32_t longest = std::min(job.chip.readBoundary(), limits.maxReadRun);
+    if (job.transfers == Transfers::Bytewise || limits.byteTransactionsOnly)
+        longest = 1;
+    longest = std::max<std::uint32_t>(1, longest);
+    const std::uint32_t batchBytes = std::max(limits.maxReadBatch, longest);
+
+    std::vector<ReadBatch> batches;
+    std::uint32_t inBatch = batchBytes;
+    const std::uint32_t end = range.start + range.length;
+    for (std::uint32_t address = range.start; address < end;) {
+        const std::uint32_t boundary =
+            (address / job.chip.readBoundary() + 1) * job.chip.readBoundary();
+        const std::uint32_t length = std::min({longest, end - address, boundary - address});
+        if (inBatch + length > batchBytes) {
+            batches.emplace_back();
+            inBatch = 0;
+        }
+        batches.back().push_back(ReadRun{address, out + (address - range.start), length});
+        inBatch += length;
+        address += length;
+    }
+    return batches;
+}
+
+// One call, a failing run tried again as often as allowed.
+void readBatch(ChipJob& job, const ReadBatch& batch)
+{
+    std::size_t from = 0;
+    std::size_t lastFailed = batch.size();
+    int tries = 0;
+    while (from < batch.size()) {
+        const ReadBatch rest(batch.begin() + static_cast<std::ptrdiff_t>(from), batch.end());
+        const DeviceBus::ReadOutcome outcome = job.bus.read(job.chip, rest);
+        if (outcome.result.ok())
+            return;
+        const std::size_t failed = from + outcome.run;
+        if (failed != lastFailed) {
+            lastFailed = failed;
+            tries = 0;
+        }
+        const std::uint32_t address = batch[failed].address;
+        if (++tries > kReadRetries)
+            throw ChipStop(noAcknowledgeText(job.chip, address), address);
+        ++job.retriedReads;
+        from = failed;
+    }
+}
+
+// The ranges into out (their bytes one after the other), progress counted
+// over all of them.
+PassEnd readRanges(ChipJob& job, const std::vector<Range>& ranges, std::vector<std::uint8_t>& out,
+                   ByteSink* sink)
+{
+    FastTiming = 1;
+    long total = 0;
+    for (const Range& range : ranges)
+        total += range.length;
+    out.assign(static_cast<std::size_t>(total), 0xFF);
+    long done = 0;
+    for (const Range& range : ranges) {
+        for (const ReadBatch& batch : planReads(job, range, out.data() + done)) {
+            long length = 0;
+            for (const ReadRun& run : batch)
+                length += run.length;
+            if (pumpAndCheckStop(job.display)) {
+                out.resize(static_cast<std::size_t>(done));
+                return PassEnd::Stopped;
+            }
+            showStep(job.display, done, length, total, batch.front().address);
+            readBatch(job, batch);
+            const std::uint8_t* bytes = out.data() + done;
+            job.display.showData(bytes[length - 1]);
+            if (sink)
+                sink->put(bytes, static_cast<std::size_t>(length));
+            done += length;
+        }
+    }
+    job.display.showProgress(total, total, total > 0 ? static_cast<long>(ranges.back().start +
+                                                                         ranges.back().length - 1)
+                                                     : 0);
+    return PassEnd::Completed;
+}
+
+// What a stopped write adds to the chip's answer.
+std::string stoppedSentence(std::uint32_t address, long written, long total)
+{
+    if (written == 0)
+        return " Nothing was written.";
+    return " Stopped at " + addressText(address) + " after writing " + std::to_string(written) +
+           " of " + std::to_string(total) + " bytes; the chip holds part of the image.";
+}
+
+std::string sentence(const std::string& text)
+{
+    if (!text.empty() && text.back() != '.')
+        return text + ".";
+    return text;
+}
+
+WriteOutcome writeRunsShown(ChipJob& job, const std::vector<WriteRun>& runs, long percentTotal)
+{
+    FastTiming = 0;
+    WriteOutcome outcome;
+    for (const WriteRun& run : runs)
+        outcome.total += static_cast<long>(run.bytes.size());
+    const long total = percentTotal > 0 ? percentTotal : outcome.total;
+    for (const WriteRun& run : runs) {
+        outcome.next = run.address;
+        if (pumpAndCheckStop(job.display)) {
+            outcome.end = PassEnd::Stopped;
+            return outcome;
+        }
+        const auto length = static_cast<long>(run.bytes.size());
+        showStep(job.display, outcome.written, length, total, run.address);
+        BusResult result;
+        try {
+            result = job.bus.write(job.chip, run.address, run.bytes.data(),
+                                   static_cast<std::uint32_t>(run.bytes.size()));
+        } catch (const std::exception& e) {
+            // The adapter, its link, the trace or the simulated chip's file
+            // failed with the chip half written: say how far it got.
+            throw ChipStop(sentence(e.what()) +
+                               stoppedSentence(run.address, outcome.written, outcome.total),
+                           run.address);
+        }
+        switch (result.status) {
+        case BusStatus::Done:
+            break;
+        case BusStatus::NoAcknowledge:
+            throw ChipStop(noAcknowledgeText(job.chip, run.address) +
+                               stoppedSentence(run.address, outcome.written, outcome.total),
+                           run.address);
+        case BusStatus::DataRefused: {
+            const auto at = static_cast<std::uint32_t>(run.address + result.at);
+            throw ChipStop(dataRefusedText(job.chip, at) +
+                               stoppedSentence(at, outcome.written, outcome.total),
+                           at);
+        }
+        case BusStatus::Busy:
+            throw ChipStop(stayedBusyText(job.chip, run.address) +
+                               stoppedSentence(run.address, outcome.written + length,
+                                               outcome.total),
+                           run.address);
+        }
+        job.display.showData(run.bytes.back());
+        outcome.written += length;
+    }
+    outcome.next = runs.empty() ? 0 : runs.back().address + static_cast<std::uint32_t>(runs.back().bytes.size());
+    job.display.showProgress(outcome.written, total, static_cast<long>(outcome.next));
+    return outcome;
+}
+
+std::uint32_t pageOf(const ChipJob& job)
+{
+    if (job.transfers == Transfers::Bytewise || job.bus.limits().byteTransactionsOnly)
+        return 1;
+    return std::max<std::uint32_t>(
+        1, std::min(static_cast<std::uint32_t>(job.chip.pageSize), job.bus.limits().maxWrite));
 }
 
 }  // namespace
@@ -69,87 +243,172 @@ std::string fillText(std::uint8_t value)
     return "Fill " + hexText(value, 2);
 }
 
-PassEnd readPass(DeviceBus& bus, OperationDisplay& display, ByteSink& sink)
+std::string addressText(std::uint32_t address)
 {
-    const int lastBlock = LastBlock;
-    Progress progress;
-    PanelTextGuard panel(display);
-    display.setMeterCaption(std::string());
-    display.setPanelText(std::string(kReadingText));
-    for (int block = 0; block <= lastBlock; ++block) {
-        for (int address = 0; address < 256; ++address) {
-            if (pumpAndCheckStop(display))
-                return PassEnd::Stopped;
-            progress.advance(display);
-            const std::uint8_t value =
-                bus.readByte(familyOf(DeviceType), static_cast<std::uint8_t>(block),
-                             static_cast<std::uint8_t>(address));
-            display.showData(value);
-            sink.put(value);
-        }
-    }
-    display.setMeterCaption(std::string(kCompletedText));
+    return hexText(address, 4);
+}
+
+PassEnd readRange(ChipJob& job, std::uint32_t start, std::uint32_t length,
+                  std::vector<std::uint8_t>& out)
+{
+    return readRanges(job, {Range{start, length}}, out, nullptr);
+}
+
+PassEnd readPass(ChipJob& job, ByteSink& sink)
+{
+    PanelTextGuard panel(job.display);
+    job.display.setMeterCaption(std::string());
+    job.display.setPanelText(std::string(kReadingText));
+    std::vector<std::uint8_t> bytes;
+    if (readRanges(job, {Range{0, static_cast<std::uint32_t>(job.chip.size)}}, bytes, &sink) ==
+        PassEnd::Stopped)
+        return PassEnd::Stopped;
+    job.display.setMeterCaption(std::string(kCompletedText));
     return PassEnd::Completed;
 }
 
-PassEnd fillPass(DeviceBus& bus, OperationDisplay& display, std::uint8_t value, bool erase)
+PassEnd fillPass(ChipJob& job, std::uint8_t value, bool erase)
 {
-    PanelTextGuard panel(display);
-    const int lastBlock = LastBlock;
-    Progress progress;
-    display.setMeterCaption(std::string());
-    display.setPanelText(erase ? std::string(kEraseText) : fillText(value));
-    for (int block = 0; block <= lastBlock; ++block) {
-        for (int address = 0; address < 256; ++address) {
-            if (pumpAndCheckStop(display))
-                return PassEnd::Stopped;
-            progress.advance(display);
-            bus.writeByte(familyOf(DeviceType), static_cast<std::uint8_t>(block),
-                          static_cast<std::uint8_t>(address), value);
-            display.showData(value);
-        }
-    }
-    display.setMeterCaption(std::string(kCompletedText));
+    PanelTextGuard panel(job.display);
+    job.display.setMeterCaption(std::string());
+    job.display.setPanelText(erase ? std::string(kEraseText) : fillText(value));
+    const auto runs =
+        planWrite(job, WantedImage::constant(static_cast<std::size_t>(job.chip.size), value), nullptr);
+    if (writeRunsShown(job, runs, job.chip.size).end == PassEnd::Stopped)
+        return PassEnd::Stopped;
+    job.display.setMeterCaption(std::string(kCompletedText));
     return PassEnd::Completed;
 }
 
-PassEnd writePass(DeviceBus& bus, OperationDisplay& display, ByteSource& image)
+PassEnd writePass(ChipJob& job, const std::vector<std::uint8_t>& image)
 {
-    PanelTextGuard panel(display);
-    display.setPanelText(std::string(kWritingText));
-    const int lastBlock = LastBlock;
-    Progress progress;
-    display.setMeterCaption(std::string());
-    image.rewind();
-    for (int block = 0; block <= lastBlock; ++block) {
-        for (int address = 0; address < 256; ++address) {
-            if (pumpAndCheckStop(display))
-                return PassEnd::Stopped;
-            // At the end of the image the block's loop ends; every later
-            // block ends at the same test.
-            if (image.atEnd())
-                break;
-            const std::uint8_t value = image.next();
-            progress.advance(display);
-            bus.writeByte(familyOf(DeviceType), static_cast<std::uint8_t>(block),
-                          static_cast<std::uint8_t>(address), value);
-            display.showData(value);
-        }
-    }
-    return PassEnd::Completed;
+    PanelTextGuard panel(job.display);
+    job.display.setPanelText(std::string(kWritingText));
+    job.display.setMeterCaption(std::string());
+    const auto size = static_cast<std::size_t>(job.chip.size);
+    WantedImage wanted = WantedImage::fromImage(image, size, 0xFF);
+    // Only the image's own bytes are written; the rest of the chip is left.
+    for (std::size_t i = std::min(image.size(), size); i < size; ++i)
+        wanted.present[i] = false;
+    wanted.given = std::min(image.size(), size);
+    return writeRunsShown(job, planWrite(job, wanted, nullptr), job.chip.size).end;
 }
 
-std::optional<VerifyMismatch> verifyDevice(const std::vector<std::uint8_t>& deviceBytes,
-                                           const std::vector<std::uint8_t>& wanted,
-                                           std::uint8_t beyond)
+WantedImage WantedImage::constant(std::size_t size, std::uint8_t value)
+{
+    WantedImage wanted;
+    wanted.bytes.assign(size, value);
+    wanted.present.assign(size, true);
+    wanted.given = size;
+    return wanted;
+}
+
+WantedImage WantedImage::fromImage(const std::vector<std::uint8_t>& image, std::size_t size,
+                                   std::uint8_t beyond)
+{
+    WantedImage wanted = constant(size, beyond);
+    std::copy_n(image.begin(), std::min(image.size(), size), wanted.bytes.begin());
+    return wanted;
+}
+
+std::vector<WriteRun> planWrite(const ChipJob& job, const WantedImage& wanted,
+                                const std::vector<std::uint8_t>* chipNow)
+{
+    const std::uint32_t page = pageOf(job);
+    const auto size = static_cast<std::uint32_t>(std::min<std::size_t>(
+        wanted.bytes.size(), static_cast<std::size_t>(job.chip.size)));
+    const auto differs = [&](std::uint32_t a) {
+        return wanted.present[a] && (!chipNow || a >= chipNow->size() || (*chipNow)[a] != wanted.bytes[a]);
+    };
+    std::vector<WriteRun> runs;
+    for (std::uint32_t first = 0; first < size; first += page) {
+        const std::uint32_t end = std::min(first + page, size);
+        if (chipNow) {
+            // One run from the first to the last differing byte; a byte the
+            // image leaves open between them keeps what the chip holds.
+            std::uint32_t from = end;
+            std::uint32_t to = first;
+            for (std::uint32_t a = first; a < end; ++a) {
+                if (differs(a)) {
+                    from = std::min(from, a);
+                    to = a + 1;
+                }
+            }
+            if (from >= to)
+                continue;
+            WriteRun run{from, {}};
+            for (std::uint32_t a = from; a < to; ++a)
+                run.bytes.push_back(wanted.present[a] ? wanted.bytes[a] : (*chipNow)[a]);
+            runs.push_back(std::move(run));
+            continue;
+        }
+        // Every given byte, in runs of consecutive ones.
+        for (std::uint32_t a = first; a < end;) {
+            if (!wanted.present[a]) {
+                ++a;
+                continue;
+            }
+            WriteRun run{a, {}};
+            while (a < end && wanted.present[a])
+                run.bytes.push_back(wanted.bytes[a++]);
+            runs.push_back(std::move(run));
+        }
+    }
+    return runs;
+}
+
+WriteOutcome writeRuns(ChipJob& job, const std::vector<WriteRun>& runs)
+{
+    return writeRunsShown(job, runs, 0);
+}
+
+std::optional<VerifyMismatch> verifyRuns(ChipJob& job, const std::vector<WriteRun>& runs,
+                                         const WantedImage& wanted)
+{
+    // The whole pages the runs wrote, neighbours merged.
+    const auto page = static_cast<std::uint32_t>(std::max(1, job.chip.pageSize));
+    std::vector<Range> ranges;
+    for (const WriteRun& run : runs) {
+        const std::uint32_t start = run.address / page * page;
+        const std::uint32_t end = std::min<std::uint32_t>(
+            (run.address + static_cast<std::uint32_t>(run.bytes.size()) + page - 1) / page * page,
+            static_cast<std::uint32_t>(job.chip.size));
+        if (!ranges.empty() && ranges.back().start + ranges.back().length >= start) {
+            ranges.back().length = std::max(ranges.back().start + ranges.back().length, end) -
+                                   ranges.back().start;
+            continue;
+        }
+        ranges.push_back(Range{start, end - start});
+    }
+    std::vector<std::uint8_t> bytes;
+    if (readRanges(job, ranges, bytes, nullptr) == PassEnd::Stopped)
+        throw ChipStop("Interrupted while verifying.", 0);
+    std::optional<VerifyMismatch> first;
+    std::size_t at = 0;
+    for (const Range& range : ranges) {
+        const std::vector<std::uint8_t> part(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                                             bytes.begin() + static_cast<std::ptrdiff_t>(at + range.length));
+        at += range.length;
+        if (const auto mismatch = compareWithChip(part, wanted, range.start)) {
+            if (!first)
+                first = mismatch;
+            else
+                first->count += mismatch->count;
+        }
+    }
+    return first;
+}
+
+std::optional<VerifyMismatch> compareWithChip(const std::vector<std::uint8_t>& chip,
+                                              const WantedImage& wanted, std::uint32_t start)
 {
     std::optional<VerifyMismatch> result;
-    for (std::size_t i = 0; i < deviceBytes.size(); ++i) {
-        const std::uint8_t want = i < wanted.size() ? wanted[i] : beyond;
-        if (deviceBytes[i] == want)
+    for (std::size_t i = 0; i < chip.size(); ++i) {
+        const std::size_t a = start + i;
+        if (a >= wanted.bytes.size() || !wanted.present[a] || chip[i] == wanted.bytes[a])
             continue;
         if (!result)
-            result = VerifyMismatch{static_cast<int>(i), want, deviceBytes[i], 0};
+            result = VerifyMismatch{static_cast<std::uint32_t>(a), wanted.bytes[a], chip[i], 0};
         ++result->count;
     }
     return result;
@@ -157,26 +416,37 @@ std::optional<VerifyMismatch> verifyDevice(const std::vector<std::uint8_t>& devi
 
 std::string verifyFailureText(const VerifyMismatch& m)
 {
-    return "Verify failed at " + hexText(static_cast<unsigned>(m.address), 4) + ": wrote " +
-           hexText(m.wrote, 2) + ", read " + hexText(m.read, 2) + " (" +
-           std::to_string(m.count) + (m.count == 1 ? " byte differs)." : " bytes differ).");
+    return "Verify failed at " + addressText(m.address) + ": wrote " + hexText(m.wrote, 2) +
+           ", read " + hexText(m.read, 2) + " (" + std::to_string(m.count) +
+           (m.count == 1 ? " byte differs)." : " bytes differ).");
 }
 
-std::string ackReportText(const AckRecord& acks, std::string_view caption)
+std::string noAcknowledgeText(const ChipType& chip, std::uint32_t address)
 {
-    const std::string chip(caption);
-    if (acks.transactions > 0 && acks.unanswered == acks.transactions)
-        return "No acknowledge from the " + chip +
-               ": check that the chip sits in the socket and the adapter is powered.";
-    if (acks.pollsRanOut > 0)
-        return "The " + chip + " stayed busy: " + std::to_string(acks.pollsRanOut) +
-               (acks.pollsRanOut == 1 ? " write was" : " writes were") +
-               " not acknowledged before the polling ran out.";
-    if (acks.unanswered > 0)
-        return "The " + chip + " did not acknowledge " + std::to_string(acks.unanswered) +
-               " of " + std::to_string(acks.transactions) +
-               " transactions: check the chip type and the adapter.";
-    return {};
+    return "No acknowledge from the " + std::string(chip.caption) + " at " + addressText(address) +
+           ": check that the chip sits in the socket and the adapter is powered.";
+}
+
+std::string dataRefusedText(const ChipType& chip, std::uint32_t address)
+{
+    return "The " + std::string(chip.caption) + " did not accept data at " + addressText(address) +
+           ": it may be write-protected (WP pin high).";
+}
+
+std::string stayedBusyText(const ChipType& chip, std::uint32_t address)
+{
+    return "The " + std::string(chip.caption) + " stayed busy after the write at " +
+           addressText(address) + ": it did not answer before the acknowledge polling ran out.";
+}
+
+std::string retriedReadsText(const ChipJob& job)
+{
+    if (job.retriedReads == 0)
+        return {};
+    return "The " + std::string(job.chip.caption) + " answered " +
+           std::to_string(job.retriedReads) +
+           (job.retriedReads == 1 ? " read" : " reads") +
+           " only when asked again: check the contacts of the socket and the adapter.";
 }
 
 }  // namespace kavoda

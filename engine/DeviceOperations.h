@@ -1,14 +1,15 @@
 // SPDX-License-Identifier: MIT
-// The whole-device loops: read every byte into a sink, write every byte of a
-// source, fill every byte with a value. Written once against what they show
-// (OperationDisplay) and where the bytes come from and go to; the main window
-// and the command-line tool each provide those. Every loop walks block 0 to
-// LastBlock (taken once), address 0 to 255, choosing the family per byte from
-// DeviceType, with one bus transaction per byte.
+// The whole-chip operations, once for both programs: read, write (every byte
+// or only those that differ), fill, erase and verify, with one comparer, one
+// report of the first difference and one answer to a chip that does not
+// answer. They run one chip on one bus (a ChipJob) and talk to what they
+// show through OperationDisplay: the main window is one display, the
+// command-line tool another.
 #pragma once
 
 #include <cstdint>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,11 +31,10 @@ class OperationDisplay {
 public:
     virtual ~OperationDisplay() = default;
 
-    // Handles whatever is pending (window messages); once per byte, always
-    // between two transactions.
+    // Handles whatever is pending (window messages); once per transaction
+    // run, always between two of them.
     virtual void processMessages() = 0;
-    // Asked right after processMessages: true ends the pass at this byte
-    // boundary.
+    // Asked right after processMessages: true ends the pass at this boundary.
     virtual bool stopRequested() const = 0;
 
     virtual void showPercent(int percent) = 0;
@@ -43,56 +43,132 @@ public:
     virtual std::string panelText() const = 0;
     virtual void setPanelText(const std::string& text) = 0;
     virtual void setMeterCaption(const std::string& text) = 0;
+    // The same progress as bytes: done of total, the run at address next.
+    virtual void showProgress(long /*done*/, long /*total*/, long /*address*/) {}
+};
+
+// How the bytes travel: one transaction per byte (the parallel port in the
+// main window, and --bytewise), or runs as long as chip and adapter allow.
+enum class Transfers { Bytewise, Fast };
+
+// One chip on one bus, shown on one display.
+struct ChipJob {
+    DeviceBus& bus;
+    const ChipType& chip;
+    OperationDisplay& display;
+    Transfers transfers = Transfers::Fast;
+    // Reads the chip answered only when tried again.
+    long retriedReads = 0;
+};
+
+// The chip stopped the operation: it did not answer, refused data or stayed
+// busy, or the adapter failed while the chip was being written. The message
+// says where and, for a write, how far it got.
+class ChipStop : public std::runtime_error {
+public:
+    ChipStop(const std::string& message, std::uint32_t address)
+        : std::runtime_error(message), m_address(address)
+    {
+    }
+    std::uint32_t address() const { return m_address; }
+
+private:
+    std::uint32_t m_address;
 };
 
 class ByteSink {
 public:
     virtual ~ByteSink() = default;
-    virtual void put(std::uint8_t value) = 0;
-};
-
-class ByteSource {
-public:
-    virtual ~ByteSource() = default;
-    virtual void rewind() = 0;
-    virtual bool atEnd() = 0;
-    virtual std::uint8_t next() = 0;
+    virtual void put(const std::uint8_t* data, std::size_t length) = 0;
 };
 
 enum class PassEnd { Completed, Stopped };
 
 // Each pass puts the panel text it found back on every path, exceptions
-// included. A stopped pass leaves the meter caption as it was.
+// included. A stopped pass leaves the meter caption as it was. Reads run
+// with FastTiming 1, writes with 0.
 
 // Panel "Reading...", every byte read and put into sink, then the meter
 // caption "Operation completed".
-PassEnd readPass(DeviceBus& bus, OperationDisplay& display, ByteSink& sink);
+PassEnd readPass(ChipJob& job, ByteSink& sink);
 // Panel "Erase..." (erase) or "Fill XX", value written to every byte, then
 // "Operation completed".
-PassEnd fillPass(DeviceBus& bus, OperationDisplay& display, std::uint8_t value, bool erase);
-// Panel "Writing...", the source rewound and written from byte 0 until it
-// ends or the device does; the end of the source is tested before each byte.
-PassEnd writePass(DeviceBus& bus, OperationDisplay& display, ByteSource& image);
+PassEnd fillPass(ChipJob& job, std::uint8_t value, bool erase);
+// Panel "Writing...", the image written from byte 0 until it ends or the
+// chip does.
+PassEnd writePass(ChipJob& job, const std::vector<std::uint8_t>& image);
 
-// The first byte that the device does not hold as wanted.
-struct VerifyMismatch {
-    int address = 0;
-    std::uint8_t wrote = 0;
-    std::uint8_t read = 0;
-    int count = 0;  // how many bytes differ in all
+// Bytes [start, start + length) of the chip, without panel texts; a stop
+// request ends it early (out then holds what was read).
+PassEnd readRange(ChipJob& job, std::uint32_t start, std::uint32_t length,
+                  std::vector<std::uint8_t>& out);
+
+// What a file or an operation asks the chip to hold: some or all bytes.
+struct WantedImage {
+    std::vector<std::uint8_t> bytes;  // the chip's size
+    std::vector<bool> present;        // the bytes given
+    std::size_t given = 0;
+
+    static WantedImage constant(std::size_t size, std::uint8_t value);
+    // image over a chip of size bytes: its bytes, then `beyond` to the end.
+    static WantedImage fromImage(const std::vector<std::uint8_t>& image, std::size_t size,
+                                 std::uint8_t beyond);
 };
 
-// Compares what a device read back (its full size) with what was wanted:
-// bytes beyond the end of `wanted` must read `beyond` (0xFF after the erase
-// pass of a write); wanted bytes beyond the device are not compared.
-std::optional<VerifyMismatch> verifyDevice(const std::vector<std::uint8_t>& deviceBytes,
-                                           const std::vector<std::uint8_t>& wanted,
-                                           std::uint8_t beyond = 0xFF);
+// One write transaction: bytes at address, within one page.
+struct WriteRun {
+    std::uint32_t address = 0;
+    std::vector<std::uint8_t> bytes;
+};
+
+// The runs that put wanted onto the chip: every given byte, or (with
+// chipNow) only the pages holding a differing byte, each from its first to
+// its last differing byte; split by page, by the adapter's longest write and,
+// bytewise, into single bytes.
+std::vector<WriteRun> planWrite(const ChipJob& job, const WantedImage& wanted,
+                                const std::vector<std::uint8_t>* chipNow);
+
+struct WriteOutcome {
+    PassEnd end = PassEnd::Completed;
+    long written = 0;        // bytes done
+    long total = 0;          // bytes planned
+    std::uint32_t next = 0;  // where a stopped write would have gone on
+};
+
+// The runs in order, pumping and asking the display whether to stop before
+// each. A chip that stops the write throws ChipStop saying how far it got.
+WriteOutcome writeRuns(ChipJob& job, const std::vector<WriteRun>& runs);
+
+// The chip's bytes that the runs touched, page by page, read back and
+// compared with wanted.
+struct VerifyMismatch;
+std::optional<VerifyMismatch> verifyRuns(ChipJob& job, const std::vector<WriteRun>& runs,
+                                         const WantedImage& wanted);
+
+// The first byte that the chip does not hold as wanted.
+struct VerifyMismatch {
+    std::uint32_t address = 0;
+    std::uint8_t wrote = 0;
+    std::uint8_t read = 0;
+    long count = 0;  // how many bytes differ in all
+};
+
+// Compares chip bytes starting at `start` with wanted; bytes wanted does
+// not give are not compared.
+std::optional<VerifyMismatch> compareWithChip(const std::vector<std::uint8_t>& chip,
+                                              const WantedImage& wanted, std::uint32_t start = 0);
 // "Verify failed at 01A3: wrote 5A, read FF (17 bytes differ)."
 std::string verifyFailureText(const VerifyMismatch& mismatch);
 
-// What the acknowledge record says about the chip named by caption, or an
-// empty text when every transaction was answered.
-std::string ackReportText(const AckRecord& acks, std::string_view caption);
+// The answers to a chip that does not answer, by address.
+std::string noAcknowledgeText(const ChipType& chip, std::uint32_t address);
+std::string dataRefusedText(const ChipType& chip, std::uint32_t address);
+std::string stayedBusyText(const ChipType& chip, std::uint32_t address);
+// A loose contact: reads the chip answered only when asked again. Empty
+// when there were none.
+std::string retriedReadsText(const ChipJob& job);
+
+// Hex digits for addresses in messages: four, or more for a larger chip.
+std::string addressText(std::uint32_t address);
 
 }  // namespace kavoda

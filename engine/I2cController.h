@@ -7,6 +7,11 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "BusResult.h"
+#include "ChipTable.h"
+#include "DeviceBus.h"
 
 namespace kavoda {
 
@@ -22,24 +27,35 @@ int i2cSpeedKhz(I2cSpeed speed);
 // "20, 100, 400 or 750", for messages.
 std::string i2cSpeedChoices();
 
-struct I2cRead {
-    std::uint8_t value = 0xFF;
-    bool answered = false;  // all three bytes of the transaction were acknowledged
+// One read transaction of a controller: the address phase, then length
+// bytes into out.
+struct ControllerRun {
+    AddressPhase phase;
+    std::uint8_t* out = nullptr;
+    std::uint32_t length = 0;
 };
 
 class I2cController {
 public:
     virtual ~I2cController() = default;
 
-    // START, addressByte, word, repeated START, addressByte | 1, one byte read
-    // without acknowledge, STOP. An unanswered read gives 0xFF, the level of
-    // an idle bus.
-    virtual I2cRead randomRead(std::uint8_t addressByte, std::uint8_t word) = 0;
-    // START, addressByte, word, data, STOP. True when all three bytes were
-    // acknowledged.
-    virtual bool byteWrite(std::uint8_t addressByte, std::uint8_t word, std::uint8_t data) = 0;
-    // START, addressByte, STOP. True when acknowledged: the chip has finished
-    // its write cycle.
+    // The runs in order: START, the device address, the word address,
+    // repeated START, the device address for reading, length bytes (the
+    // last one not acknowledged), STOP. Stops at, and names, the first run
+    // whose acknowledges did not all come; an unanswered read gives 0xFF,
+    // the level of an idle bus.
+    struct ReadOutcome {
+        BusResult result;
+        std::size_t run = 0;
+    };
+    virtual ReadOutcome read(const std::vector<ControllerRun>& runs) = 0;
+    // START, address phase, data, STOP, then polls until the chip answers
+    // or pollLimitNs of the adapter's own time have passed. No polling when
+    // the address went unanswered.
+    virtual BusResult write(const AddressPhase& phase, const std::uint8_t* data,
+                            std::uint32_t length, std::uint64_t pollLimitNs) = 0;
+    // START, addressByte, STOP. True when acknowledged: the chip is there
+    // and has finished its write cycle.
     virtual bool poll(std::uint8_t addressByte) = 0;
 };
 

@@ -2,7 +2,9 @@
 // The i2c-dev bus transactions, and the bus file over the Linux driver.
 #include "I2cDev.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include "PortBackend.h"
@@ -26,18 +28,33 @@ bool isNotAcknowledged(int error)
     return error == ENXIO || error == EIO || error == ETIMEDOUT;
 }
 
-I2cDevBus::I2cDevBus(I2cDevFile& file, std::string path) : m_file(file), m_path(std::move(path)) {}
-
-std::vector<I2cMessage> I2cDevBus::randomReadMessages(std::uint8_t addressByte, std::uint8_t word)
+I2cDevBus::I2cDevBus(I2cDevFile& file, std::string path, std::function<std::uint64_t()> clock)
+    : m_file(file), m_path(std::move(path)), m_clock(std::move(clock))
 {
-    const std::uint16_t address = sevenBitAddress(addressByte);
-    return {I2cMessage{address, false, {word}}, I2cMessage{address, true, {0xFF}}};
+    if (!m_clock)
+        m_clock = [] {
+            return static_cast<std::uint64_t>(
+                std::chrono::duration_cast<std::chrono::nanoseconds>(
+                    std::chrono::steady_clock::now().time_since_epoch())
+                    .count());
+        };
 }
 
-std::vector<I2cMessage> I2cDevBus::byteWriteMessages(std::uint8_t addressByte, std::uint8_t word,
-                                                     std::uint8_t data)
+std::vector<I2cMessage> I2cDevBus::readMessages(const AddressPhase& phase, std::uint32_t length)
 {
-    return {I2cMessage{sevenBitAddress(addressByte), false, {word, data}}};
+    const std::uint16_t address = sevenBitAddress(phase.device);
+    I2cMessage word{address, false, {}};
+    word.data.assign(phase.word, phase.word + phase.wordBytes);
+    return {word, I2cMessage{address, true, std::vector<std::uint8_t>(length, 0xFF)}};
+}
+
+std::vector<I2cMessage> I2cDevBus::writeMessages(const AddressPhase& phase,
+                                                 const std::uint8_t* data, std::uint32_t length)
+{
+    I2cMessage message{sevenBitAddress(phase.device), false, {}};
+    message.data.assign(phase.word, phase.word + phase.wordBytes);
+    message.data.insert(message.data.end(), data, data + length);
+    return {message};
 }
 
 std::vector<I2cMessage> I2cDevBus::pollMessages(std::uint8_t addressByte)
@@ -50,9 +67,19 @@ std::vector<I2cMessage> I2cDevBus::fallbackPollMessages(std::uint8_t addressByte
     return {I2cMessage{sevenBitAddress(addressByte), true, {0xFF}}};
 }
 
-bool I2cDevBus::run(std::vector<I2cMessage>& messages)
+int I2cDevBus::transfer(std::vector<I2cMessage>& messages)
 {
-    return check(m_file.transfer(messages));
+    // EAGAIN: arbitration lost or the driver busy, worth a few more tries.
+    constexpr int kBusyTries = 10;
+    int busy = 0;
+    for (;;) {
+        const int error = m_file.transfer(messages);
+        if (error == EINTR)
+            continue;
+        if (error == EAGAIN && ++busy < kBusyTries)
+            continue;
+        return error;
+    }
 }
 
 bool I2cDevBus::check(int error) const
@@ -64,28 +91,47 @@ bool I2cDevBus::check(int error) const
     throw PortError("The I2C bus " + m_path + " failed: " + std::strerror(error));
 }
 
-I2cRead I2cDevBus::randomRead(std::uint8_t addressByte, std::uint8_t word)
+I2cController::ReadOutcome I2cDevBus::read(const std::vector<ControllerRun>& runs)
 {
-    std::vector<I2cMessage> messages = randomReadMessages(addressByte, word);
-    I2cRead result;
-    result.answered = run(messages);
-    // The kernel stops a transfer at the first missing acknowledge and
-    // returns no data; the idle bus would have read 0xFF.
-    result.value = result.answered && !messages[1].data.empty() ? messages[1].data[0] : 0xFF;
-    return result;
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        std::vector<I2cMessage> messages = readMessages(runs[r].phase, runs[r].length);
+        // The kernel stops a transfer at the first missing acknowledge and
+        // returns no data; the idle bus would have read 0xFF.
+        if (!check(transfer(messages))) {
+            std::fill(runs[r].out, runs[r].out + runs[r].length, 0xFF);
+            return ReadOutcome{BusResult{BusStatus::NoAcknowledge, 0}, r};
+        }
+        std::copy(messages[1].data.begin(), messages[1].data.end(), runs[r].out);
+    }
+    return {};
 }
 
-bool I2cDevBus::byteWrite(std::uint8_t addressByte, std::uint8_t word, std::uint8_t data)
+BusResult I2cDevBus::write(const AddressPhase& phase, const std::uint8_t* data,
+                           std::uint32_t length, std::uint64_t pollLimitNs)
 {
-    std::vector<I2cMessage> messages = byteWriteMessages(addressByte, word, data);
-    return run(messages);
+    std::vector<I2cMessage> messages = writeMessages(phase, data, length);
+    const int error = transfer(messages);
+    if (error != 0 && !check(error)) {
+        // ENXIO: the address went unanswered. Otherwise the kernel does not
+        // say which byte did; a chip that takes its address (it answers a
+        // poll) refused the data.
+        if (error == ENXIO || !poll(phase.device))
+            return BusResult{BusStatus::NoAcknowledge, 0};
+        return BusResult{BusStatus::DataRefused, 0};
+    }
+    const std::uint64_t start = m_clock();
+    do {
+        if (poll(phase.device))
+            return {};
+    } while (m_clock() - start < pollLimitNs);
+    return BusResult{BusStatus::Busy, 0};
 }
 
 bool I2cDevBus::poll(std::uint8_t addressByte)
 {
     if (m_zeroLengthPolls) {
         std::vector<I2cMessage> messages = pollMessages(addressByte);
-        const int error = m_file.transfer(messages);
+        const int error = transfer(messages);
         if (error != EOPNOTSUPP && error != EINVAL)
             return check(error);
         // Some bus drivers refuse messages without bytes. A read of one byte
@@ -93,7 +139,7 @@ bool I2cDevBus::poll(std::uint8_t addressByte)
         m_zeroLengthPolls = false;
     }
     std::vector<I2cMessage> messages = fallbackPollMessages(addressByte);
-    return run(messages);
+    return check(transfer(messages));
 }
 
 bool isI2cDevPath(const std::string& path)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,31 +41,36 @@ inline std::uint16_t sevenBitAddress(std::uint8_t addressByte)
     return static_cast<std::uint16_t>(addressByte >> 1);
 }
 
-// One random read is a write of the word address and a read of one byte in
-// one transfer; a write is one message of two bytes; a poll is a message of
-// no bytes, which the chip acknowledges once its write cycle is over.
+// A read is a write of the word address and a read of the run in one
+// transfer; a write is one message of the word address and the page; a poll
+// is a message of no bytes, which the chip acknowledges once its write cycle
+// is over.
 class I2cDevBus final : public I2cController {
 public:
-    // The path names the bus in errors.
-    I2cDevBus(I2cDevFile& file, std::string path);
+    // The path names the bus in errors; clock gives the time that bounds
+    // the polling (the monotonic clock; the simulation's in tests).
+    I2cDevBus(I2cDevFile& file, std::string path, std::function<std::uint64_t()> clock = {});
 
-    I2cRead randomRead(std::uint8_t addressByte, std::uint8_t word) override;
-    bool byteWrite(std::uint8_t addressByte, std::uint8_t word, std::uint8_t data) override;
+    ReadOutcome read(const std::vector<ControllerRun>& runs) override;
+    BusResult write(const AddressPhase& phase, const std::uint8_t* data, std::uint32_t length,
+                    std::uint64_t pollLimitNs) override;
     bool poll(std::uint8_t addressByte) override;
 
-    static std::vector<I2cMessage> randomReadMessages(std::uint8_t addressByte, std::uint8_t word);
-    static std::vector<I2cMessage> byteWriteMessages(std::uint8_t addressByte, std::uint8_t word,
-                                                     std::uint8_t data);
+    static std::vector<I2cMessage> readMessages(const AddressPhase& phase, std::uint32_t length);
+    static std::vector<I2cMessage> writeMessages(const AddressPhase& phase,
+                                                 const std::uint8_t* data, std::uint32_t length);
     static std::vector<I2cMessage> pollMessages(std::uint8_t addressByte);
     // For bus drivers that refuse a message without bytes: a one-byte read.
     static std::vector<I2cMessage> fallbackPollMessages(std::uint8_t addressByte);
 
 private:
-    bool run(std::vector<I2cMessage>& messages);  // false = not acknowledged
-    bool check(int error) const;
+    // The transfer, again while a signal interrupts it or the driver is busy.
+    int transfer(std::vector<I2cMessage>& messages);
+    bool check(int error) const;  // false = not acknowledged
 
     I2cDevFile& m_file;
     std::string m_path;
+    std::function<std::uint64_t()> m_clock;
     bool m_zeroLengthPolls = true;
 };
 

@@ -41,6 +41,7 @@ void PortSession::open(std::uint16_t portBase)
             chip.imagePath = m_options.simImagePath;
             chip.fault = m_options.simFault;
             chip.writeCycleNs = m_options.simWriteCycleNs;
+            chip.chipAddress = m_options.simChipAddress;
             m_simulator = std::make_unique<SimulatedAdapter>(portBase, chip);
         }
         m_simulator->setPortBase(portBase);

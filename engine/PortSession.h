@@ -27,6 +27,7 @@ struct PortOptions {
     std::string parportDevice;                 // a /dev/parportN to use at any address; empty = by PortBase
     ChipFault simFault = ChipFault::None;      // what is wrong with the simulated chip
     std::optional<std::uint64_t> simWriteCycleNs;  // empty = the datasheet's write cycle
+    std::uint8_t simChipAddress = 0;           // the simulated chip's A2..A0 levels
     // The adapter and the CH341A's clock as the command line gives them;
     // empty = the settings file decides (resolveAdapter).
     std::optional<AdapterChoice> adapter;

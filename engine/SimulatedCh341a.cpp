@@ -46,11 +46,15 @@ void SimulatedCh341a::execute(const std::vector<std::uint8_t>& packet)
         const int count = command & ch341a::kCountMask;
         if (command == ch341a::kEnd)
             return;  // the rest of the packet is ignored
+        const bool counted = (command & ch341a::kCommandMask) == ch341a::kOut ||
+                             (command & ch341a::kCommandMask) == ch341a::kIn;
+        if (counted && count > ch341a::kMaxCount)
+            throw streamError("the command " + hexByte(command) + ", whose count is beyond 32");
         if (command == ch341a::kStart) {
             m_bus.start();
         } else if (command == ch341a::kStop) {
             m_bus.stop();
-        } else if ((command & 0xE0) == ch341a::kOut) {
+        } else if ((command & ch341a::kCommandMask) == ch341a::kOut) {
             const std::size_t bytes = count == 0 ? 1 : static_cast<std::size_t>(count);
             if (i + bytes >= packet.size())
                 throw streamError("an OUT command whose bytes run past the packet");
@@ -59,7 +63,7 @@ void SimulatedCh341a::execute(const std::vector<std::uint8_t>& packet)
                 if (count == 0)
                     m_reply.push_back(acknowledged ? 0x00 : ch341a::kNotAcknowledged);
             }
-        } else if ((command & 0xE0) == ch341a::kIn) {
+        } else if ((command & ch341a::kCommandMask) == ch341a::kIn) {
             if (count == 0) {
                 m_reply.push_back(m_bus.receiveByte(false));
             } else {

@@ -9,10 +9,11 @@
 
 #include "Ch341a.h"
 #include "SimulatedBusMaster.h"
+#include "SimulatedLink.h"
 
 namespace kavoda {
 
-class SimulatedCh341a final : public UsbBulkLink {
+class SimulatedCh341a final : public UsbBulkLink, public SimulatedLink {
 public:
     // A full-speed device: a synchronous bulk transfer waits for its 1 ms frame.
     static constexpr std::uint64_t kUsbTransferNs = 1'000'000;
@@ -26,11 +27,11 @@ public:
     // The bytes answered so far; PortError (a USB timeout) when there are none.
     std::vector<std::uint8_t> bulkIn(std::size_t maxLength) override;
 
-    std::uint64_t nowNs() const { return m_bus.nowNs(); }
+    std::uint64_t nowNs() const override { return m_bus.nowNs(); }
     int khz() const { return m_bus.khz(); }
-    SimulatedChip& chip() { return m_bus.chip(); }
+    SimulatedChip& chip() override { return m_bus.chip(); }
     const SimulatedChip& chip() const { return m_bus.chip(); }
-    std::uint64_t transfers() const { return m_transfers; }
+    std::uint64_t transfers() const override { return m_transfers; }
 
 private:
     void execute(const std::vector<std::uint8_t>& packet);

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <algorithm>
 #include <limits>
 #include <system_error>
 #include <utility>
@@ -15,20 +16,13 @@ namespace kavoda {
 
 namespace {
 
-const CatalogueEntry& entryFor(std::uint8_t deviceType)
+const ChipType& entryFor(std::uint8_t deviceType)
 {
-    const CatalogueEntry* entry = findDeviceByType(deviceType);
+    const ChipType* entry = findChipByCode(deviceType);
     if (!entry)
         throw PortError("There is no device type " + std::to_string(deviceType) +
                         " to simulate");
     return *entry;
-}
-
-// Page buffer of one write command. The program writes single bytes; a longer
-// write wraps within its page as on the real parts.
-int pageSize(const CatalogueEntry& type)
-{
-    return (type.family == Family::C24 && type.lastBlock > 0) ? 16 : 8;
 }
 
 // cause: the errno of the failing call, taken before any clean-up can change it.
@@ -54,16 +48,18 @@ std::optional<ChipFault> chipFaultNamed(std::string_view name)
         return ChipFault::EndlessWriteCycle;
     if (name == "readonly")
         return ChipFault::WritesDoNotStick;
+    if (name == "protected")
+        return ChipFault::WriteProtected;
     return std::nullopt;
 }
 
 SimulatedChip::SimulatedChip(const ChipOptions& options)
     : m_type(&entryFor(options.deviceType)),
       m_fault(options.fault),
-      m_writeCycleNs(options.writeCycleNs.value_or(
-          m_type->family == Family::C24 ? kWriteCycleNs24C : kWriteCycleNsSDA)),
+      m_writeCycleNs(options.writeCycleNs.value_or(std::uint64_t{m_type->writeCycleUs} * 1000u)),
       m_imagePath(options.imagePath),
-      m_cells(static_cast<std::size_t>(m_type->sizeBytes()), 0xFF)
+      m_cells(static_cast<std::size_t>(m_type->sizeBytes()), 0xFF),
+      m_chipAddress(options.chipAddress)
 {
     if (!m_imagePath.empty())
         loadImage();
@@ -284,57 +280,50 @@ void SimulatedChip::loadNextByte()
     m_pullDown = (m_outByte & 0x80) == 0;
 }
 
-bool SimulatedChip::matchAddress(std::uint8_t addressByte, int& block) const
-{
-    if ((addressByte & 0xF0) != 0xA0)
-        return false;
-    const int blockMask = m_type->lastBlock;  // 0, 1, 3 or 7
-    int select = 0;
-    if (m_type->family == Family::C24) {
-        // Bits 3..1: block bits as far as the size needs them, the rest are
-        // address pins tied low.
-        select = (addressByte >> 1) & 0x07;
-    } else {
-        // Bits 3..2 select the block, bit 1 is a chip select tied low.
-        if (addressByte & 0x02)
-            return false;
-        select = (addressByte >> 2) & 0x03;
-    }
-    if (select & ~blockMask)
-        return false;
-    block = select;
-    return true;
-}
-
 void SimulatedChip::byteReceived()
 {
     const std::uint8_t value = m_shift;
     m_bits = 0;
     m_shift = 0;
+    const int span = static_cast<int>(m_type->blockSpan());
     switch (m_expect) {
     case Expect::DeviceAddress: {
-        int block = 0;
-        if (!matchAddress(value, block)) {
+        const auto block = blockAnswering(*m_type, value, m_chipAddress);
+        if (!block) {
             m_phase = Phase::Idle;  // not ours: stay silent until the next START
             return;
         }
-        m_block = block;
+        m_block = static_cast<int>(*block);
         m_reading = (value & 0x01) != 0;
         if (m_reading) {
             // The block bits of a read address are the high address bits.
-            m_counter = m_block * 256 + (m_counter & 0xFF);
+            m_counter = (m_block * span + m_counter % span) % size();
         }
-        m_expect = Expect::WordAddress;
+        m_wordHigh = 0;
+        m_expect = m_type->wordAddressBytes == 2 ? Expect::WordAddressHigh : Expect::WordAddress;
         break;
     }
+    case Expect::WordAddressHigh:
+        m_wordHigh = value;
+        m_expect = Expect::WordAddress;
+        break;
     case Expect::WordAddress:
-        m_counter = m_block * 256 + value;
+        // Address bits beyond the chip are ignored (the 24C01 uses 7).
+        m_counter = (m_block * span + m_wordHigh * 256 + value) % size();
         m_expect = Expect::Data;
         break;
     case Expect::Data: {
-        const int page = pageSize(*m_type);
+        if (m_fault == ChipFault::WriteProtected) {
+            // The address was taken, the data is not: no acknowledge.
+            m_phase = Phase::AckOut;
+            m_pullDown = false;
+            return;
+        }
+        // The page buffer: the low address bits count up and wrap inside
+        // the page, the high ones stay.
+        const int page = std::max(1, m_type->pageSize);
         m_pending.emplace_back(m_counter, value);
-        m_counter = (m_counter & ~(page - 1)) | ((m_counter + 1) & (page - 1));
+        m_counter = (m_counter / page) * page + (m_counter + 1) % page;
         break;
     }
     }

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// A bit-level model of the programming adapter with an EEPROM of any catalogue
-// type in its socket. Everything runs on virtual time, so tests are exact and
+// A bit-level model of the programming adapter with an EEPROM of any chip
+// table type in its socket. Everything runs on virtual time, so tests are exact and
 // never depend on the speed of the machine.
 #pragma once
 
@@ -21,24 +21,22 @@ enum class ChipFault {
     EmptySocket,        // nothing answers: every acknowledge and data bit reads 1
     EndlessWriteCycle,  // the first stored byte starts a write cycle that never ends
     WritesDoNotStick,   // writes are acknowledged and timed, but the cells keep their value
+    WriteProtected,     // WP pin high: addresses acknowledged, data bytes not, nothing stored
 };
 
 // The faults by the names the command lines use: "empty", "busy",
-// "readonly" (and "none"); empty when the name is none of them.
+// "readonly", "protected" (and "none"); empty when the name is none of them.
 std::optional<ChipFault> chipFaultNamed(std::string_view name);
-inline constexpr const char* kChipFaultNames = "empty, busy, readonly";
+inline constexpr const char* kChipFaultNames = "empty, busy, readonly, protected";
 
 struct ChipOptions {
-    std::uint8_t deviceType = 1;                // a catalogue code
+    std::uint8_t deviceType = 1;                // a chip table code
     std::string imagePath;                      // content file; empty = in memory only
     std::optional<std::uint64_t> writeCycleNs;  // empty = the datasheet value
     ChipFault fault = ChipFault::None;
+    std::uint8_t chipAddress = 0;               // the levels of its free A2..A0 pins
 };
 
-// Internal write time after a STOP, from the datasheets: up to 10 ms for the
-// 24C parts (5 ms on newer ones), 10 ms for the SDA parts.
-inline constexpr std::uint64_t kWriteCycleNs24C = 10'000'000;
-inline constexpr std::uint64_t kWriteCycleNsSDA = 10'000'000;
 
 // The EEPROM itself: decodes START, STOP, address, word address and data bits
 // from the two bus lines and drives the data line low when it acknowledges or
@@ -66,14 +64,13 @@ public:
 
 private:
     enum class Phase { Idle, Receive, AckOut, Transmit, AckIn };
-    enum class Expect { DeviceAddress, WordAddress, Data };
+    enum class Expect { DeviceAddress, WordAddressHigh, WordAddress, Data };
 
     void onStart(std::uint64_t nowNs);
     void onStop(std::uint64_t nowNs);
     void onClockRise(bool data);
     void onClockFall();
     void byteReceived();
-    bool matchAddress(std::uint8_t addressByte, int& block) const;
     void loadNextByte();
     void store(int address, std::uint8_t value);
     void loadImage();
@@ -95,8 +92,10 @@ private:
     std::uint8_t m_shift = 0;
     bool m_reading = false;
     bool m_hostAcked = false;
+    std::uint8_t m_chipAddress;
     int m_block = 0;
     int m_counter = 0;  // internal address counter over the whole chip
+    int m_wordHigh = 0;
     std::uint8_t m_outByte = 0;
     std::vector<std::pair<int, std::uint8_t>> m_pending;  // bytes to store at the STOP
     std::uint64_t m_busyUntilNs = 0;

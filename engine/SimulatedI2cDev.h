@@ -8,10 +8,11 @@
 
 #include "I2cDev.h"
 #include "SimulatedBusMaster.h"
+#include "SimulatedLink.h"
 
 namespace kavoda {
 
-class SimulatedI2cDev final : public I2cDevFile {
+class SimulatedI2cDev final : public I2cDevFile, public SimulatedLink {
 public:
     // Entering the kernel, the driver and its interrupt, per transfer.
     static constexpr std::uint64_t kTransferOverheadNs = 50'000;
@@ -25,10 +26,10 @@ public:
 
     int transfer(std::vector<I2cMessage>& messages) override;
 
-    std::uint64_t nowNs() const { return m_bus.nowNs(); }
-    SimulatedChip& chip() { return m_bus.chip(); }
+    std::uint64_t nowNs() const override { return m_bus.nowNs(); }
+    SimulatedChip& chip() override { return m_bus.chip(); }
     const SimulatedChip& chip() const { return m_bus.chip(); }
-    std::uint64_t transfers() const { return m_transfers; }
+    std::uint64_t transfers() const override { return m_transfers; }
 
 private:
     SimulatedBusMaster m_bus;

@@ -38,7 +38,7 @@ void portWrite32(std::uint16_t port, std::uint32_t value) { backend().writeDword
 
 namespace {
 std::uint64_t g_waitIterations = 0;
-TransactionAcks g_lastAcks;
+BusResult g_lastResult;
 
 constexpr std::uint8_t kDataLineBit = 0x10;  // status register bit 4
 
@@ -61,43 +61,6 @@ void selectPort(std::uint16_t port)
     StatusPort = static_cast<std::uint16_t>(port + 1);
 }
 
-std::uint8_t randomRead(std::uint16_t port, std::uint8_t writeAddress, std::uint8_t address)
-{
-    selectPort(port);
-    // Clock and data to 1 before the START; these two writes have no wait.
-    BytePort.Port[DataPort] = 0xFF;
-    BytePort.Port[ControlPort] = 0xFF;
-    StartCondition();
-    SendByte(writeAddress);
-    std::uint8_t missed = ReadAck();
-    SendByte(address);
-    missed |= ReadAck();
-    StartCondition();  // repeated START turns the bus around for reading
-    SendByte(static_cast<std::uint8_t>(writeAddress | 0x01));
-    missed |= ReadAck();
-    const std::uint8_t value = ReceiveByte();
-    // The data line stays at 1 on this ninth clock: no acknowledge, the read
-    // ends. The bit sampled here is the host's own, so it is not recorded.
-    ReadAck();
-    StopCondition();
-    g_lastAcks = TransactionAcks{missed == 0, false};
-    return value;
-}
-
-void byteWrite(std::uint16_t port, std::uint8_t writeAddress, std::uint8_t address,
-               std::uint8_t data)
-{
-    selectPort(port);
-    StartCondition();
-    SendByte(writeAddress);
-    std::uint8_t missed = ReadAck();
-    SendByte(address);
-    missed |= ReadAck();
-    SendByte(data);
-    missed |= ReadAck();
-    StopCondition();
-    g_lastAcks = TransactionAcks{missed == 0, false};
-}
 }  // namespace
 
 std::int32_t busWaitCount(std::int32_t busDelay, std::uint8_t fastTiming)
@@ -143,9 +106,9 @@ std::uint64_t busWaitIterations()
     return g_waitIterations;
 }
 
-TransactionAcks lastTransactionAcks()
+BusResult lastTransactionResult()
 {
-    return g_lastAcks;
+    return g_lastResult;
 }
 
 void ClockLow() { setLine(DataPort, 0); }
@@ -203,6 +166,13 @@ std::uint8_t ReceiveByte()
     return result;
 }
 
+void SendAck()
+{
+    DataLow();
+    ClockHigh();
+    ClockLow();
+}
+
 namespace {
 
 std::uint8_t ackPollAddress(std::uint8_t addressByte)
@@ -215,18 +185,43 @@ std::uint8_t ackPollAddress(std::uint8_t addressByte)
 }
 
 // The device ignores the bus during its internal write; it acknowledges its
-// address again once the byte is stored. Polls that all went unanswered are
-// recorded for the caller to report.
-void pollUntilWritten(std::uint8_t addressByte)
+// address again once the bytes are stored.
+bool pollUntilWritten(std::uint8_t addressByte)
 {
     for (int poll = 0; poll < kMaxAckPolls; ++poll) {
         if (ackPollAddress(addressByte) == 0)
-            return;
+            return true;
     }
-    g_lastAcks.pollsRanOut = true;
+    return false;
+}
+
+// Sends the word address bytes; true when every one was acknowledged.
+bool sendWordAddress(const AddressPhase& phase)
+{
+    bool answered = true;
+    for (int i = 0; i < phase.wordBytes; ++i) {
+        SendByte(phase.word[i]);
+        answered = ReadAck() == 0 && answered;
+    }
+    return answered;
+}
+
+AddressPhase bytePhase(std::uint8_t addressByte, std::uint8_t address)
+{
+    AddressPhase phase;
+    phase.device = addressByte;
+    phase.word[0] = address;
+    phase.wordBytes = 1;
+    return phase;
 }
 
 }  // namespace
+
+bool pollDevice(std::uint16_t port, std::uint8_t addressByte)
+{
+    selectPort(port);
+    return ackPollAddress(addressByte) == 0;
+}
 
 std::uint8_t AckPoll(std::uint8_t block)
 {
@@ -243,32 +238,87 @@ std::uint8_t addressSDA(std::uint8_t block)
     return static_cast<std::uint8_t>(0xA0 | (block << 2));
 }
 
+BusResult sequentialRead(std::uint16_t port, const AddressPhase& phase, std::uint8_t* out,
+                         std::size_t n)
+{
+    selectPort(port);
+    // Clock and data to 1 before the START; these two writes have no wait.
+    BytePort.Port[DataPort] = 0xFF;
+    BytePort.Port[ControlPort] = 0xFF;
+    StartCondition();
+    SendByte(phase.device);
+    bool answered = ReadAck() == 0;
+    answered = sendWordAddress(phase) && answered;
+    StartCondition();  // repeated START turns the bus around for reading
+    SendByte(static_cast<std::uint8_t>(phase.device | 0x01));
+    answered = ReadAck() == 0 && answered;
+    for (std::size_t i = 0; i < n; ++i) {
+        out[i] = ReceiveByte();
+        if (i + 1 < n)
+            SendAck();
+    }
+    // The data line stays at 1 on the last byte's ninth clock: no
+    // acknowledge, the read ends. The bit sampled is the host's own.
+    ReadAck();
+    StopCondition();
+    g_lastResult = BusResult{answered ? BusStatus::Done : BusStatus::NoAcknowledge, 0};
+    return g_lastResult;
+}
+
+BusResult pageWrite(std::uint16_t port, const AddressPhase& phase, const std::uint8_t* data,
+                    std::size_t n)
+{
+    selectPort(port);
+    StartCondition();
+    SendByte(phase.device);
+    const bool device = ReadAck() == 0;
+    const bool word = sendWordAddress(phase);
+    BusResult result;
+    for (std::size_t i = 0; i < n; ++i) {
+        SendByte(data[i]);
+        if (ReadAck() != 0 && result.ok())
+            result = BusResult{BusStatus::DataRefused, i};
+    }
+    StopCondition();
+    if (!device || !word) {
+        // No chip took the address, so no write cycle runs: nothing to poll.
+        g_lastResult = BusResult{BusStatus::NoAcknowledge, 0};
+        return g_lastResult;
+    }
+    if (!pollUntilWritten(phase.device) && result.ok())
+        result = BusResult{BusStatus::Busy, 0};
+    g_lastResult = result;
+    return result;
+}
+
 std::uint8_t ReadByte24C(std::uint16_t port, std::uint8_t block, std::uint8_t address)
 {
-    return randomRead(port, address24C(block), address);
+    std::uint8_t value = 0;
+    sequentialRead(port, bytePhase(address24C(block), address), &value, 1);
+    return value;
 }
 
 std::uint8_t ReadByteSDA(std::uint16_t port, std::uint8_t block, std::uint8_t address)
 {
-    return randomRead(port, addressSDA(block), address);
+    std::uint8_t value = 0;
+    sequentialRead(port, bytePhase(addressSDA(block), address), &value, 1);
+    return value;
 }
 
 std::uint8_t WriteByte24C(std::uint16_t port, std::uint8_t block, std::uint8_t address,
                           std::uint8_t data)
 {
-    byteWrite(port, address24C(block), address, data);
-    pollUntilWritten(address24C(block));
+    pageWrite(port, bytePhase(address24C(block), address), &data, 1);
     return 0;
 }
 
+// SDA chips take up to 10 ms to store a byte and ignore the bus meanwhile;
+// without waiting for them, the next byte written straight after would be
+// lost. Polled like the 24C family, in the SDA address form.
 std::uint8_t WriteByteSDA(std::uint16_t port, std::uint8_t block, std::uint8_t address,
                           std::uint8_t data)
 {
-    byteWrite(port, addressSDA(block), address, data);
-    // SDA chips take up to 10 ms to store a byte and ignore the bus meanwhile;
-    // without waiting for them, the next byte written straight after would be
-    // lost. Polled like the 24C family, in the SDA address form.
-    pollUntilWritten(addressSDA(block));
+    pageWrite(port, bytePhase(addressSDA(block), address), &data, 1);
     return 0;
 }
 

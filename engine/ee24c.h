@@ -4,7 +4,11 @@
 // transactions of the 24C and SDA families.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+
+#include "BusResult.h"
+#include "ChipTable.h"
 
 namespace kavoda {
 
@@ -109,25 +113,39 @@ std::uint8_t AckPoll(std::uint8_t block);  // 0 = the device acknowledged
 // Device address bytes, write direction (OR 1 for read).
 std::uint8_t address24C(std::uint8_t block);
 std::uint8_t addressSDA(std::uint8_t block);
+// The master's acknowledge of a received byte: the data line low for one
+// clock, asking the chip for the next byte.
+void SendAck();
 
-// Most acknowledge polls after one byte write.
+// Most acknowledge polls after one write.
 inline constexpr int kMaxAckPolls = 1000;
 
-// What the chip answered during the last byte transaction, taken from the
-// acknowledge bits the transaction clocks anyway. The transactions never act
-// on it; callers report it after an operation.
-struct TransactionAcks {
-    bool answered = true;      // every acknowledge the chip owed came
-    bool pollsRanOut = false;  // a write's polling ended without an acknowledge
-};
-TransactionAcks lastTransactionAcks();
+// What the chip answered during the last transaction, taken from the
+// acknowledge bits the transaction clocks anyway.
+BusResult lastTransactionResult();
 
-// Byte transactions. Acknowledges are recorded, not checked; writes return 0.
+// Byte transactions, the one-byte case of the two below. Writes return 0.
 std::uint8_t ReadByte24C(std::uint16_t port, std::uint8_t block, std::uint8_t address);
 std::uint8_t WriteByte24C(std::uint16_t port, std::uint8_t block, std::uint8_t address,
                           std::uint8_t data);
 std::uint8_t ReadByteSDA(std::uint16_t port, std::uint8_t block, std::uint8_t address);
 std::uint8_t WriteByteSDA(std::uint16_t port, std::uint8_t block, std::uint8_t address,
                           std::uint8_t data);
+
+// A read of n >= 1 bytes from the address of `phase`: device address, word
+// address, repeated START, device address for reading, then n bytes, each
+// but the last acknowledged by the master. With n == 1 and a one-byte word
+// address it is exactly the random read above.
+BusResult sequentialRead(std::uint16_t port, const AddressPhase& phase, std::uint8_t* out,
+                         std::size_t n);
+// START, the device address byte, STOP on the port: true when acknowledged.
+bool pollDevice(std::uint16_t port, std::uint8_t addressByte);
+// A write of n >= 1 bytes within one page, then acknowledge polling in the
+// device address's own form, at most kMaxAckPolls polls. A device address or
+// word address the chip did not acknowledge started no write cycle: no
+// polling then. With n == 1 and a one-byte word address it is exactly the
+// byte write above.
+BusResult pageWrite(std::uint16_t port, const AddressPhase& phase, const std::uint8_t* data,
+                    std::size_t n);
 
 }  // namespace kavoda

@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QFile>
+#include <QPushButton>
 #include <gtest/gtest.h>
 
 using namespace kavoda;
@@ -104,10 +105,9 @@ TEST_F(MainAdapterTest, ASilentChipOnTheKernelBusIsReported)
 {
     PortOptions options = simulated("SDA3526", "i2c:/dev/i2c-1");
     options.simFault = ChipFault::EmptySocket;
-    open(options, "SDA3526").ReadBtnClick();
-    EXPECT_EQ(file(QStringLiteral("Tempor.tmp")), std::vector<std::uint8_t>(256, 0xFF));
+    open(options, "SDA3526").ReadBtn->click();
     ASSERT_EQ(m_reports.size(), 1);
-    EXPECT_TRUE(m_reports[0].startsWith(QStringLiteral("No acknowledge from the SDA3526")))
+    EXPECT_TRUE(m_reports[0].startsWith(QStringLiteral("No acknowledge from the SDA3526 at 0000")))
         << m_reports[0].toStdString();
 }
 

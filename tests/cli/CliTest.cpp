@@ -296,7 +296,7 @@ TEST_F(CliTest, MissingOrFaultyChipExitsWithOne)
         base.insert(base.end(), more.begin(), more.end());
         return base;
     };
-    const char* noAck = "No acknowledge from the 24C16: check that the chip sits in the socket";
+    const char* noAck = "No acknowledge from the 24C16 at 00";
     expectFailure(with(empty, {"read", path("r.bin")}), noAck);
     EXPECT_FALSE(fs::exists(path("r.bin")));
     expectFailure(with(empty, {"get", "5"}), noAck);
@@ -306,7 +306,7 @@ TEST_F(CliTest, MissingOrFaultyChipExitsWithOne)
     save("ff.bin", std::string(2048, '\xFF'));
     expectFailure(with(empty, {"write", "--all", path("ff.bin")}), noAck);
     expectFailure(with(empty, {"probe"}), noAck);
-    EXPECT_EQ(cli(with(empty, {"probe"})).out, "No chip of the 24C family answers at address A0.\n");
+    EXPECT_EQ(cli(with(empty, {"probe"})).out, "No chip answers at address A0.\n");
 
     const std::vector<std::string> readonly = {"-d", "24C02", "--simulate", "--delay", "0",
                                                "--sim-fault=readonly"};
@@ -316,9 +316,14 @@ TEST_F(CliTest, MissingOrFaultyChipExitsWithOne)
 
     const CliRun probe = cli({"-d", "SDA3546", "--simulate", "probe"});
     EXPECT_EQ(probe.code, kExitOk) << probe.err;
-    EXPECT_EQ(probe.out, "A chip of the SDA family answers at address A0.\n");
+    EXPECT_EQ(probe.out, "A chip answers at address A0.\nThe SDA3546 is addressed with one word "
+                         "address byte, the block number in bit 2 of the device address.\n");
     EXPECT_EQ(cli({"-d", "24C04", "--simulate", "probe"}).out,
-              "A chip of the 24C family answers at address A0; it is not busy.\n");
+              "A chip answers at address A0; it is not busy.\nThe 24C04 is addressed with one "
+              "word address byte, the block number in bit 1 of the device address.\n");
+    EXPECT_EQ(cli({"-d", "24C64", "--simulate", "--chip-address", "3", "probe"}).out,
+              "A chip answers at address A6; it is not busy.\nThe 24C64 is addressed with two "
+              "word address bytes.\n");
 
     // A chip file that cannot be used, a file that cannot be read or written.
     save("small.bin", "short");
@@ -347,7 +352,7 @@ TEST_F(CliTest, BadCommandLinesExitWithTwo)
         {"frobnicate"},
         {"--simulate", "get", "256"},                  // beyond a 24C02
         {"--simulate", "-d", "24C08", "get", "1024"},  // beyond a 24C08
-        {"--simulate", "-d", "24C32", "get", "0"},
+        {"--simulate", "-d", "24C1025", "get", "0"},
         {"--simulate=27C256", "get", "0"},
         {"--simulate", "get", "12x"},
         {"--simulate", "get", "-1"},
@@ -394,14 +399,14 @@ TEST_F(CliTest, HelpListsTheVerbs)
 TEST_F(CliTest, CtrlCDuringAReadLeavesNoFile)
 {
     save("keep.bin", "the old backup");
-    int bytes = 0;
-    m_pump = [&bytes] {
-        if (++bytes == 1000)
+    int runs = 0;
+    m_pump = [&runs] {
+        if (++runs == 3)  // before the third block's read
             requestInterrupt();
     };
     const CliRun run = chip("24C16", {"read", path("keep.bin")});
     EXPECT_EQ(run.code, kExitInterrupted);
-    EXPECT_NE(run.err.find("Interrupted at 03E7 after reading 999 of 2048 bytes of the 24C16; " +
+    EXPECT_NE(run.err.find("Interrupted at 0200 after reading 512 of 2048 bytes of the 24C16; " +
                            path("keep.bin") + " was not written."),
               std::string::npos)
         << run.err;
@@ -420,18 +425,18 @@ TEST_F(CliTest, CtrlCDuringAWriteStopsAfterTheCurrentByte)
     for (auto& b : image)
         b = b == 0xFF ? 0 : b;  // every byte differs from the fresh chip's
     save("new.bin", image);
-    int bytes = 0;
-    m_pump = [&bytes] {
-        if (++bytes == 256 + 40)  // the comparing read, then 39 bytes written
+    int runs = 0;
+    m_pump = [&runs] {
+        if (++runs == 1 + 6)  // the comparing read, then five pages written
             requestInterrupt();
     };
     const CliRun run = chip("24C02", {"write", path("new.bin")});
     EXPECT_EQ(run.code, kExitInterrupted);
-    EXPECT_NE(run.err.find("Interrupted at 0027 after writing 39 of 256 bytes"), std::string::npos)
+    EXPECT_NE(run.err.find("Interrupted at 0028 after writing 40 of 256 bytes"), std::string::npos)
         << run.err;
     const auto content = chipContent();
-    EXPECT_TRUE(std::equal(image.begin(), image.begin() + 39, content.begin()));
-    EXPECT_TRUE(std::all_of(content.begin() + 39, content.end(), [](auto b) { return b == 0xFF; }));
+    EXPECT_TRUE(std::equal(image.begin(), image.begin() + 40, content.begin()));
+    EXPECT_TRUE(std::all_of(content.begin() + 40, content.end(), [](auto b) { return b == 0xFF; }));
     // TearDown checks that the port was released.
 }
 

@@ -84,117 +84,101 @@ TEST(AdapterChoice, CommandLineOptionsAndTheirUsageErrors)
 // Answers from a script and records what the transactions asked for.
 class ScriptedController final : public I2cController {
 public:
-    I2cRead randomRead(std::uint8_t addressByte, std::uint8_t word) override
+    ReadOutcome read(const std::vector<ControllerRun>& runs) override
     {
-        log.push_back({'R', addressByte, word});
-        return {0x77, answer};
-    }
-    bool byteWrite(std::uint8_t addressByte, std::uint8_t word, std::uint8_t) override
-    {
-        log.push_back({'W', addressByte, word});
-        return answer;
-    }
-    bool poll(std::uint8_t addressByte) override
-    {
-        log.push_back({'P', addressByte, 0});
-        ++polls;
-        return polls > busyPolls;
-    }
-    struct Call {
-        char kind;
-        std::uint8_t addressByte;
-        std::uint8_t word;
-        bool operator==(const Call& o) const
-        {
-            return kind == o.kind && addressByte == o.addressByte && word == o.word;
+        for (const ControllerRun& run : runs) {
+            log.push_back(run.phase);
+            std::fill(run.out, run.out + run.length, 0x77);
         }
-    };
-    std::vector<Call> log;
-    bool answer = true;
-    int polls = 0;
-    int busyPolls = 0;
+        return {};
+    }
+    BusResult write(const AddressPhase& phase, const std::uint8_t*, std::uint32_t,
+                    std::uint64_t pollLimitNs) override
+    {
+        log.push_back(phase);
+        pollLimits.push_back(pollLimitNs);
+        return {};
+    }
+    bool poll(std::uint8_t) override { return true; }
+    std::vector<AddressPhase> log;
+    std::vector<std::uint64_t> pollLimits;
 };
 
 class ControllerBusTest : public test::EngineTest {
 protected:
-    ControllerBus makeBus()
+    std::unique_ptr<ControllerBus> makeBus()
     {
-        return ControllerBus([this]() -> std::unique_ptr<I2cController> {
-            ++m_opens;
-            auto controller = std::make_unique<ScriptedController>();
-            m_controller = controller.get();
-            return controller;
-        });
+        return std::make_unique<ControllerBus>(
+            [this]() -> std::unique_ptr<I2cController> {
+                ++m_opens;
+                auto controller = std::make_unique<ScriptedController>();
+                m_controller = controller.get();
+                return controller;
+            },
+            adapterType(AdapterKind::Ch341a).limits);
     }
     ScriptedController* m_controller = nullptr;
     int m_opens = 0;
 };
 
-TEST_F(ControllerBusTest, AddressBytesOfBothFamiliesAreThoseOfTheParallelPort)
+std::vector<int> bytesOf(const AddressPhase& phase)
 {
-    ControllerBus bus = makeBus();
-    BusClaim claim(bus);
-    EXPECT_EQ(bus.readByte(Family::C24, 7, 0x12), 0x77);
-    EXPECT_EQ(bus.readByte(Family::SDA, 3, 0x34), 0x77);
-    bus.writeByte(Family::C24, 5, 0x56, 1);
-    bus.writeByte(Family::SDA, 2, 0x78, 2);
-    using C = ScriptedController::Call;
-    EXPECT_EQ(m_controller->log,
-              (std::vector<C>{{'R', address24C(7), 0x12}, {'R', addressSDA(3), 0x34},
-                              {'W', address24C(5), 0x56}, {'P', address24C(5), 0},
-                              {'W', addressSDA(2), 0x78}, {'P', addressSDA(2), 0}}));
-    EXPECT_EQ(address24C(7), 0xAE);
-    EXPECT_EQ(addressSDA(3), 0xAC);
-    EXPECT_TRUE(bus.acks().clean());
-    EXPECT_EQ(bus.acks().transactions, 4u);
+    std::vector<int> bytes{phase.device};
+    for (int i = 0; i < phase.wordBytes; ++i)
+        bytes.push_back(phase.word[i]);
+    return bytes;
 }
 
-TEST_F(ControllerBusTest, PollingStopsAtTheFirstAcknowledgeAndGivesUpAfterAThousand)
+TEST_F(ControllerBusTest, AddressPhasesComeFromTheChipTable)
 {
-    ControllerBus bus = makeBus();
-    BusClaim claim(bus);
-    m_controller->busyPolls = 6;
-    bus.writeByte(Family::C24, 0, 0, 0);
-    EXPECT_EQ(m_controller->polls, 7);
-    EXPECT_TRUE(bus.acks().clean());
-
-    m_controller->polls = 0;
-    m_controller->busyPolls = 1'000'000;
-    bus.writeByte(Family::SDA, 0, 0, 0);
-    EXPECT_EQ(m_controller->polls, kMaxAckPolls);
-    EXPECT_EQ(bus.acks().pollsRanOut, 1u);
-    EXPECT_EQ(bus.acks().unanswered, 0u);
-
-    m_controller->answer = false;
-    bus.clearAcks();
-    bus.readByte(Family::C24, 0, 0);
-    EXPECT_EQ(bus.acks().unanswered, 1u);
+    auto bus = makeBus();
+    BusClaim claim(*bus);
+    std::uint8_t byte = 0;
+    bus->read(*findChip("24C16"), {ReadRun{0x712, &byte, 1}});
+    bus->read(*findChip("SDA3586"), {ReadRun{0x334, &byte, 1}});
+    bus->write(*findChip("24C64"), 0x1234, &byte, 1);
+    bus->write(*findChip("24M01"), 0x1ABCD, &byte, 1);
+    bus->setChipAddress(2);
+    bus->read(*findChip("24M01"), {ReadRun{0x00010, &byte, 1}});
+    EXPECT_EQ(byte, 0x77);
+    ASSERT_EQ(m_controller->log.size(), 5u);
+    EXPECT_EQ(bytesOf(m_controller->log[0]), (std::vector<int>{0xAE, 0x12}));
+    EXPECT_EQ(bytesOf(m_controller->log[1]), (std::vector<int>{0xAC, 0x34}));
+    EXPECT_EQ(bytesOf(m_controller->log[2]), (std::vector<int>{0xA0, 0x12, 0x34}));
+    EXPECT_EQ(bytesOf(m_controller->log[3]), (std::vector<int>{0xA2, 0xAB, 0xCD}));
+    EXPECT_EQ(bytesOf(m_controller->log[4]), (std::vector<int>{0xA4, 0x00, 0x10}))
+        << "A1 high: bit 2; the block bit stays clear";
+    // Polling lasts a few times the table's longest write cycle.
+    EXPECT_EQ(m_controller->pollLimits,
+              (std::vector<std::uint64_t>{50'000'000, 50'000'000}));
+    EXPECT_EQ(bus->counters().transactions, 5u);
+    EXPECT_EQ(bus->counters().writes, 2u);
 }
 
 TEST_F(ControllerBusTest, EachClaimOpensTheAdapterAndEachReleaseClosesIt)
 {
-    ControllerBus bus = makeBus();
-    { BusClaim claim(bus); }
-    { BusClaim claim(bus); }
+    auto bus = makeBus();
+    { BusClaim claim(*bus); }
+    { BusClaim claim(*bus); }
     EXPECT_EQ(m_opens, 2);
-    bus.readByte(Family::C24, 0, 0);  // a lone transaction opens it too
+    EXPECT_TRUE(bus->poll(*findChip("24C02"), 0));  // a lone transaction opens it too
     EXPECT_EQ(m_opens, 3);
 }
 
 TEST_F(ControllerBusTest, MissingRealAdaptersGiveOneClearError)
 {
-    AdapterChoice bus = *parseAdapter("i2c:/dev/i2c-250");
-    ControllerBus i2c(bus, std::nullopt);
+    PortSession session(PortOptions{});
+    auto i2c = makeDeviceBus(session, *parseAdapter("i2c:/dev/i2c-250"));
     try {
-        i2c.claim();
+        i2c->claim();
         FAIL() << "a missing bus opened";
     } catch (const PortError& e) {
         EXPECT_NE(std::string(e.what()).find("/dev/i2c-250"), std::string::npos);
     }
-    ControllerBus usb(*parseAdapter("ch341a"), std::nullopt);
+    auto usb = makeDeviceBus(session, *parseAdapter("ch341a"));
     try {
-        usb.claim();
-        usb.release();
+        usb->claim();
+        usb->release();
         GTEST_SKIP() << "a CH341A is plugged into this machine";
     } catch (const PortError& e) {
         EXPECT_NE(std::string(e.what()).find("CH341A"), std::string::npos);

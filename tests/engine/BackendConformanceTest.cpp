@@ -84,7 +84,7 @@ TEST_P(BackendConformance, BytesRoundTripInBothFamilies)
             const auto value = static_cast<std::uint8_t>(address ^ 0xA5);
             if (sda) {
                 WriteByteSDA(kBase, block, offset, value);
-                b.adapter->elapse(kWriteCycleNsSDA);
+                b.adapter->elapse(findDeviceByType(type)->writeCycleUs * 1000ull);
                 EXPECT_EQ(ReadByteSDA(kBase, block, offset), value) << address;
             } else {
                 WriteByte24C(kBase, block, offset, value);

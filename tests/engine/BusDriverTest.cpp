@@ -194,8 +194,8 @@ const struct WriteCase {
     const char* acknowledged;
     const char* silentStart;
 } kWrites[] = {
-    {WriteByte24C, 5, 0x80, 0x01, "S AA/0 80/0 01/0 P S AA/0 P", "S AA/1 80/1 01/1 P S AA/"},
-    {WriteByteSDA, 2, 0x33, 0x5A, "S A8/0 33/0 5A/0 P S A8/0 P", "S A8/1 33/1 5A/1 P S A8/"},
+    {WriteByte24C, 5, 0x80, 0x01, "S AA/0 80/0 01/0 P S AA/0 P", "S AA/1 80/1 01/1 P"},
+    {WriteByteSDA, 2, 0x33, 0x5A, "S A8/0 33/0 5A/0 P S A8/0 P", "S A8/1 33/1 5A/1 P"},
 };
 
 TEST_F(BusDriverTest, WriteOfAnAcknowledgedByteIsPolledOnce)
@@ -212,7 +212,8 @@ TEST_F(BusDriverTest, WriteOfAnAcknowledgedByteIsPolledOnce)
     }
 }
 
-TEST_F(BusDriverTest, WriteGivesUpAfter1000SilentPolls)
+// No chip took the address, so no write cycle runs: nothing is polled.
+TEST_F(BusDriverTest, AWriteNobodyAnswersIsNotPolled)
 {
     BusDelay = 1;
     for (const WriteCase& c : kWrites) {
@@ -222,9 +223,9 @@ TEST_F(BusDriverTest, WriteGivesUpAfter1000SilentPolls)
         ScopedPortBackend scope(port);
         EXPECT_EQ(c.write(kBase, c.block, c.address, c.data), 0);
         const std::string transcript = port.hostTranscript();
-        EXPECT_EQ(starts(transcript), 1 + kMaxAckPolls);
-        EXPECT_EQ(transcript.rfind(c.silentStart, 0), 0u) << transcript.substr(0, 40);
-        EXPECT_EQ(port.writes(), 89 + 35 * kMaxAckPolls);
+        EXPECT_EQ(starts(transcript), 1);
+        EXPECT_EQ(transcript, c.silentStart);
+        EXPECT_EQ(port.writes(), 89);
         EXPECT_EQ(port.waits(), port.writes()) << "every line change waits once";
         expectIdleAfter(port, kBase);
     }

@@ -92,4 +92,51 @@ TEST(CatalogueState, StartValuesThenSelectionSetsTypeAndBlocksOnly)
 }
 
 }  // namespace
+// The address phase of every row: device address byte and word address
+// bytes, as the datasheets lay them out.
+TEST(ChipTable, AddressPhasesOfEveryAddressingClass)
+{
+    const auto phase = [](const char* chip, std::uint32_t address, std::uint8_t pins = 0) {
+        const AddressPhase p = addressPhase(*findChip(chip), address, pins);
+        std::vector<int> bytes{p.device};
+        for (int i = 0; i < p.wordBytes; ++i)
+            bytes.push_back(p.word[i]);
+        return bytes;
+    };
+    using V = std::vector<int>;
+    EXPECT_EQ(phase("24C01", 0x7F), (V{0xA0, 0x7F}));
+    EXPECT_EQ(phase("24C02", 0xFF, 3), (V{0xA6, 0xFF})) << "A1 A0 high";
+    EXPECT_EQ(phase("24C16", 0x310), (V{0xA6, 0x10}));
+    EXPECT_EQ(phase("SDA3586", 0x310), (V{0xAC, 0x10}));
+    EXPECT_EQ(phase("24C32", 0xFFF), (V{0xA0, 0x0F, 0xFF}));
+    EXPECT_EQ(phase("24C512", 0xABCD, 7), (V{0xAE, 0xAB, 0xCD}));
+    EXPECT_EQ(phase("24M01", 0x1FFFF), (V{0xA2, 0xFF, 0xFF}));
+    EXPECT_EQ(phase("24M01", 0x0FFFF, 4), (V{0xA8, 0xFF, 0xFF})) << "A2 high";
+    EXPECT_EQ(phase("24M02", 0x3FFFF), (V{0xA6, 0xFF, 0xFF}));
+    EXPECT_EQ(phase("24M02", 0x20000, 4), (V{0xAC, 0x00, 0x00}));
+
+    // The chip answers its own bytes only: block bits within its size, free
+    // pins at their levels.
+    EXPECT_EQ(blockAnswering(*findChip("24C08"), 0xA6), 3u);
+    EXPECT_FALSE(blockAnswering(*findChip("24C08"), 0xA8));
+    EXPECT_FALSE(blockAnswering(*findChip("SDA3546"), 0xA2)) << "bit 1 is its chip select";
+    EXPECT_EQ(blockAnswering(*findChip("24C64"), 0xAA, 5), 0u);
+    EXPECT_FALSE(blockAnswering(*findChip("24C64"), 0xA0, 5));
+    EXPECT_EQ(blockAnswering(*findChip("24M02"), 0xAE, 4), 3u);
+
+    for (const ChipType& chip : kChipTable) {
+        SCOPED_TRACE(std::string(chip.caption));
+        EXPECT_EQ(findChip(chip.caption), &chip);
+        EXPECT_EQ(findChipByCode(chip.deviceType), &chip);
+        EXPECT_EQ(chip.size % chip.pageSize, 0);
+        EXPECT_EQ(chip.inWindow(), findDevice(chip.caption) != nullptr);
+        // Every byte has its own address phase.
+        const std::uint32_t last = static_cast<std::uint32_t>(chip.size) - 1;
+        EXPECT_EQ(blockAnswering(chip, addressPhase(chip, last).device),
+                  last / chip.blockSpan());
+    }
+    EXPECT_EQ(findChip("24c1024"), findChip("24M01"));
+    EXPECT_EQ(findDevice("24C64"), nullptr) << "the window's menus stay as they are";
+}
+
 }  // namespace kavoda

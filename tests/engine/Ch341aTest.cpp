@@ -3,6 +3,7 @@
 // recording USB link, and the simulated programmer driving the bit-level chip.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <stdexcept>
 
@@ -34,11 +35,20 @@ public:
     std::deque<Bytes> replies;
 };
 
-TEST(Ch341aStream, OneRandomReadOf24CIsOnePacketWithTheExpectedBytes)
+ControllerRun runAt(std::uint8_t device, std::uint8_t word, std::uint8_t* out, std::uint32_t n)
+{
+    AddressPhase phase;
+    phase.device = device;
+    phase.word[0] = word;
+    return ControllerRun{phase, out, n};
+}
+
+TEST(Ch341aStream, OneByteReadOf24CIsOnePacketWithTheExpectedBytes)
 {
     // 24C16, block 3, address 0x10: START A6 10, repeated START, A7, one byte
     // without acknowledge, STOP. Each sent byte reports its acknowledge.
-    const Ch341aStream s = Ch341aBus::randomReadStream(address24C(3), 0x10);
+    std::uint8_t value = 0;
+    const Ch341aStream s = Ch341aBus::readStream({runAt(address24C(3), 0x10, &value, 1)});
     EXPECT_EQ(s.packet(), (Bytes{0xAA, 0x74, 0x80, 0xA6, 0x80, 0x10, 0x74, 0x80, 0xA7, 0xC0,
                                  0x75, 0x00}));
     EXPECT_EQ(s.replyLength(), 4u);
@@ -49,15 +59,44 @@ TEST(Ch341aStream, OneRandomReadOf24CIsOnePacketWithTheExpectedBytes)
     EXPECT_THROW(s.decode({0x00, 0x00, 0x00}), PortError);
 }
 
-TEST(Ch341aStream, OneSdaWriteAndItsPollUseTheSdaAddressForm)
+TEST(Ch341aStream, LongStreamsFillWholePacketsAndReadInChunksOf32)
 {
-    // SDA block 2 is 0xA8 (block bits in 3..2), never the 24C form's 0xA4.
-    const Ch341aStream write = Ch341aBus::byteWriteStream(addressSDA(2), 0x34, 0x5A);
-    EXPECT_EQ(write.packet(),
-              (Bytes{0xAA, 0x74, 0x80, 0xA8, 0x80, 0x34, 0x80, 0x5A, 0x75, 0x00}));
-    EXPECT_EQ(write.replyLength(), 3u);
-    EXPECT_EQ(Ch341aBus::pollStream(addressSDA(2)).packet(),
-              (Bytes{0xAA, 0x74, 0x80, 0xA8, 0x75, 0x00}));
+    // A block read: the address phase, then IN 32 (0xE0) chunks, the last
+    // byte alone without acknowledge; no packet's reply beyond 32 bytes.
+    std::vector<std::uint8_t> block(256);
+    const Ch341aStream s = Ch341aBus::readStream({runAt(0xA0, 0x00, block.data(), 256)});
+    const Bytes bytes = s.packet();
+    EXPECT_EQ(s.replyLength(), 3u + 256u);
+    // Every packet but the last fills the endpoint, so one transfer carries all.
+    ASSERT_GT(s.packets(), 8u);
+    ASSERT_GT(bytes.size(), (s.packets() - 1) * kCh341aPacketSize);
+    ASSERT_LE(bytes.size(), s.packets() * kCh341aPacketSize);
+    for (std::size_t p = 0; p + 1 < s.packets(); ++p) {
+        EXPECT_EQ(bytes[p * kCh341aPacketSize], ch341a::kStream) << p;
+        std::size_t reply = 0;
+        for (std::size_t i = p * 32 + 1; i < p * 32 + 32 && bytes[i] != ch341a::kEnd; ++i) {
+            if ((bytes[i] & 0xC0) == 0xC0)
+                reply += (bytes[i] & 0x3F) == 0 ? 1 : bytes[i] & 0x3F;
+            else if (bytes[i] == 0x80)
+                ++reply, ++i;
+        }
+        EXPECT_LE(reply, 32u) << p;
+    }
+    EXPECT_NE(std::find(bytes.begin(), bytes.end(), 0xE0), bytes.end()) << "IN 32";
+    EXPECT_EQ(bytes[bytes.size() - 3], 0xC0) << "the last byte without acknowledge";
+    EXPECT_EQ(bytes[bytes.size() - 2], ch341a::kStop);
+
+    // A page write and its polls, each poll after a 1 ms delay.
+    const std::uint8_t page[16] = {};
+    AddressPhase phase;
+    phase.device = 0xA8;
+    phase.word[0] = 0x40;
+    const Ch341aStream w = Ch341aBus::writeStream(phase, page, 16, 3);
+    EXPECT_EQ(w.replyLength(), 2u + 16u + 3u);
+    const Bytes packets = w.packet();
+    const Bytes tail(packets.end() - 6, packets.end());
+    EXPECT_EQ(tail, (Bytes{0x51, 0x74, 0x80, 0xA8, 0x75, 0x00}));
+    EXPECT_GE(w.packets(), 2u);
 }
 
 TEST(Ch341aStream, SpeedsAndReadsWithAcknowledge)
@@ -72,17 +111,7 @@ TEST(Ch341aStream, SpeedsAndReadsWithAcknowledge)
         EXPECT_FALSE(i2cSpeedFromKhz(khz).has_value()) << khz;
 }
 
-TEST(Ch341aStream, RefusesToOutgrowItsPacket)
-{
-    Ch341aStream s;
-    // 1 stream byte + 15 two-byte sends = 31, and END needs the last byte.
-    for (int i = 0; i < 15; ++i)
-        s.sendByte(static_cast<std::uint8_t>(i));
-    EXPECT_EQ(s.packet().size(), kCh341aPacketSize);
-    EXPECT_THROW(s.stop(), std::length_error);
-}
-
-TEST(Ch341aBus, EachTransactionIsOneRoundTripAndReportsItsAcknowledges)
+TEST(Ch341aBus, ReadsAndWritesAreOneRoundTripAndReportTheirAcknowledges)
 {
     RecordingLink link;
     Ch341aBus bus(link, I2cSpeed::k400kHz);
@@ -90,21 +119,39 @@ TEST(Ch341aBus, EachTransactionIsOneRoundTripAndReportsItsAcknowledges)
     EXPECT_EQ(link.sent[0], (Bytes{0xAA, 0x62, 0x00})) << "the clock is set on opening";
     EXPECT_TRUE(link.requested.empty()) << "setting the clock has no reply";
 
-    link.replies = {{0x00, 0x00, 0x00, 0x3C}, {0x00, 0x80, 0x00, 0xFF}};
-    const I2cRead good = bus.randomRead(0xA2, 0x07);
-    EXPECT_TRUE(good.answered);
-    EXPECT_EQ(good.value, 0x3C);
-    EXPECT_FALSE(bus.randomRead(0xA2, 0x07).answered) << "a missing word-address acknowledge";
-    EXPECT_EQ(link.requested, (std::vector<std::size_t>{4, 4}));
+    // Two runs in one transfer; the second's word address went unanswered.
+    std::uint8_t a[2] = {};
+    std::uint8_t b[1] = {};
+    link.replies = {{0x00, 0x00, 0x00, 0x3C, 0x3D, 0x00, 0x80, 0x00, 0xFF}};
+    const auto outcome = bus.read({runAt(0xA2, 0x07, a, 2), runAt(0xA2, 0x20, b, 1)});
+    EXPECT_EQ(outcome.result.status, BusStatus::NoAcknowledge);
+    EXPECT_EQ(outcome.run, 1u);
+    EXPECT_EQ(a[0], 0x3C);
+    EXPECT_EQ(a[1], 0x3D);
+    EXPECT_EQ(link.sent.size(), 2u);
 
-    link.replies = {{0x00, 0x00, 0x80}, {0x80}, {0x00}};
-    EXPECT_FALSE(bus.byteWrite(0xA0, 1, 2)) << "the data byte went unacknowledged";
-    EXPECT_FALSE(bus.poll(0xA0));
-    EXPECT_TRUE(bus.poll(0xA0));
-    EXPECT_EQ(link.sent.size(), 6u);
+    // A reply in parts (a short USB packet ends a transfer) is read on.
+    link.replies = {{0x00, 0x00}, {0x00, 0x11}};
+    EXPECT_TRUE(bus.read({runAt(0xA0, 0, b, 1)}).result.ok());
+    EXPECT_EQ(b[0], 0x11);
 
-    link.replies = {{0x00}};  // one byte too few
-    EXPECT_THROW(bus.randomRead(0xA0, 0), PortError);
+    // Address and word taken, the second data byte refused; the poll that
+    // follows in the same transfer answers.
+    AddressPhase phase;
+    const std::uint8_t data[2] = {1, 2};
+    link.replies = {{0x00, 0x00, 0x00, 0x80, 0x80, 0x00}};
+    const std::size_t sent = link.sent.size();
+    const BusResult refused = bus.write(phase, data, 2, 2'000'000);
+    EXPECT_EQ(refused.status, BusStatus::DataRefused);
+    EXPECT_EQ(refused.at, 1u);
+    EXPECT_EQ(link.sent.size(), sent + 1);
+
+    // Nobody takes the address.
+    link.replies = {{0x80, 0x00, 0x80, 0x80, 0x80, 0x80}};
+    EXPECT_EQ(bus.write(phase, data, 2, 2'000'000).status, BusStatus::NoAcknowledge);
+
+    link.replies = {{0x00}};  // too few, then nothing
+    EXPECT_THROW(bus.read({runAt(0xA0, 0, b, 1)}), PortError);
 }
 
 TEST(Ch341aOpen, MessagesSayWhatToDo)
@@ -125,47 +172,19 @@ protected:
     }
 };
 
-TEST_F(SimulatedCh341aTest, WritesAndReadsEveryBlockOfBothFamiliesAtTheRightCell)
+TEST_F(SimulatedCh341aTest, EndlessWriteCycleIsPolledForItsTimeOnly)
 {
-    for (const std::uint8_t type : {std::uint8_t{4}, std::uint8_t{8}}) {
-        SCOPED_TRACE(int(type));
-        SimulatedCh341a sim(chip(type));
-        Ch341aBus bus(sim, I2cSpeed::k100kHz);
-        const bool sda = familyOf(type) == Family::SDA;
-        const int blocks = findDeviceByType(type)->lastBlock + 1;
-        for (int block = 0; block < blocks; ++block) {
-            const std::uint8_t addressByte = sda ? addressSDA(static_cast<std::uint8_t>(block))
-                                                 : address24C(static_cast<std::uint8_t>(block));
-            const auto value = static_cast<std::uint8_t>(0x30 + block);
-            EXPECT_TRUE(bus.byteWrite(addressByte, 0x81, value));
-            int polls = 1;
-            while (!bus.poll(addressByte))
-                ++polls;
-            EXPECT_GT(polls, 1) << "the chip is busy right after the STOP";
-            EXPECT_EQ(sim.chip().cell(block * 256 + 0x81), value);
-            const I2cRead read = bus.randomRead(addressByte, 0x81);
-            EXPECT_TRUE(read.answered);
-            EXPECT_EQ(read.value, value);
-        }
-    }
-}
-
-TEST_F(SimulatedCh341aTest, EmptySocketAndEndlessWriteCycle)
-{
-    SimulatedCh341a empty(chip(1, ChipFault::EmptySocket));
-    Ch341aBus bus(empty, I2cSpeed::k100kHz);
-    const I2cRead read = bus.randomRead(0xA0, 0);
-    EXPECT_FALSE(read.answered);
-    EXPECT_EQ(read.value, 0xFF) << "nothing drives the line: the pull-up reads 1";
-    EXPECT_FALSE(bus.byteWrite(0xA0, 0, 0));
-    EXPECT_FALSE(bus.poll(0xA0));
-
     SimulatedCh341a stuck(chip(6, ChipFault::EndlessWriteCycle));
-    Ch341aBus stuckBus(stuck, I2cSpeed::k100kHz);
-    EXPECT_TRUE(stuckBus.byteWrite(0xA0, 5, 6));
-    for (int i = 0; i < 50; ++i)
-        ASSERT_FALSE(stuckBus.poll(0xA0));
-    EXPECT_FALSE(stuckBus.randomRead(0xA0, 5).answered);
+    Ch341aBus bus(stuck, I2cSpeed::k100kHz);
+    AddressPhase phase;
+    const std::uint8_t data = 6;
+    const std::uint64_t before = stuck.nowNs();
+    const std::uint64_t transfers = stuck.transfers();
+    EXPECT_EQ(bus.write(phase, &data, 1, 50'000'000).status, BusStatus::Busy);
+    EXPECT_GE(stuck.nowNs() - before, 50'000'000u);
+    EXPECT_LE(stuck.transfers() - transfers, 2u * 4u) << "polls batched by the stream's delay";
+    std::uint8_t value = 0;
+    EXPECT_FALSE(bus.read({runAt(0xA0, 5, &value, 1)}).result.ok());
 }
 
 TEST_F(SimulatedCh341aTest, TheSpeedCommandSetsTheBusClock)
@@ -177,7 +196,8 @@ TEST_F(SimulatedCh341aTest, TheSpeedCommandSetsTheBusClock)
         Ch341aBus bus(sim, speed);
         EXPECT_EQ(sim.khz(), i2cSpeedKhz(speed));
         const std::uint64_t before = sim.nowNs();
-        bus.randomRead(0xA0, 0);
+        std::uint8_t value = 0;
+        bus.read({runAt(0xA0, 0, &value, 1)});
         readNs[i++] = sim.nowNs() - before - 2 * SimulatedCh341a::kUsbTransferNs;
     }
     // 36 clocks of bytes and three of START, START and STOP: 39 periods of
@@ -191,12 +211,16 @@ TEST_F(SimulatedCh341aTest, StreamsTheChipWouldNotUnderstandAreRefused)
     SimulatedCh341a sim(chip(1));
     EXPECT_THROW(sim.bulkOut({0x74, 0x75, 0x00}), PortError) << "no stream command";
     EXPECT_THROW(sim.bulkOut({0xAA, 0x74, 0x75}), PortError) << "no END";
-    EXPECT_THROW(sim.bulkOut({0xAA, 0x74, 0xE5, 0x00}), PortError) << "unknown command";
+    EXPECT_THROW(sim.bulkOut({0xAA, 0x74, 0x30, 0x00}), PortError) << "unknown command";
     EXPECT_THROW(sim.bulkOut({0xAA, 0x74, 0x83, 0xA0, 0x00}), PortError) << "OUT past the end";
+    EXPECT_THROW(sim.bulkOut({0xAA, 0xE1, 0x00}), PortError) << "IN 33";
     EXPECT_THROW(sim.bulkIn(32), PortError) << "nothing to answer";
     // OUT with a count sends without reporting; only OUT|0 answers.
     sim.bulkOut({0xAA, 0x74, 0x82, 0xA0, 0x00, 0x80, 0x00, 0x75, 0x00});
     EXPECT_EQ(sim.bulkIn(32), Bytes{0x00});
+    // IN 32 is a whole chunk.
+    sim.bulkOut({0xAA, 0x74, 0x80, 0xA1, 0xE0, 0xC0, 0x75, 0x00});
+    EXPECT_EQ(sim.bulkIn(64).size(), 1u + 32u + 1u);
 }
 
 }  // namespace

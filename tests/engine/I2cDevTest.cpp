@@ -38,50 +38,77 @@ public:
     std::uint8_t readValue = 0x42;
 };
 
-TEST(I2cDevBus, ReadIsOneCombinedTransferAndWriteOneMessageOfTwoBytes)
+AddressPhase phaseOf(std::uint8_t device, std::uint8_t word)
+{
+    AddressPhase phase;
+    phase.device = device;
+    phase.word[0] = word;
+    return phase;
+}
+
+TEST(I2cDevBus, ABlockIsOneCombinedTransferAndAPageOneMessage)
 {
     ScriptedBus file;
-    I2cDevBus bus(file, "/dev/i2c-3");
+    std::uint64_t now = 0;
+    I2cDevBus bus(file, "/dev/i2c-3", [&now] { return now += 1000; });
     // 24C16 block 3 (0xA6) is 7-bit 0x53; SDA block 3 (0xAC) is 0x56.
-    const I2cRead read = bus.randomRead(address24C(3), 0x10);
-    EXPECT_TRUE(read.answered);
-    EXPECT_EQ(read.value, 0x42);
+    std::vector<std::uint8_t> block(256);
+    EXPECT_TRUE(bus.read({ControllerRun{phaseOf(address24C(3), 0x00), block.data(), 256}}).result.ok());
+    EXPECT_EQ(block[255], 0x42);
     ASSERT_EQ(file.transfers.size(), 1u);
     const auto& r = file.transfers[0];
     ASSERT_EQ(r.size(), 2u);
     EXPECT_EQ(r[0].address, 0x53);
     EXPECT_FALSE(r[0].read);
-    EXPECT_EQ(r[0].data, Bytes{0x10});
+    EXPECT_EQ(r[0].data, Bytes{0x00});
     EXPECT_EQ(r[1].address, 0x53);
     EXPECT_TRUE(r[1].read);
-    EXPECT_EQ(r[1].data.size(), 1u);
+    EXPECT_EQ(r[1].data.size(), 256u);
 
-    EXPECT_TRUE(bus.byteWrite(addressSDA(3), 0x20, 0x5A));
+    // A two-byte word address and a page; the poll is the address alone.
+    AddressPhase wide = phaseOf(0xA0, 0x12);
+    wide.word[1] = 0x34;
+    wide.wordBytes = 2;
+    const std::uint8_t page[3] = {1, 2, 3};
+    EXPECT_TRUE(bus.write(wide, page, 3, 10'000'000).ok());
     ASSERT_EQ(file.transfers[1].size(), 1u);
-    EXPECT_EQ(file.transfers[1][0].address, 0x56);
-    EXPECT_EQ(file.transfers[1][0].data, (Bytes{0x20, 0x5A}));
-
-    EXPECT_TRUE(bus.poll(addressSDA(3)));
-    ASSERT_EQ(file.transfers[2].size(), 1u);
+    EXPECT_EQ(file.transfers[1][0].address, 0x50);
+    EXPECT_EQ(file.transfers[1][0].data, (Bytes{0x12, 0x34, 1, 2, 3}));
+    ASSERT_EQ(file.transfers.size(), 3u);
     EXPECT_FALSE(file.transfers[2][0].read);
     EXPECT_TRUE(file.transfers[2][0].data.empty()) << "a poll is the address alone";
 }
 
-TEST(I2cDevBus, ErrnoValuesOfAMissingAcknowledgeAndOfABrokenBus)
+TEST(I2cDevBus, ErrnoValuesOfAMissingAcknowledgeABusyDriverAndABrokenBus)
 {
     ScriptedBus file;
-    I2cDevBus bus(file, "/dev/i2c-7");
-    file.errors = {ENXIO, EREMOTEIO, EIO, ETIMEDOUT};
-    const I2cRead read = bus.randomRead(0xA0, 0);
-    EXPECT_FALSE(read.answered);
-    EXPECT_EQ(read.value, 0xFF);
-    EXPECT_FALSE(bus.byteWrite(0xA0, 0, 1));
-    EXPECT_FALSE(bus.poll(0xA0));
-    EXPECT_FALSE(bus.poll(0xA0));
+    std::uint64_t now = 0;
+    I2cDevBus bus(file, "/dev/i2c-7", [&now] { return now += 1'000'000; });
+    std::uint8_t value = 0;
+    const ControllerRun run{phaseOf(0xA0, 0), &value, 1};
+    file.errors = {ENXIO};
+    EXPECT_EQ(bus.read({run}).result.status, BusStatus::NoAcknowledge);
+    EXPECT_EQ(value, 0xFF);
+    file.errors = {ENXIO};
+    EXPECT_EQ(bus.write(phaseOf(0xA0, 0), &value, 1, 5'000'000).status, BusStatus::NoAcknowledge);
+    // Data not taken, but the address is: write protection.
+    file.errors = {EREMOTEIO, 0};
+    EXPECT_EQ(bus.write(phaseOf(0xA0, 0), &value, 1, 5'000'000).status, BusStatus::DataRefused);
+    // A chip that never ends its cycle: polled for the time given.
+    file.errors = std::deque<int>(100, ENXIO);
+    file.errors.push_front(0);
+    EXPECT_EQ(bus.write(phaseOf(0xA0, 0), &value, 1, 5'000'000).status, BusStatus::Busy);
+    EXPECT_LT(file.errors.size(), 100u - 3u);
+
+    // A signal or a busy driver: the transfer is made again, not reported.
+    file.errors = {EINTR, EAGAIN, EINTR, 0};
+    file.transfers.clear();
+    EXPECT_TRUE(bus.read({run}).result.ok());
+    EXPECT_EQ(file.transfers.size(), 4u);
 
     file.errors = {ENODEV};
     try {
-        bus.randomRead(0xA0, 0);
+        bus.read({run});
         FAIL() << "an unplugged bus must not pass for a silent chip";
     } catch (const PortError& e) {
         EXPECT_NE(std::string(e.what()).find("/dev/i2c-7"), std::string::npos);
@@ -131,26 +158,10 @@ TEST(I2cDevOpen, MissingBusPermissionAndAFileThatIsNoBus)
     }
 }
 
-TEST(SimulatedI2cDev, RoundTripsInBothFamiliesWithTheKernelsErrnoValues)
+TEST(SimulatedI2cDev, TheKernelsErrnoValuesAndADriverWithoutEmptyMessages)
 {
-    for (const std::uint8_t type : {std::uint8_t{3}, std::uint8_t{7}}) {
-        SimulatedI2cDev sim(ChipOptions{type, "", std::nullopt, ChipFault::None});
-        I2cDevBus bus(sim, "/dev/i2c-1");
-        const bool sda = familyOf(type) == Family::SDA;
-        const std::uint8_t addressByte = sda ? addressSDA(1) : address24C(1);
-        EXPECT_TRUE(bus.byteWrite(addressByte, 0x99, 0xC3));
-        EXPECT_FALSE(bus.poll(addressByte)) << "busy during the write cycle";
-        EXPECT_FALSE(bus.randomRead(addressByte, 0x99).answered);
-        while (!bus.poll(addressByte)) {
-        }
-        EXPECT_EQ(sim.chip().cell(256 + 0x99), 0xC3);
-        const I2cRead read = bus.randomRead(addressByte, 0x99);
-        EXPECT_TRUE(read.answered);
-        EXPECT_EQ(read.value, 0xC3);
-    }
-
     SimulatedI2cDev empty(ChipOptions{1, "", std::nullopt, ChipFault::EmptySocket});
-    std::vector<I2cMessage> messages = I2cDevBus::randomReadMessages(0xA0, 0);
+    std::vector<I2cMessage> messages = I2cDevBus::readMessages(phaseOf(0xA0, 0), 1);
     EXPECT_EQ(empty.transfer(messages), ENXIO);
 
     SimulatedI2cDev strict(ChipOptions{1, "", std::nullopt, ChipFault::None}, 100, false);

@@ -237,21 +237,29 @@ TEST_F(SimulatedChipTest, SequentialReadGoesOnAcrossBlocksAndWrapsAtTheEnd)
 
 TEST_F(SimulatedChipTest, InjectedFaults)
 {
-    // Empty socket: nothing answers, the write polls in vain.
+    // Empty socket: nothing answers, and a write nobody took is not polled.
     SimulatedAdapter* sim = &insert(1, std::nullopt, ChipFault::EmptySocket);
     test::RecordingPort recorder(kBase, sim);
     {
         ScopedPortBackend scope(recorder);
         EXPECT_EQ(readByte(0), 0xFF);
+        EXPECT_EQ(lastTransactionResult().status, BusStatus::NoAcknowledge);
         recorder.events.clear();
         WriteByte24C(kBase, 0, 0, 0x00);
-        EXPECT_EQ(recorder.writes(), 89 + 35 * kMaxAckPolls);
+        EXPECT_EQ(recorder.writes(), 89);
         EXPECT_EQ(sim->chip().writeCycles(), 0u);
     }
 
-    // A write cycle that never ends keeps the chip deaf for good.
+    // A write cycle that never ends keeps the chip deaf for good: the write
+    // polls the full 1000 times.
     sim = &insert(1, std::nullopt, ChipFault::EndlessWriteCycle);
-    WriteByte24C(kBase, 0, 9, 0x12);
+    test::RecordingPort busy(kBase, sim);
+    {
+        ScopedPortBackend scope(busy);
+        WriteByte24C(kBase, 0, 9, 0x12);
+        EXPECT_EQ(busy.writes(), 89 + 35 * kMaxAckPolls);
+        EXPECT_EQ(lastTransactionResult().status, BusStatus::Busy);
+    }
     sim->elapse(1'000'000'000'000);
     EXPECT_EQ(AckPoll(0), 1);
     EXPECT_EQ(readByte(9), 0xFF);

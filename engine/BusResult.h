@@ -1,0 +1,23 @@
+// SPDX-License-Identifier: MIT
+// What one bus transaction found out about the chip, on every adapter.
+#pragma once
+
+#include <cstddef>
+
+namespace kavoda {
+
+enum class BusStatus {
+    Done,
+    NoAcknowledge,  // the device address (or the word address) went unanswered
+    DataRefused,    // address taken, a data byte not: write protection
+    Busy,           // a write cycle outlasted the acknowledge polling
+};
+
+struct BusResult {
+    BusStatus status = BusStatus::Done;
+    std::size_t at = 0;  // the data byte refused, counted from the transaction's first
+
+    bool ok() const { return status == BusStatus::Done; }
+};
+
+}  // namespace kavoda

@@ -1,0 +1,77 @@
+// SPDX-License-Identifier: MIT
+// The chip table: one row per EEPROM type with everything the engine needs
+// to address, read and write it, and for the main window's types also their
+// menu entry. A new chip is a new row. The address phase of any transaction
+// (device address byte and word address bytes) comes from addressPhase(),
+// which every adapter and the simulated chip use.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kavoda {
+
+enum class Family { C24, SDA };
+
+struct ChipType {
+    std::string_view caption;    // the type's name: "24C16"
+    int size;                    // bytes
+    int pageSize;                // bytes one write may carry (a byte-write part: 1)
+    int wordAddressBytes;        // 1 or 2
+    // How the block number (the address bits above the word address) enters
+    // the device address byte: (block & blockMask) << blockShift.
+    std::uint8_t blockShift;
+    std::uint8_t blockMask;
+    // The A2..A0 pin levels a user may choose (--chip-address): the pins
+    // that do not carry block bits.
+    std::uint8_t chipAddressMask;
+    std::uint32_t writeCycleUs;  // the longest write cycle of the datasheets
+    Family family;
+    // The main window's device menus; empty menu: a type of kavoda-cli only.
+    std::string_view menu;
+    std::string_view handler;
+    std::string_view panelText;
+    std::uint8_t deviceType;     // 1..4 (24C), 6..8 (SDA) for the window; 16 on for the others
+    std::uint8_t lastBlock;      // the window's 256-byte blocks minus one
+
+    int sizeBytes() const { return size; }
+    bool inWindow() const { return !menu.empty(); }
+    // Bytes one device address byte reaches: 256 or 64 KiB.
+    std::uint32_t blockSpan() const { return wordAddressBytes == 1 ? 0x100u : 0x10000u; }
+    // Sequential reads never cross this: some parts wrap their counter
+    // inside a block, so one run per 256-byte block for the one-byte types.
+    std::uint32_t readBoundary() const { return blockSpan(); }
+};
+
+// The window's types in menu order, then the others by size.
+extern const std::array<ChipType, 15> kChipTable;
+inline constexpr std::size_t kWindowChipCount = 7;
+
+// The bytes of an address phase: the device address byte (write direction;
+// OR 1 for reading) and the word address, most significant byte first.
+struct AddressPhase {
+    std::uint8_t device = 0xA0;
+    std::uint8_t word[2] = {0, 0};
+    int wordBytes = 1;
+};
+
+// For the byte at `address` (0 .. size-1) of a chip whose free address pins
+// are at `chipAddress` levels.
+AddressPhase addressPhase(const ChipType& chip, std::uint32_t address,
+                          std::uint8_t chipAddress = 0);
+// The byte of an address phase's device address that the chip of that type,
+// with its pins at chipAddress, answers; the block it selects, or nothing.
+std::optional<std::uint32_t> blockAnswering(const ChipType& chip, std::uint8_t addressByte,
+                                            std::uint8_t chipAddress = 0);
+
+// Case-insensitive lookup among all rows ("24c64", "24C1024" for 24M01).
+const ChipType* findChip(std::string_view caption);
+// By code (the window's DeviceType, or a row's code beyond it).
+const ChipType* findChipByCode(std::uint8_t code);
+// "24C01, 24C02, ..." for messages: every row, or the window's only.
+std::string chipCaptions(bool windowOnly = false);
+
+}  // namespace kavoda
