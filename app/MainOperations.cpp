@@ -12,6 +12,7 @@
 #include "ErrorReport.h"
 #include "Feedback.h"
 #include "HexEdit.h"
+#include "HexText.h"
 #include "Panel.h"
 #include "RecordFile.h"
 #include "WorkingImage.h"
@@ -101,15 +102,12 @@ public:
     }
 
 private:
-    // Upper-case hex digits, written straight into the text; a field that
-    // already shows them is left alone (a fill shows one value throughout).
+    // A field that already shows the text is left alone (a fill shows one
+    // value throughout).
     static void setField(QLineEdit* field, int value, int digits)
     {
-        static constexpr char kDigits[] = "0123456789ABCDEF";
-        QChar text[4];
-        for (int i = digits - 1; i >= 0; --i, value >>= 4)
-            text[i] = QLatin1Char(kDigits[value & 0xF]);
-        const QString shown(text, digits);
+        const QString shown =
+            QString::fromLatin1(hexNumber(static_cast<std::uint64_t>(value), digits).c_str());
         if (field->text() != shown)
             field->setText(shown);
     }

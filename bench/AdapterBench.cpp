@@ -60,10 +60,10 @@ struct Rig {
 
 const char* const kLabels[] = {"parport", "ch341a-100kHz", "ch341a-400kHz", "i2c"};
 
-Rig makeRig(int adapter)
+Rig makeRig(int adapter, const char* chip = "24C16")
 {
     PortOptions options;
-    options.simulateType = findChip("24C16")->deviceType;
+    options.simulateType = findChip(chip)->deviceType;
     const char* names[] = {"parport", "ch341a", "ch341a", "i2c:/dev/i2c-1"};
     options.adapter = *parseAdapter(names[adapter]);
     Rig rig;
@@ -97,16 +97,17 @@ void report(benchmark::State& state, const Rig& rig, const Tally& t, std::uint64
 }
 
 template <typename Work>
-void measure(benchmark::State& state, Work work, std::uint64_t bitsClocked, std::uint64_t pages)
+void measure(benchmark::State& state, Work work, std::uint64_t bitsClocked, std::uint64_t pages,
+             const char* chip = "24C16")
 {
     const int adapter = static_cast<int>(state.range(0));
     state.SetLabel(kLabels[adapter]);
     resetDeviceState();
     BusDelay = 0;
-    Rig rig = makeRig(adapter);
+    Rig rig = makeRig(adapter, chip);
     QuietDisplay display;
     BusClaim claim(*rig.bus);
-    ChipJob job{*rig.bus, *findChip("24C16"), display, Transfers::Fast};
+    ChipJob job{*rig.bus, *findChip(chip), display, Transfers::Fast};
     Tally tally;
     for (auto _ : state) {
         const std::uint64_t t0 = rig.nowNs();
@@ -202,6 +203,32 @@ void BM_WindowWriteDevice24C16(benchmark::State& state)
         3 * kBits, 2 * kBytes / 16);
 }
 BENCHMARK(BM_WindowWriteDevice24C16)->DenseRange(1, 3)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+// The largest two-byte type: a whole 24C512 read, and written page by page
+// (512 pages of 128 bytes).
+void BM_Read24C512(benchmark::State& state)
+{
+    measure(
+        state,
+        [](ChipJob& job, Rig&) {
+            std::vector<std::uint8_t> bytes;
+            readRange(job, 0, 0x10000, bytes);
+            benchmark::DoNotOptimize(bytes.data());
+        },
+        0x10000 * 9, 0, "24C512");
+}
+BENCHMARK(BM_Read24C512)->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+void BM_Write24C512(benchmark::State& state)
+{
+    measure(
+        state,
+        [](ChipJob& job, Rig&) {
+            writeRuns(job, planWrite(job, WantedImage::constant(0x10000, 0x5A), nullptr));
+        },
+        0x10000 * 9, 0x10000 / 128, "24C512");
+}
+BENCHMARK(BM_Write24C512)->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace
 }  // namespace kavoda

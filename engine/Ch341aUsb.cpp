@@ -39,8 +39,13 @@ public:
     {
         std::vector<unsigned char> buffer(packet.begin(), packet.end());
         int sent = 0;
-        const int rc = libusb_bulk_transfer(m_handle, kCh341aBulkOut, buffer.data(),
-                                            static_cast<int>(buffer.size()), &sent, kTimeoutMs);
+        int rc = 0;
+        // A signal that interrupts the wait before anything went out is no
+        // failure of the programmer: send again.
+        do {
+            rc = libusb_bulk_transfer(m_handle, kCh341aBulkOut, buffer.data(),
+                                      static_cast<int>(buffer.size()), &sent, kTimeoutMs);
+        } while (rc == LIBUSB_ERROR_INTERRUPTED && sent == 0);
         if (rc != 0 || sent != static_cast<int>(buffer.size()))
             throw PortError(ch341aOpenErrorText(UsbOpenFailure::Other,
                                                 rc != 0 ? usbError(rc) : "short USB write"));
@@ -52,9 +57,11 @@ public:
         // answer never overflows.
         std::vector<unsigned char> buffer(std::max(maxLength, kCh341aPacketSize));
         int received = 0;
-        const int rc = libusb_bulk_transfer(m_handle, kCh341aBulkIn, buffer.data(),
-                                            static_cast<int>(buffer.size()), &received,
-                                            kTimeoutMs);
+        int rc = 0;
+        do {
+            rc = libusb_bulk_transfer(m_handle, kCh341aBulkIn, buffer.data(),
+                                      static_cast<int>(buffer.size()), &received, kTimeoutMs);
+        } while (rc == LIBUSB_ERROR_INTERRUPTED && received == 0);
         if (rc != 0)
             throw PortError(ch341aOpenErrorText(UsbOpenFailure::Other, usbError(rc)));
         return {buffer.begin(), buffer.begin() + received};

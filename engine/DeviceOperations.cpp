@@ -3,9 +3,9 @@
 #include "DeviceOperations.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "DeviceCatalogue.h"
+#include "HexText.h"
 
 namespace kavoda {
 
@@ -14,13 +14,6 @@ namespace {
 // A read the chip does not answer is tried this many times more: a loose
 // contact, or a chip still busy with the write before.
 constexpr int kReadRetries = 2;
-
-std::string hexText(unsigned long value, int digits)
-{
-    char text[24];
-    std::snprintf(text, sizeof text, "%0*lX", digits, value);
-    return text;
-}
 
 // Puts the panel text back however the pass ends.
 class PanelTextGuard {
@@ -240,12 +233,12 @@ std::uint32_t pageOf(const ChipJob& job)
 
 std::string fillText(std::uint8_t value)
 {
-    return "Fill " + hexText(value, 2);
+    return "Fill " + byteHex(value);
 }
 
 std::string addressText(std::uint32_t address)
 {
-    return hexText(address, 4);
+    return addressHex(address);
 }
 
 PassEnd readRange(ChipJob& job, std::uint32_t start, std::uint32_t length,
@@ -416,8 +409,8 @@ std::optional<VerifyMismatch> compareWithChip(const std::vector<std::uint8_t>& c
 
 std::string verifyFailureText(const VerifyMismatch& m)
 {
-    return "Verify failed at " + addressText(m.address) + ": wrote " + hexText(m.wrote, 2) +
-           ", read " + hexText(m.read, 2) + " (" + std::to_string(m.count) +
+    return "Verify failed at " + addressText(m.address) + ": wrote " + byteHex(m.wrote) +
+           ", read " + byteHex(m.read) + " (" + std::to_string(m.count) +
            (m.count == 1 ? " byte differs)." : " bytes differ).");
 }
 

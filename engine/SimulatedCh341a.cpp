@@ -4,17 +4,12 @@
 
 #include <algorithm>
 
+#include "HexText.h"
 #include "PortBackend.h"
 
 namespace kavoda {
 
 namespace {
-
-std::string hexByte(std::uint8_t value)
-{
-    static const char digits[] = "0123456789ABCDEF";
-    return {digits[value >> 4], digits[value & 0x0F]};
-}
 
 PortError streamError(const std::string& what)
 {
@@ -49,7 +44,7 @@ void SimulatedCh341a::execute(const std::vector<std::uint8_t>& packet)
         const bool counted = (command & ch341a::kCommandMask) == ch341a::kOut ||
                              (command & ch341a::kCommandMask) == ch341a::kIn;
         if (counted && count > ch341a::kMaxCount)
-            throw streamError("the command " + hexByte(command) + ", whose count is beyond 32");
+            throw streamError("the command " + byteHex(command) + ", whose count is beyond 32");
         if (command == ch341a::kStart) {
             m_bus.start();
         } else if (command == ch341a::kStop) {
@@ -78,7 +73,7 @@ void SimulatedCh341a::execute(const std::vector<std::uint8_t>& packet)
         } else if ((command & 0xF0) == ch341a::kDelayMs) {
             m_bus.elapse(static_cast<std::uint64_t>(command & 0x0F) * 1'000'000);
         } else {
-            throw streamError("the unknown command " + hexByte(command));
+            throw streamError("the unknown command " + byteHex(command));
         }
     }
     // A stream must be closed inside its packet.

@@ -235,6 +235,58 @@ TEST_F(SimulatedChipTest, SequentialReadGoesOnAcrossBlocksAndWrapsAtTheEnd)
     EXPECT_EQ(sim.chip().cell(256), 0xCD);
 }
 
+// Page writes and sequential reads as the datasheets describe them, for a
+// one-byte and the two-byte addressing classes: the page buffer wraps inside
+// its page, the counter goes on after a read and wraps at the end of the
+// array, and the 24M parts take their block from the device address.
+TEST_F(SimulatedChipTest, PageWritesAndSequentialReadsOfEveryAddressingClass)
+{
+    const auto write = [](const ChipType& chip, std::uint32_t address,
+                          std::vector<std::uint8_t> data) {
+        FastTiming = 0;
+        return pageWrite(kBase, addressPhase(chip, address), data.data(), data.size());
+    };
+    const auto read = [](const ChipType& chip, std::uint32_t address, std::size_t n) {
+        FastTiming = 1;
+        std::vector<std::uint8_t> out(n);
+        EXPECT_TRUE(sequentialRead(kBase, addressPhase(chip, address), out.data(), n).ok());
+        return out;
+    };
+    for (const char* caption : {"24C16", "24C64", "24C512", "24M02"}) {
+        SCOPED_TRACE(caption);
+        const ChipType& chip = *findChip(caption);
+        SimulatedAdapter& sim = insert(chip.deviceType);
+        const auto page = static_cast<std::uint32_t>(chip.pageSize);
+        const std::uint32_t last = static_cast<std::uint32_t>(chip.size) - 1;
+        // Three bytes from the last one of a page: the second and third
+        // land at the page's start.
+        const std::uint32_t pageStart = last - page + 1;
+        EXPECT_TRUE(write(chip, last, {0x11, 0x22, 0x33}).ok());
+        EXPECT_EQ(sim.chip().cell(static_cast<int>(last)), 0x11);
+        EXPECT_EQ(sim.chip().cell(static_cast<int>(pageStart)), 0x22);
+        EXPECT_EQ(sim.chip().cell(static_cast<int>(pageStart + 1)), 0x33);
+        EXPECT_EQ(sim.chip().writeCycles(), 1u) << "one write cycle for the page";
+        // A read from the last byte wraps to the first.
+        EXPECT_TRUE(write(chip, 0, {0x44}).ok());
+        EXPECT_EQ(read(chip, last, 2), (std::vector<std::uint8_t>{0x11, 0x44}));
+        // The counter goes on after a read: a current-address read takes
+        // the byte after the last one read.
+        StartCondition();
+        SendByte(static_cast<std::uint8_t>(addressPhase(chip, 0).device | 1));
+        EXPECT_EQ(ReadAck(), 0);
+        EXPECT_EQ(ReceiveByte(), 0xFF) << "byte 1, still erased";
+        ReadAck();
+        StopCondition();
+    }
+    // The 24M02's upper blocks answer at their device addresses only.
+    const ChipType& m02 = *findChip("24M02");
+    insert(m02.deviceType);
+    EXPECT_TRUE(write(m02, 0x3FFF0, {0x5A}).ok());
+    EXPECT_EQ(m_sim->chip().cell(0x3FFF0), 0x5A);
+    EXPECT_EQ(read(m02, 0x3FFF0, 1), std::vector<std::uint8_t>{0x5A});
+    EXPECT_EQ(read(m02, 0x0FFF0, 1), std::vector<std::uint8_t>{0xFF});
+}
+
 TEST_F(SimulatedChipTest, InjectedFaults)
 {
     // Empty socket: nothing answers, and a write nobody took is not polled.
