@@ -80,6 +80,39 @@ TEST_F(CliAdapterTest, WriteVerifyAndReadThroughEverySimulatedAdapter)
     }
 }
 
+// The larger types through the verbs: two-byte word addresses, a second
+// chip at other address pins, Intel HEX beyond 64 KiB, single bytes above it.
+TEST_F(CliAdapterTest, TheLargerTypesThroughEveryVerb)
+{
+    std::string image(0x20000, '\0');
+    for (std::size_t i = 0; i < image.size(); ++i)
+        image[i] = static_cast<char>(i * 7 + (i >> 9));
+    std::ofstream(file("image.bin"), std::ios::binary) << image;
+    const std::vector<std::string> common = {"-q", "--simulate", "--sim-image", file("chip.bin"),
+                                             "-d", "24M01", "--adapter", "ch341a",
+                                             "--chip-address", "4"};
+    auto with = [&](std::vector<std::string> verb) {
+        std::vector<std::string> args = common;
+        args.insert(args.end(), verb.begin(), verb.end());
+        return cli(args);
+    };
+    ASSERT_EQ(with({"write", file("image.bin")}).code, 0);
+    EXPECT_EQ(readAll(file("chip.bin")), image);
+    ASSERT_EQ(with({"read", file("back.hex")}).code, 0);
+    EXPECT_NE(readAll(file("back.hex")).find(":020000040001F9"), std::string::npos);
+    EXPECT_EQ(with({"verify", file("back.hex")}).code, 0);
+    EXPECT_EQ(with({"set", "0x1FFFF", "0x42"}).code, 0);
+    EXPECT_EQ(with({"get", "0x1FFFF"}).out, "42\n");
+    EXPECT_EQ(with({"dump", "0x1FFF0", "16"}).out.substr(0, 10), "0001fff0  ");
+    EXPECT_NE(with({"probe"}).out.find("A chip answers at address A8"), std::string::npos);
+
+    // The pins of a type whose address carries its block are refused.
+    const CliRun refused = cli({"--simulate", "-d", "24C16", "--chip-address", "1", "get", "0"});
+    EXPECT_EQ(refused.code, 2);
+    EXPECT_NE(refused.err.find("carry its block number"), std::string::npos) << refused.err;
+    EXPECT_EQ(cli({"--simulate", "-d", "24M01", "--chip-address", "1", "get", "0"}).code, 2);
+}
+
 TEST_F(CliAdapterTest, FaultsThroughTheAdaptersAreTheChipsFailures)
 {
     for (const char* adapter : {"ch341a", "i2c:/dev/i2c-1"}) {

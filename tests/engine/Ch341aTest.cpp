@@ -7,7 +7,11 @@
 #include <deque>
 #include <stdexcept>
 
+#include "Adapter.h"
 #include "Ch341a.h"
+#include "ControllerBus.h"
+#include "DeviceOperations.h"
+#include "QuietDisplay.h"
 #include "PortBackend.h"
 #include "SimulatedCh341a.h"
 #include "ee24c.h"
@@ -185,6 +189,53 @@ TEST_F(SimulatedCh341aTest, EndlessWriteCycleIsPolledForItsTimeOnly)
     EXPECT_LE(stuck.transfers() - transfers, 2u * 4u) << "polls batched by the stream's delay";
     std::uint8_t value = 0;
     EXPECT_FALSE(bus.read({runAt(0xA0, 5, &value, 1)}).result.ok());
+}
+
+// The programmer unplugged after a number of transfers.
+class FailingLink final : public UsbBulkLink {
+public:
+    FailingLink(UsbBulkLink& inner, int transfers) : m_inner(inner), m_left(transfers) {}
+    void bulkOut(const Bytes& packet) override
+    {
+        step();
+        m_inner.bulkOut(packet);
+    }
+    Bytes bulkIn(std::size_t maxLength) override
+    {
+        step();
+        return m_inner.bulkIn(maxLength);
+    }
+
+private:
+    void step()
+    {
+        if (m_left-- <= 0)
+            throw PortError("Cannot use the CH341A programmer: No such device");
+    }
+    UsbBulkLink& m_inner;
+    int m_left;
+};
+
+TEST_F(SimulatedCh341aTest, AnUnpluggedProgrammerSaysHowFarTheWriteGot)
+{
+    SimulatedCh341a sim(chip(4));
+    // The clock setting, then 5 pages of two transfers each.
+    FailingLink link(sim, 1 + 2 * 5);
+    ControllerBus bus([&link] { return std::make_unique<Ch341aBus>(link, I2cSpeed::k100kHz); },
+                      adapterType(AdapterKind::Ch341a).limits);
+    test::QuietDisplay display;
+    ChipJob job{bus, *findChip("24C16"), display, Transfers::Fast};
+    BusClaim claim(bus);
+    try {
+        writeRuns(job, planWrite(job, WantedImage::constant(2048, 0x00), nullptr));
+        FAIL() << "no stop";
+    } catch (const ChipStop& stop) {
+        EXPECT_STREQ(stop.what(), "Cannot use the CH341A programmer: No such device. Stopped at "
+                                  "0050 after writing 80 of 2048 bytes; the chip holds part of "
+                                  "the image.");
+    }
+    EXPECT_EQ(sim.chip().cell(0x4F), 0x00);
+    EXPECT_EQ(sim.chip().cell(0x50), 0xFF);
 }
 
 TEST_F(SimulatedCh341aTest, TheSpeedCommandSetsTheBusClock)
