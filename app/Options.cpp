@@ -219,8 +219,9 @@ ParsedOptions parseOptions(int argc, const char* const* argv, std::ostream& out,
     std::string simFault;
     app.add_option("--sim-fault", simFault,
                    "Give the simulated chip a fault: empty (no chip in the socket), busy (a write "
-                   "cycle that never ends) or readonly (writes do not stick)")
-        ->check(CLI::IsMember({"empty", "busy", "readonly"}))
+                   "cycle that never ends), readonly (writes do not stick) or protected (its WP pin "
+                   "high: data bytes are refused)")
+        ->check(CLI::IsMember({"empty", "busy", "readonly", "protected"}))
         ->type_name("FAULT")
         ->needs(simOpt);
     unsigned writeCycleMs = 0;

@@ -52,12 +52,11 @@ int printListing(const CLI::App& app, const CLI::Option* listOption, const std::
     if (what == "options") {
         listOptions(app, out, listOption);
     } else if (what == "devices") {
-        for (const CatalogueEntry& entry : kCatalogue)
-            out << entry.caption << '\n';
+        for (const ChipType& chip : kChipTable)
+            out << chip.caption << '\n';
     } else if (what == "adapters") {
-        for (const AdapterKind kind :
-             {AdapterKind::ParallelPort, AdapterKind::Ch341a, AdapterKind::I2cDev})
-            out << adapterText(AdapterChoice{kind, {}, kDefaultI2cSpeed}) << '\n';
+        for (const AdapterType& type : kAdapterTable)
+            out << adapterText(AdapterChoice{type.kind, {}, kDefaultI2cSpeed}) << '\n';
     } else {
         return fail(err, "--list takes options, devices or adapters", kExitUsage);
     }

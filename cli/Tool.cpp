@@ -118,7 +118,7 @@ const ChipType& Tool::device(const char* fallback)
         m_device = &deviceNamed(fallback);
     else
         throw UsageError("no device type: give one with -d, e.g. -d 24C16; known types: " +
-                         catalogueCaptions());
+                         chipCaptions());
     return *m_device;
 }
 

@@ -44,15 +44,26 @@ bool pumpAndCheckStop(OperationDisplay& display)
     return display.stopRequested();
 }
 
+int percentOf(long bytes, long total)
+{
+    return static_cast<int>(static_cast<double>(bytes) * 100.0 / static_cast<double>(total));
+}
+
 // The progress step before a run of `length` bytes at `address`, the
-// `done` bytes before it finished: the percentage counts the run's bytes as
-// the per-byte step counts its byte.
+// `done` bytes before it finished. A byte counts before its transaction, as
+// the per-byte step has it; a longer run counts once it is done (finished()),
+// so that a run that fails shows no progress it did not make.
 void showStep(OperationDisplay& display, long done, long length, long total, std::uint32_t address)
 {
-    const double percent = static_cast<double>(done + length) * 100.0 / static_cast<double>(total);
-    display.showPercent(static_cast<int>(percent));
+    display.showPercent(percentOf(length == 1 ? done + 1 : done, total));
     display.showAddress(static_cast<int>(address));
     display.showProgress(done, total, static_cast<long>(address));
+}
+
+void finished(OperationDisplay& display, long done, long length, long total)
+{
+    if (length > 1)
+        display.showPercent(percentOf(done + length, total));
 }
 
 struct Range {
@@ -139,6 +150,7 @@ PassEnd readRanges(ChipJob& job, const std::vector<Range>& ranges, std::vector<s
             }
             showStep(job.display, done, length, total, batch.front().address);
             readBatch(job, batch);
+            finished(job.display, done, length, total);
             const std::uint8_t* bytes = out.data() + done;
             job.display.showData(bytes[length - 1]);
             if (sink)
@@ -213,6 +225,7 @@ WriteOutcome writeRunsShown(ChipJob& job, const std::vector<WriteRun>& runs, lon
                                                outcome.total),
                            run.address);
         }
+        finished(job.display, outcome.written, length, total);
         job.display.showData(run.bytes.back());
         outcome.written += length;
     }
