@@ -11,15 +11,7 @@ namespace kavoda {
 
 std::optional<AdapterChoice> loadAdapterSetting()
 {
-    const IniFile ini(kSettingsFileName);
-    const QString text = ini.readString(kAdapterSection, kAdapterKey, QString());
-    if (text.isEmpty())
-        return std::nullopt;
-    AdapterChoice choice = parseAdapter(text.toStdString()).value_or(AdapterChoice{});
-    const std::int32_t khz =
-        ini.readInteger(kAdapterSection, kAdapterSpeedKey, kDefaultI2cSpeedKhz);
-    choice.speed = i2cSpeedFromKhz(khz).value_or(kDefaultI2cSpeed);
-    return choice;
+    return readStoredSettings(settingsFilePath()).adapter;
 }
 
 std::optional<AdapterChoice> adapterForWindow(const PortOptions& options)

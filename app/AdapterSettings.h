@@ -16,10 +16,6 @@
 
 namespace kavoda {
 
-inline const QString kAdapterSection = QStringLiteral("Adapter");
-inline const QString kAdapterKey = QStringLiteral("Adapter");
-inline const QString kAdapterSpeedKey = QStringLiteral("Speed");
-
 // The stored adapter, or empty when the file has no adapter named (a file
 // without the section means the parallel port). A text that names no adapter
 // counts as the parallel port, a speed that is none of the four as 100 kHz,

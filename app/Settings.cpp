@@ -5,6 +5,10 @@
 #include "DeviceCatalogue.h"
 #include "IniFile.h"
 
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+
 namespace kavoda {
 
 QString PortSetting;
@@ -17,14 +21,48 @@ const std::array<PortChoice, 3> kPortChoices = {{
 }};
 
 namespace {
-const QString kPortSection = QStringLiteral("Device Port");
-const QString kPortKey = QStringLiteral("Port");
-const QString kVersionSection = QStringLiteral("Version");
-const QString kVersionKey = QStringLiteral("Version");
-const QString kDelaySection = QStringLiteral("Delay");
-const QString kDelayKey = QStringLiteral("Delay");
 constexpr int kFallbackItem = 1; // "Port1"
+
+QString& folderOverride()
+{
+    static QString folder;
+    return folder;
+}
+
+// The settings file's bytes are Latin-1, as the window's texts go in and out.
+QString fromFile(const std::string& text)
+{
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string toFile(const QString& text)
+{
+    return text.toLatin1().toStdString();
+}
+
+IniFile settingsIni()
+{
+    return IniFile(settingsFilePath(), kSettingsFileName);
+}
 } // namespace
+
+QString settingsFolder()
+{
+    if (!folderOverride().isEmpty())
+        return folderOverride();
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+}
+
+void setSettingsFolder(const QString& folder)
+{
+    folderOverride() = folder;
+}
+
+std::string settingsFilePath()
+{
+    return QFile::encodeName(QDir(settingsFolder()).filePath(QString::fromLatin1(kSettingsFileName)))
+        .toStdString();
+}
 
 int portItemFor(const QString& setting)
 {
@@ -43,21 +81,20 @@ std::uint16_t portBaseFor(const QString& setting)
 
 void loadSettings()
 {
-    {
-        const IniFile ini(kSettingsFileName);
-        PortSetting = ini.readString(kPortSection, kPortKey, QStringLiteral("Port2"));
-        BusDelay = ini.readInteger(kDelaySection, kDelayKey, 10);
-        ProgramVersion = kProgramVersion;
-    }
+    // The reader kavoda-cli uses too, so that both find the same port and delay.
+    const StoredSettings stored = readStoredSettings(settingsFilePath());
+    PortSetting = fromFile(stored.portSetting);
+    BusDelay = stored.busDelay;
+    ProgramVersion = kProgramVersion;
     PortBase = portBaseFor(PortSetting);
 }
 
 void saveSettings()
 {
-    IniFile ini(kSettingsFileName);
-    ini.writeString(kPortSection, kPortKey, PortSetting);
-    ini.writeString(kVersionSection, kVersionKey, ProgramVersion);
-    ini.writeInteger(kDelaySection, kDelayKey, BusDelay);
+    IniFile ini = settingsIni();
+    ini.writeString("Device Port", "Port", toFile(PortSetting));
+    ini.writeString("Version", "Version", toFile(ProgramVersion));
+    ini.writeInteger("Delay", "Delay", BusDelay);
 }
 
 } // namespace kavoda

@@ -7,6 +7,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <string>
 
 namespace kavoda {
 
@@ -17,7 +18,14 @@ extern QString PortSetting;
 extern QString ProgramVersion;
 
 inline const QString kProgramVersion = QStringLiteral("1.2 1998");
-inline const QString kSettingsFileName = QStringLiteral("Kavoda.INI");
+
+// The folder of the settings file: the user's configuration folder unless a
+// test has redirected it.
+QString settingsFolder();
+// Redirects it to another folder; an empty text restores the default.
+void setSettingsFolder(const QString& folder);
+// The settings file "Kavoda.INI" in settingsFolder(), as a local path.
+std::string settingsFilePath();
 
 // One choice of the port dialog's radio group, in item order.
 struct PortChoice {
@@ -36,7 +44,7 @@ std::uint16_t portBaseFor(const QString& setting);
 // Reads the file: PortSetting, BusDelay, ProgramVersion, then PortBase.
 void loadSettings();
 // Writes PortSetting, ProgramVersion and BusDelay, in that order; throws
-// IniWriteError at the first write that fails.
+// IniWriteError "Unable to write to Kavoda.INI" at the first write that fails.
 void saveSettings();
 
 } // namespace kavoda

@@ -18,11 +18,11 @@ namespace kavoda {
 
 int strToInt(const QString& text)
 {
-    std::int32_t value = 0;
-    if (!parseIniInteger(text, &value) || text != text.trimmed())
+    const auto value = parseIniInteger(text.toLatin1().toStdString());
+    if (!value || text != text.trimmed())
         throw std::runtime_error(
             QStringLiteral("'%1' is not a valid integer value").arg(text).toStdString());
-    return value;
+    return *value;
 }
 
 TSetupForm::TSetupForm(SettingsHost* host, QWidget* parent)

@@ -20,7 +20,7 @@
 #include "Main.h"
 #include "PortSession.h"
 #include "RecordFile.h"
-#include "IniFile.h"
+#include "Settings.h"
 #include "Settings.h"
 
 namespace kavoda {

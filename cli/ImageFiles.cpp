@@ -73,11 +73,11 @@ FileError fileError(const SafeFileError& e, const char* stream)
     case Problem::NoWriter:
         return FileError(head + "it is a pipe that no program writes to; give a file, or - for " +
                          stream);
+    case Problem::NewFile:
+        return FileError("Cannot write a file in " + e.path() + ": " + e.reason());
     case Problem::TooLarge:
     case Problem::Call: break;
     }
-    if (e.step() == "create a file in")
-        return FileError("Cannot write a file in " + e.path() + ": " + e.reason());
     return FileError(e.what());
 }
 

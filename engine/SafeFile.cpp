@@ -84,7 +84,8 @@ std::string reasonText(Problem problem, int cause)
     case Problem::ReadOnly: return "it is read-only";
     case Problem::NoWriter: return "it is a pipe that no program writes to";
     case Problem::TooLarge: return "it is too large";
-    case Problem::Call: break;
+    case Problem::Call:
+    case Problem::NewFile: break;
     }
     return cause != 0 ? std::strerror(cause) : "short write";
 }
@@ -180,7 +181,7 @@ void SafeFile::openTemporary(Temporary temporary)
             break;
     }
     const int cause = errno;
-    throw SafeFileError(Problem::Call, "create a file in", m_folder, cause);
+    throw SafeFileError(Problem::NewFile, "create a file in", m_folder, cause);
 }
 
 SafeFile::~SafeFile()

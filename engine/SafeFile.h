@@ -23,6 +23,7 @@ class SafeFileError : public std::runtime_error {
 public:
     enum class Problem {
         Call,        // a system call failed
+        NewFile,     // the folder takes no new file (path() is the folder)
         NoName,      // an empty name, or one ending in '/'
         Folder,      // the name is a folder (EISDIR)
         NotRegular,  // a device, a pipe or a socket (EACCES)

@@ -63,18 +63,16 @@ void checkCliNumber(const std::string& text, long max)
 void checkWindowNumber(const std::string& bytes)
 {
     const QString text = QString::fromLatin1(bytes.data(), static_cast<int>(bytes.size()));
-    std::int32_t value = 0;
-    const bool ok = kavoda::parseIniInteger(text, &value);
+    const std::optional<std::int32_t> parsed = kavoda::parseIniInteger(bytes);
+    const bool ok = parsed.has_value();
+    const std::int32_t value = parsed.value_or(0);
     if (ok) {
-        // A value converts back to its own decimal text.
-        std::int32_t again = 0;
-        if (!kavoda::parseIniInteger(QString::number(value), &again) || again != value)
+        // A value converts back to its own decimal and hexadecimal texts.
+        if (kavoda::parseIniInteger(std::to_string(value)) != value)
             std::abort();
-        std::int32_t hex = 0;
-        if (!kavoda::parseIniInteger(QStringLiteral("0x") +
-                                         QString::number(static_cast<std::uint32_t>(value), 16),
-                                     &hex) ||
-            hex != value)
+        if (kavoda::parseIniInteger(QStringLiteral("0x%1")
+                                        .arg(static_cast<std::uint32_t>(value), 0, 16)
+                                        .toStdString()) != value)
             std::abort();
     }
     // A plain decimal text within 32 bits is always accepted, with its value.

@@ -29,6 +29,11 @@ bool representable(const QString& text, const char* stops, bool mayBeEmpty)
     return !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r'));
 }
 
+std::string latin1(const QString& text)
+{
+    return text.toLatin1().toStdString();
+}
+
 // Section and key names to probe: whatever looks like one in the content,
 // the reader decides what it really is.
 QVector<std::pair<QString, QString>> probes(const QString& content)
@@ -69,13 +74,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
         file.write(content.data(), static_cast<qint64>(content.size()));
     }
-    IniFile ini(path);
-    const QString missing = QStringLiteral("\x01missing");
+    IniFile ini(path.toStdString());
+    const std::string missing = "\x01missing";
     const auto others = probes(QString::fromLatin1(content.data(), static_cast<int>(content.size())));
-    QVector<QString> before;
+    QVector<std::string> before;
     for (const auto& [s, k] : others) {
         // Cut at the limit; a quoted value may keep blanks, so no test of trimming.
-        const QString v = ini.readString(s, k, missing);
+        const std::string v = ini.readString(latin1(s), latin1(k), missing);
         if (v.size() > IniFile::kMaxValueLength)
             std::abort();
         before << v;
@@ -84,9 +89,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool wellFormed = representable(section, "]", false) &&
                             representable(key, "=", false) && !key.startsWith(QLatin1Char(';')) &&
                             !key.startsWith(QLatin1Char('[')) && representable(value, "", true) &&
-                            value.size() <= IniFile::kMaxValueLength;
+                            static_cast<std::size_t>(value.size()) <= IniFile::kMaxValueLength;
     try {
-        ini.writeString(section, key, value);
+        ini.writeString(latin1(section), latin1(key), latin1(value));
     } catch (const kavoda::IniWriteError&) {
         std::abort();  // the folder is ours and writable
     }
@@ -98,13 +103,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (value.size() >= 2 && (value.front() == QLatin1Char('"') || value.front() == QLatin1Char('\'')) &&
         value.back() == value.front())
         expected = value.mid(1, value.size() - 2);
-    if (ini.readString(section, key, missing) != expected)
+    if (ini.readString(latin1(section), latin1(key), missing) != latin1(expected))
         std::abort();
     for (int i = 0; i < others.size(); ++i) {
         const auto& [s, k] = others[i];
         if (s.compare(section, Qt::CaseInsensitive) == 0 && k.compare(key, Qt::CaseInsensitive) == 0)
             continue;
-        if (ini.readString(s, k, missing) != before[i])
+        if (ini.readString(latin1(s), latin1(k), missing) != before[i])
             std::abort();
     }
     return 0;

@@ -85,7 +85,7 @@ TEST_F(MainFormTest, AFirstStartWritesTheSettingsAndResetsTheViews)
     auto form = makeForm();
 
     EXPECT_TRUE(m_reports.isEmpty());
-    const IniFile ini(QStringLiteral("Kavoda.INI"));
+    const IniFile ini(settingsFilePath());
     EXPECT_EQ(ini.readString("Device Port", "Port", ""), "Port2");
     EXPECT_EQ(ini.readString("Version", "Version", ""), "1.2 1998");
     EXPECT_EQ(ini.readString("Delay", "Delay", ""), "10");
@@ -118,7 +118,7 @@ TEST_F(MainFormTest, StartingRewritesTheVersionAndKeepsTheChoices)
     writeSettings("[Device Port]\nPort=Port3\n[Version]\nVersion=2.0 2024\n[Delay]\nDelay=$28\n");
     auto form = makeForm();
     EXPECT_EQ(ProgramVersion, "1.2 1998"); // the stored text is never used
-    const IniFile ini(QStringLiteral("Kavoda.INI"));
+    const IniFile ini(settingsFilePath());
     EXPECT_EQ(ini.readString("Version", "Version", ""), "1.2 1998");
     EXPECT_EQ(ini.readString("Device Port", "Port", ""), "Port3");
     EXPECT_EQ(ini.readString("Delay", "Delay", ""), "40"); // the number, in decimal

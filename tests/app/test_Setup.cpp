@@ -121,7 +121,7 @@ TEST_F(SetupFormTest, OkStoresTheChoices)
     EXPECT_EQ(PortSetting, "Port2");
     EXPECT_EQ(PortBase, 0x278);
     EXPECT_EQ(BusDelay, 70);
-    const IniFile ini(QStringLiteral("Kavoda.INI"));
+    const IniFile ini(settingsFilePath());
     EXPECT_EQ(ini.readString("Device Port", "Port", ""), "Port2");
     EXPECT_EQ(ini.readString("Delay", "Delay", ""), "70");
 }

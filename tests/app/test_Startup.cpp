@@ -2,7 +2,7 @@
 // The start-up sequence: nothing but the splash until its first tick, then
 // the three windows, hidden, and the splash gone.
 #include "ErrorReport.h"
-#include "IniFile.h"
+#include "Settings.h"
 #include "Main.h"
 #include "Setup.h"
 #include "Startup.h"

@@ -154,6 +154,7 @@ TEST_P(SafeFileTest, RefusesWhatItMustNotReplaceBeforeWritingAnything)
                       GetParam());
         ADD_FAILURE() << "made a file in a missing folder";
     } catch (const SafeFileError& e) {
+        EXPECT_EQ(e.problem(), Problem::NewFile);
         EXPECT_EQ(e.cause(), ENOENT) << e.what();
         EXPECT_EQ(e.path(), (m_folder / "no" / "such").string());
     }
