@@ -180,7 +180,7 @@ TMainForm::TMainForm(const PortOptions& options, QWidget* parent)
     Timer1->setInterval(3000);
     connect(Timer1, &QTimer::timeout, this, slot([this] { Timer1Timer(); }));
 
-    createPageKeys();
+    createKeys();
     FormCreate();
 }
 
@@ -361,7 +361,7 @@ void TMainForm::createDeviceGroup(QWidget* client)
                      &TMainForm::ReadBtnClick);
 }
 
-void TMainForm::createPageKeys()
+void TMainForm::createKeys()
 {
     // Page Down shows the next page, Page Up the one before, wherever the
     // focus is in the window: the arrows take no focus of their own.
@@ -376,6 +376,13 @@ void TMainForm::createPageKeys()
     };
     pageKey(Qt::Key_PageDown, UpDown::Up);
     pageKey(Qt::Key_PageUp, UpDown::Down);
+
+    // Esc stops a running operation; otherwise it is left to the controls
+    // (the cell editor takes it back).
+    m_stopKey = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    m_stopKey->setContext(Qt::WindowShortcut);
+    m_stopKey->setEnabled(false);
+    connect(m_stopKey, &QShortcut::activated, this, slot([this] { stopKeyPressed(); }));
 }
 
 void TMainForm::createCredits(QWidget* client)
@@ -499,6 +506,10 @@ void TMainForm::chooseDevice(const char* handler)
 {
     for (const CatalogueEntry& entry : kCatalogue) {
         if (entry.handler == handler) {
+            if (operationRunning()) {
+                deferDeviceChoice(entry);
+                return;
+            }
             SelectDevice(entry);
             Panel1->setCaption(toQString(entry.panelText));
             GroupBox2->setEnabled(true);

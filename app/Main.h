@@ -22,6 +22,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
+class QShortcut;
 class QTimer;
 
 namespace kavoda {
@@ -197,7 +198,7 @@ private:
     void createDeviceGroup(QWidget* client);
     void createCredits(QWidget* client);
     void createMenus();
-    void createPageKeys();
+    void createKeys();
     QLabel* addLabel(QWidget* parent, const QString& text, int left, int top);
     // The visible side of a device choice, for the entry whose handler is named.
     void chooseDevice(const char* handler);
@@ -207,6 +208,14 @@ private:
     std::unique_ptr<Operations> m_operations;
     void runOperation(const char* name, const std::function<void()>& body);
     void readDevice();
+    // Whether a stop asked for now may go ahead: a pass that writes the chip
+    // asks first; a Read stops without a question.
+    bool confirmStop();
+    // Esc: stops the running operation as a close would, window kept.
+    void stopKeyPressed();
+    // A type chosen while an operation runs applies when it has ended.
+    void deferDeviceChoice(const CatalogueEntry& entry);
+    QShortcut* m_stopKey = nullptr;
     TSetupForm* m_setupForm = nullptr;
     TForm1* m_schematicForm = nullptr;
 

@@ -24,6 +24,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QShortcut>
 #include <QTimer>
 
 #include <stdexcept>
@@ -41,6 +42,24 @@ std::function<void(const QString&, const QString&)>& boxSink()
 {
     static std::function<void(const QString&, const QString&)> sink;
     return sink;
+}
+
+std::function<bool(const QString&, const QString&)>& questionSink()
+{
+    static std::function<bool(const QString&, const QString&)> sink;
+    return sink;
+}
+
+// Yes or No, No the default: the question is asked before anything that
+// cannot be undone.
+bool askOperationQuestion(QWidget* owner, const QString& text)
+{
+    if (questionSink())
+        return questionSink()(kApplicationTitle, text);
+    auto box = makeMessageBox(QMessageBox::Question, kApplicationTitle, text, owner);
+    box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box->setDefaultButton(QMessageBox::No);
+    return box->exec() == QMessageBox::Yes;
 }
 
 void showOperationBox(QWidget* owner, const QString& caption, const QString& text)
@@ -68,6 +87,23 @@ void setFieldPainting(TMainForm& form, bool on)
         field->setUpdatesEnabled(on);
 }
 
+QString latin1(std::string_view text)
+{
+    return QString::fromLatin1(text.data(), static_cast<int>(text.size()));
+}
+
+// Marks the passes that write the chip, for as long as one runs.
+class WritingPass {
+public:
+    explicit WritingPass(TMainForm::Operations& ops) : m_ops(ops) { m_ops.writingPass = true; }
+    ~WritingPass() { m_ops.writingPass = false; }
+    WritingPass(const WritingPass&) = delete;
+    WritingPass& operator=(const WritingPass&) = delete;
+
+private:
+    TMainForm::Operations& m_ops;
+};
+
 // The window as the loops see it.
 class WindowDisplay final : public OperationDisplay {
 public:
@@ -89,12 +125,20 @@ public:
     }
     bool stopRequested() const override { return m_ops.stopRequested; }
     void showPercent(int percent) override { m_form.Meter1->setPercent(percent); }
-    void showAddress(int address) override { setField(m_form.hexedit2, address, 4); }
+    void showAddress(int address) override
+    {
+        m_ops.lastAddress = address;
+        setField(m_form.hexedit2, address, 4);
+    }
     void showData(std::uint8_t value) override { setField(m_form.hexedit3, value, 2); }
     std::string panelText() const override { return m_form.Panel1->caption().toStdString(); }
     void setPanelText(const std::string& text) override
     {
-        m_form.Panel1->setCaption(QString::fromStdString(text));
+        QString caption = QString::fromStdString(text);
+        // A pass puts back the type it found; one chosen meanwhile stays.
+        if (m_ops.pendingDevice && caption == m_ops.startPanel)
+            caption = latin1(m_ops.pendingDevice->panelText);
+        m_form.Panel1->setCaption(caption);
     }
     void setMeterCaption(const std::string& text) override
     {
@@ -116,21 +160,21 @@ private:
     TMainForm::Operations& m_ops;
 };
 
-// A Read appends every byte to the working file, and keeps them for the
-// verify that follows it.
+// A Read fills a new image beside the working file, and keeps the bytes
+// for the verify that follows it.
 class ImageSink final : public ByteSink {
 public:
-    ImageSink(RecordFile& file, std::vector<std::uint8_t>& copy) : m_file(file), m_copy(copy) {}
+    ImageSink(ImageReplacement& file, std::vector<std::uint8_t>& copy) : m_file(file), m_copy(copy) {}
     void put(const std::uint8_t* data, std::size_t length) override
     {
         for (std::size_t i = 0; i < length; ++i) {
-            m_file.writeByte(data[i]);
+            m_file.append(data[i]);
             m_copy.push_back(data[i]);
         }
     }
 
 private:
-    RecordFile& m_file;
+    ImageReplacement& m_file;
     std::vector<std::uint8_t>& m_copy;
 };
 
@@ -180,6 +224,24 @@ QString keptCopySentence(const QString& path)
     return QStringLiteral(" The image that was to be written is kept in %1.").arg(path);
 }
 
+const QString kImageKept = QStringLiteral("The image was kept as it was.");
+
+// What a stop says: where it came, and what the chip and the image hold.
+// A Read stopped by closing the window says nothing: nothing changed.
+QString stopReport(const TMainForm::Operations& ops)
+{
+    const QString at =
+        QStringLiteral("%1").arg(ops.lastAddress + 1, 4, 16, QLatin1Char('0')).toUpper();
+    if (ops.readStopped)
+        return ops.closeRequested ? QString()
+                                  : QStringLiteral("The Read was stopped at %1. ").arg(at) + kImageKept;
+    QString text = QStringLiteral("The %1 was stopped at %2; the chip holds part of ")
+                       .arg(QString::fromLatin1(ops.name), at);
+    if (ops.keptCopy.isEmpty())
+        return text + QStringLiteral("it.");
+    return text + QStringLiteral("the image.") + keptCopySentence(ops.keptCopy);
+}
+
 } // namespace
 
 TMainForm::Operations::Operations(PortSession& session)
@@ -201,6 +263,11 @@ ChipJob TMainForm::Operations::job()
 void setOperationBoxSink(std::function<void(const QString&, const QString&)> sink)
 {
     boxSink() = std::move(sink);
+}
+
+void setOperationQuestionSink(std::function<bool(const QString&, const QString&)> sink)
+{
+    questionSink() = std::move(sink);
 }
 
 DeviceBus& TMainForm::deviceBus()
@@ -226,13 +293,48 @@ void TMainForm::setMessagePumpHook(std::function<void()> hook)
 
 void TMainForm::closeEvent(QCloseEvent* event)
 {
-    if (m_operations->running) {
-        m_operations->stopRequested = true;
-        m_operations->closeRequested = true;
+    Operations& ops = *m_operations;
+    if (ops.running) {
+        // The window closes once the operation has stopped and let go of
+        // the port; a writing pass asks first, and No goes on.
         event->ignore();
+        if (confirmStop()) {
+            ops.stopRequested = true;
+            ops.closeRequested = true;
+        }
         return;
     }
     QMainWindow::closeEvent(event);
+}
+
+bool TMainForm::confirmStop()
+{
+    Operations& ops = *m_operations;
+    if (ops.stopRequested)
+        return true;
+    if (ops.asking)
+        return false;
+    if (!ops.writingPass)
+        return true;
+    ops.asking = true;
+    // The pass waits at its byte boundary while the question is open.
+    const bool stop = askOperationQuestion(
+        this, QStringLiteral("Stop writing the %1? The chip will hold part of the image.")
+                  .arg(latin1(ops.chip->caption)));
+    ops.asking = false;
+    return stop;
+}
+
+void TMainForm::stopKeyPressed()
+{
+    if (m_operations->running && confirmStop())
+        m_operations->stopRequested = true;
+}
+
+void TMainForm::deferDeviceChoice(const CatalogueEntry& entry)
+{
+    m_operations->pendingDevice = &entry;
+    Panel1->setCaption(latin1(entry.panelText));
 }
 
 void TMainForm::DisableControls()
@@ -245,7 +347,9 @@ void TMainForm::DisableControls()
 
 void TMainForm::EnableControls()
 {
-    GroupBox1->setEnabled(true);
+    // Editing needs an image: an operation that ended before its first
+    // image leaves the group as the start left it.
+    GroupBox1->setEnabled(ImageLoaded);
     const QList<QAction*> menus = menuBar()->actions();
     for (int i = 0; i < kLockedMenus && i < menus.size(); ++i)
         menus[i]->setEnabled(true);
@@ -283,12 +387,25 @@ void TMainForm::runOperation(const char* name, const std::function<void()>& body
             ops.expectation.reset();
             ops.lastRead.clear();
             ops.lastFrame = {};
+            ops.writingPass = false;
+            ops.readStopped = false;
+            ops.lastAddress = -1;
+            ops.pendingDevice = nullptr;
+            ops.keptCopy.clear();
+            ops.startPanel = form.Panel1->caption();
             setFieldPainting(form, false);
+            form.m_stopKey->setEnabled(true);
         }
         ~Running()
         {
+            form.m_stopKey->setEnabled(false);
             setFieldPainting(form, true);
             ops.running = false;
+            if (const CatalogueEntry* chosen = ops.pendingDevice) {
+                ops.pendingDevice = nullptr;
+                SelectDevice(*chosen);
+                form.Panel1->setCaption(latin1(chosen->panelText));
+            }
             if (ops.closeRequested)
                 QMetaObject::invokeMethod(&form, &QWidget::close, Qt::QueuedConnection);
         }
@@ -298,17 +415,20 @@ void TMainForm::runOperation(const char* name, const std::function<void()>& body
     {
         Running running(*this, ops);
         BusClaim claim(*ops.bus);
+        bool stopped = false;
         try {
             body();
         } catch (const OperationStopped&) {
-            return;
+            stopped = true;
+            report << stopReport(ops);
         }
         ChipJob job = ops.job();
         job.retriedReads = ops.retriedReads;
         const std::string retried = retriedReadsText(job);
         if (!retried.empty())
             report << QString::fromStdString(retried);
-        if (ops.expectation) {
+        // A stopped operation has no closing Read to compare.
+        if (ops.expectation && !stopped) {
             const auto mismatch = compareWithChip(
                 ops.lastRead, WantedImage::fromImage(ops.expectation->image,
                                                      static_cast<std::size_t>(ops.chip->size),
@@ -321,6 +441,7 @@ void TMainForm::runOperation(const char* name, const std::function<void()>& body
             }
         }
     }
+    report.removeAll(QString());
     if (!report.isEmpty())
         showErrorReport(report.join(QLatin1Char('\r')));
 }
@@ -331,14 +452,30 @@ void TMainForm::readDevice()
     FastTiming = 1;
     ControlsDisabled controls(*this);
     Meter1->setForeColor(kReadColor);
-    CreateImage();
-    ops.lastRead.clear();
-    ImageSink sink(ImageFile, ops.lastRead);
-    ChipJob job = ops.job();
-    const PassEnd end = readPass(job, sink);
-    ops.retriedReads += job.retriedReads;
-    if (end == PassEnd::Stopped)
-        throw OperationStopped();
+    // The image shown stays until the chip has been read in full: a Read
+    // that fails or is stopped leaves it, its file and the grids as they
+    // were.
+    try {
+        ImageReplacement next(workingFilePath());
+        ops.lastRead.clear();
+        ImageSink sink(next, ops.lastRead);
+        ChipJob job = ops.job();
+        const PassEnd end = readPass(job, sink);
+        ops.retriedReads += job.retriedReads;
+        if (end == PassEnd::Stopped) {
+            ops.readStopped = true;
+            throw OperationStopped();
+        }
+        if (ImageFile.isOpen())
+            ImageFile.close();
+        next.commit();
+    } catch (const std::exception& e) {
+        throw std::runtime_error(
+            (errorReportText(QString::fromUtf8(e.what())) + QLatin1Char(' ') + kImageKept)
+                .toStdString());
+    }
+    ImageFile.assign(workingFilePath());
+    ImageLoaded = true;
     Timer1->start();
     controls.enable();
     ReopenImage();
@@ -353,6 +490,7 @@ void TMainForm::FillDevice(std::uint8_t value, bool erase)
         ~ColourKept() { meter->setForeColor(saved); }
     } colour{Meter1, Meter1->foreColor()};
     Meter1->setForeColor(kWriteColor);
+    WritingPass writing(ops);
     ChipJob job = ops.job();
     if (fillPass(job, value, erase) == PassEnd::Stopped)
         throw OperationStopped();
@@ -374,6 +512,23 @@ void TMainForm::WriteBtnClick()
         Meter1->setPercent(0);
         return;
     }
+    // An image of another size than the chip is asked about: the chip would
+    // keep FF beyond a shorter one, and lose the end of a longer one.
+    if (const CatalogueEntry* chip = findDeviceByType(DeviceType)) {
+        const std::int64_t imageSize = ImageFile.size();
+        if (imageSize != chip->size) {
+            const QString rest = imageSize < chip->size
+                ? QStringLiteral("The rest of the chip will read FF.")
+                : QStringLiteral("Only the first %1 bytes will be written.").arg(chip->size);
+            if (!askOperationQuestion(this, QStringLiteral("The image holds %1 bytes; the %2 "
+                                                           "holds %3. Write it anyway? %4")
+                                                .arg(imageSize)
+                                                .arg(latin1(chip->caption))
+                                                .arg(chip->size)
+                                                .arg(rest)))
+                return;
+        }
+    }
     runOperation("Write", [this] {
         Operations& ops = *m_operations;
         ControlsDisabled controls(*this);
@@ -386,14 +541,18 @@ void TMainForm::WriteBtnClick()
         const std::string copy = joinPath(workingFolder(), kWrittenImageName);
         replaceWithCopy(workingFilePath(), copy);
         expect.keptCopy = QString::fromStdString(copy);
+        ops.keptCopy = expect.keptCopy;
 
         // From here on a failure may leave the chip half written and the
         // working file half read again: the report says where the image is.
         try {
             FillDevice(0xFF, true);
-            ChipJob job = ops.job();
-            if (writePass(job, expect.image) == PassEnd::Stopped)
-                throw OperationStopped();
+            {
+                WritingPass writing(ops);
+                ChipJob job = ops.job();
+                if (writePass(job, expect.image) == PassEnd::Stopped)
+                    throw OperationStopped();
+            }
             readDevice();
         } catch (const std::exception& e) {
             throw std::runtime_error(

@@ -42,6 +42,16 @@ struct TMainForm::Operations {
     long retriedReads = 0;
     bool running = false;
     const char* name = "";
+    // A pass that writes the chip is under way: a stop asks first.
+    bool writingPass = false;
+    bool asking = false;       // the stop question is open
+    bool readStopped = false;  // the stop came in a Read pass
+    int lastAddress = -1;      // the last address shown
+    // A type chosen while the operation runs: shown at once, applied when
+    // the operation ends. The passes' own panel text is the one they found.
+    const CatalogueEntry* pendingDevice = nullptr;
+    QString startPanel;
+    QString keptCopy;  // where a Write kept the image it writes
     bool stopRequested = false;
     bool closeRequested = false;
     std::function<void()> pumpHook;
@@ -54,5 +64,8 @@ struct TMainForm::Operations {
 // The operations' own message boxes ("Buffer empty"): shown modally, or
 // handed as caption and text to the sink installed for tests.
 void setOperationBoxSink(std::function<void(const QString& caption, const QString& text)> sink);
+// The operations' Yes/No questions (stop a write, write an image of another
+// size): asked modally, or answered by the sink installed for tests.
+void setOperationQuestionSink(std::function<bool(const QString& caption, const QString& text)> sink);
 
 } // namespace kavoda

@@ -24,11 +24,17 @@ protected:
         setOperationBoxSink([this](const QString& caption, const QString& text) {
             m_boxes << caption + QLatin1Char('|') + text;
         });
+        // Questions are answered with m_answer (Yes unless a test says No).
+        setOperationQuestionSink([this](const QString& caption, const QString& text) {
+            m_questions << caption + QLatin1Char('|') + text;
+            return m_answer;
+        });
     }
     void TearDown() override
     {
         m_form.reset();
         setOperationBoxSink({});
+        setOperationQuestionSink({});
         SettingsFolderTest::TearDown();
     }
 
@@ -44,6 +50,8 @@ protected:
 
     std::unique_ptr<TMainForm> m_form;
     QStringList m_boxes;
+    QStringList m_questions;
+    bool m_answer = true;
 };
 
 } // namespace kavoda

@@ -21,6 +21,8 @@
 #include <QGroupBox>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QDir>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -211,6 +213,7 @@ protected:
         m_pumps = 0;
         m_boxes.clear();
         m_reports.clear();
+        m_questions.clear();
     }
 
     CountingBus* m_bus = nullptr;
@@ -393,7 +396,8 @@ TEST_F(MainOperationsTest, AnEmptySocketStopsAtTheFirstByte)
     TMainForm& form = open("24C16", ChipFault::EmptySocket);
     form.ReadBtn->click();
     EXPECT_EQ(m_reports, QStringList{"No acknowledge from the 24C16 at 0000: check that the chip "
-                                     "sits in the socket and the adapter is powered."});
+                                     "sits in the socket and the adapter is powered. The image "
+                                     "was kept as it was."});
     EXPECT_EQ(m_bus->writes, 3 * 115);
     EXPECT_EQ(m_bus->reads, 3 * 12);
     EXPECT_FALSE(form.operationRunning());
@@ -445,22 +449,19 @@ TEST_F(MainOperationsTest, AWriteFailingPartWayNamesTheKeptImage)
     const QString kept = QString::fromStdString(m_form->workingFolder() + "/Tempor.bak");
     const QString keptSentence = " The image that was to be written is kept in " + kept + ".";
 
-    // The working file fails in the closing Read, which has emptied it
-    // already (the write pass writes the image read before the chip was
-    // touched).
-    for (const int failAt : {600}) {
-        setImage(image);
-        resetRecords();
-        m_onPump = [&form, failAt](int pump) {
-            if (pump == failAt)
-                form.ImageFile.close();
-        };
-        form.Writebtn->click();
-        EXPECT_EQ(m_reports, QStringList{"I/O error 103." + keptSentence}) << failAt;
-        EXPECT_EQ(file("Tempor.bak"), image) << failAt;
-        EXPECT_TRUE(form.GroupBox1->isEnabled());
-        EXPECT_FALSE(form.operationRunning());
-    }
+    // The port fails in the closing Read: the image it would replace stays.
+    setImage(image);
+    resetRecords();
+    m_onPump = [](int pump) {
+        if (pump == 600)
+            throw PortError("The parallel port at 0378 failed");
+    };
+    form.Writebtn->click();
+    EXPECT_EQ(m_reports, QStringList{"The parallel port at 0378 failed. The image was kept as "
+                                     "it was." + keptSentence});
+    EXPECT_EQ(file("Tempor.tmp"), image);
+    EXPECT_EQ(file("Tempor.bak"), image);
+    EXPECT_TRUE(form.GroupBox1->isEnabled());
 
     // The port fails during the erase: the chip no longer holds the image.
     setImage(image);
@@ -497,7 +498,7 @@ TEST_F(MainOperationsTest, AnUnreadableImageStopsTheWriteBeforeTheChip)
     form.Writebtn->click();
     EXPECT_EQ(m_reports, QStringList{"I/O error 103."});
     EXPECT_EQ(m_bus->byteWrites + m_bus->byteReads, 0);
-    EXPECT_EQ(chip(), pattern(256));
+    EXPECT_EQ(file("chip.bin"), pattern(256));
     EXPECT_TRUE(form.GroupBox1->isEnabled());
     EXPECT_TRUE(form.menuBar()->actions()[0]->isEnabled());
     EXPECT_EQ(form.Panel1->caption(), "24C02");
@@ -505,28 +506,62 @@ TEST_F(MainOperationsTest, AnUnreadableImageStopsTheWriteBeforeTheChip)
     EXPECT_FALSE(form.operationRunning());
 }
 
-TEST_F(MainOperationsTest, AFailingWorkingFileRestoresTheWindow)
+TEST_F(MainOperationsTest, AReadThatFailsOrIsStoppedKeepsTheImage)
 {
-    TMainForm& form = open("24C04");
-    m_onPump = [&](int pump) {
+    TMainForm& form = open("24C04", ChipFault::None, 0, pattern(512, 8));
+    form.show();
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    const auto leftovers = [this] {
+        return QDir(m_dir.path()).entryList({QStringLiteral("Tempor.tmp.*")}, QDir::Files);
+    };
+
+    // A first Read that fails leaves no image behind it.
+    m_onPump = [](int pump) {
         if (pump == 10)
-            form.ImageFile.close();
+            throw PortError("The parallel port at 0378 failed");
     };
     form.ReadBtn->click();
-    EXPECT_EQ(m_reports, QStringList{"I/O error 103."});
-    EXPECT_EQ(m_bus->byteReads, 10) << "the byte read before the failing append";
-    EXPECT_EQ(form.Panel1->caption(), "24C04");
-    EXPECT_TRUE(form.GroupBox1->isEnabled());
+    EXPECT_EQ(m_reports, QStringList{"The parallel port at 0378 failed. The image was kept as it was."});
+    EXPECT_FALSE(form.ImageLoaded);
+    EXPECT_FALSE(form.GroupBox1->isEnabled());
     EXPECT_TRUE(form.menuBar()->actions()[3]->isEnabled());
-    EXPECT_EQ(m_bus->releases, 1);
-    EXPECT_FALSE(form.operationRunning());
+    EXPECT_EQ(form.Panel1->caption(), "24C04");
+    EXPECT_FALSE(QFile::exists(m_dir.filePath(QStringLiteral("Tempor.tmp"))));
+    EXPECT_TRUE(leftovers().isEmpty());
 
-    // The next Read recovers.
-    m_onPump = nullptr;
-    resetRecords();
-    form.ReadBtn->click();
+    // With an image shown: a failure, Esc and a close each leave it, its
+    // grids and the Edit group as they were; only Esc and a failure speak.
+    setImage(pattern(300));
+    const QString shown = form.HexGrid1->cellText(5, 0);
+    const auto stopAt50 = [&](const std::function<void()>& stop) {
+        resetRecords();
+        m_onPump = [stop](int pump) {
+            if (pump == 50)
+                stop();
+        };
+        form.ReadBtn->click();
+        EXPECT_EQ(file("Tempor.tmp"), pattern(300));
+        EXPECT_EQ(form.HexGrid1->cellText(5, 0), shown);
+        EXPECT_TRUE(form.GroupBox1->isEnabled());
+        EXPECT_TRUE(leftovers().isEmpty());
+        EXPECT_TRUE(m_questions.isEmpty()) << "a Read is stopped without a question";
+    };
+    stopAt50([] { throw PortError("The parallel port at 0378 failed"); });
+    EXPECT_EQ(m_reports, QStringList{"The parallel port at 0378 failed. The image was kept as it was."});
+    stopAt50([&] { QTest::keyClick(&form, Qt::Key_Escape); });
+    // Stopped before the 50th byte: 49 were read.
+    EXPECT_EQ(m_reports, QStringList{"The Read was stopped at 0031. The image was kept as it was."});
+    EXPECT_TRUE(form.isVisible());
+    stopAt50([&] { form.close(); });
     EXPECT_TRUE(m_reports.isEmpty());
-    EXPECT_EQ(file("Tempor.tmp").size(), 512u);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(form.isVisible());
+
+    // The image kept is the one in use: it still takes a confirmed page.
+    form.HexGrid1->setCellText(0, 0, "AB");
+    form.ConfirmBtnClick();
+    EXPECT_EQ(file("Tempor.tmp")[0], 0xAB);
 }
 
 TEST_F(MainOperationsTest, APortThatCannotBeOpenedChangesNothing)
@@ -605,27 +640,125 @@ TEST_F(MainOperationsTest, ClicksDuringAnOperationAreRefused)
     EXPECT_EQ(chip(), std::vector<std::uint8_t>(256, 0xFF));
 }
 
-TEST_F(MainOperationsTest, ClosingDuringAnOperationStopsAtAByteAndCloses)
+TEST_F(MainOperationsTest, CloseOrEscDuringAWritingPassAsksFirst)
 {
-    TMainForm& form = open("24C08");
-    form.show();
+    using Handler = void (TMainForm::*)();
+    struct Operation {
+        const char* name;
+        Handler handler;
+        std::uint8_t fill;  // what the chip holds after it, as a whole
+    };
+    const Operation operations[] = {{"Write", &TMainForm::WriteBtnClick, 0x5A},
+                                    {"Fill", &TMainForm::BitBtn4Click, 0x00},
+                                    {"Fill", &TMainForm::BitBtn6Click, 0xFF},
+                                    {"Erase", &TMainForm::BitBtn2Click, 0xFF}};
+    const QString question =
+        "Kavoda|Stop writing the 24C08? The chip will hold part of the image.";
+    for (const Operation& op : operations) {
+        for (const bool esc : {false, true}) {
+            for (const bool yes : {false, true}) {
+                SCOPED_TRACE(std::string(op.name) + (esc ? " Esc" : " close") + (yes ? " Yes" : " No"));
+                m_form.reset();
+                TMainForm& form = open("24C08", ChipFault::None, 0, pattern(1024, 1));
+                form.show();
+                form.activateWindow();
+                ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+                const QString kept = QString::fromStdString(form.workingFolder() + "/Tempor.bak");
+                setImage(std::vector<std::uint8_t>(1024, 0x5A));
+                resetRecords();
+                m_answer = yes;
+                m_onPump = [&](int pump) {
+                    if (pump != 100)
+                        return;
+                    if (esc)
+                        QTest::keyClick(&form, Qt::Key_Escape);
+                    else
+                        form.close();
+                };
+                (form.*op.handler)();
+                EXPECT_EQ(m_questions, QStringList{question});
+                QCoreApplication::processEvents();
+                if (!yes) {
+                    // No goes on to the end, closing Read included.
+                    EXPECT_EQ(chip(), std::vector<std::uint8_t>(1024, op.fill));
+                    EXPECT_EQ(m_bus->byteReads, 1024);
+                    EXPECT_TRUE(m_reports.isEmpty()) << m_reports.join('|').toStdString();
+                    EXPECT_TRUE(form.isVisible());
+                    continue;
+                }
+                // Yes stops before the 100th byte of the first pass.
+                EXPECT_EQ(m_bus->byteWrites, 99);
+                EXPECT_EQ(m_bus->byteReads, 0);
+                const QString whole = op.handler == &TMainForm::WriteBtnClick
+                    ? " the image. The image that was to be written is kept in " + kept + "."
+                    : QStringLiteral(" it.");
+                EXPECT_EQ(m_reports, QStringList{QStringLiteral("The %1 was stopped at 0063; the "
+                                                                "chip holds part of")
+                                                         .arg(QLatin1String(op.name))
+                                                     + whole});
+                EXPECT_EQ(form.isVisible(), esc) << "a close goes on once stopped";
+                EXPECT_EQ(installedPortBackend(), nullptr);
+                EXPECT_EQ(form.Panel1->caption(), "24C08");
+                EXPECT_EQ(file("Tempor.tmp"), std::vector<std::uint8_t>(1024, 0x5A));
+            }
+        }
+    }
+}
+
+TEST_F(MainOperationsTest, AnImageOfAnotherSizeIsAskedAboutBeforeTheWrite)
+{
+    TMainForm& form = open("24C16", ChipFault::None, 0, pattern(2048, 6));
+    setImage(pattern(18));
+    m_answer = false;
+    form.WriteBtnClick();
+    EXPECT_EQ(m_questions, QStringList{"Kavoda|The image holds 18 bytes; the 24C16 holds 2048. "
+                                       "Write it anyway? The rest of the chip will read FF."});
+    EXPECT_EQ(m_bus->claims, 0) << "No: the chip is not touched";
+    EXPECT_EQ(file("Tempor.tmp"), pattern(18));
+
+    const std::vector<std::uint8_t> longer = pattern(4096, 2);
+    setImage(longer);
+    resetRecords();
+    m_answer = true;
+    form.WriteBtnClick();
+    EXPECT_EQ(m_questions, QStringList{"Kavoda|The image holds 4096 bytes; the 24C16 holds 2048. "
+                                       "Write it anyway? Only the first 2048 bytes will be written."});
+    EXPECT_EQ(chip(), std::vector<std::uint8_t>(longer.begin(), longer.begin() + 2048));
+
+    setImage(pattern(2048, 9));
+    resetRecords();
+    form.WriteBtnClick();
+    EXPECT_TRUE(m_questions.isEmpty()) << "an image of the chip's size is written at once";
+    EXPECT_EQ(chip(), pattern(2048, 9));
+}
+
+TEST_F(MainOperationsTest, ATypeChosenDuringAnEraseAppliesToTheNextOperation)
+{
+    TMainForm& form = open("24C02");
+    QString panelAfterChoice;
     m_onPump = [&](int pump) {
         if (pump == 100)
-            QMetaObject::invokeMethod(&form, &QWidget::close, Qt::QueuedConnection);
+            form.menuAction(QStringLiteral("24C16"))->trigger();
+        if (pump == 101)
+            panelAfterChoice = form.Panel1->caption();
     };
-    form.BitBtn4Click();
-    // The close is handled in round 101, before the 101st byte.
-    EXPECT_EQ(m_bus->byteWrites, 100);
-    EXPECT_EQ(m_bus->byteReads, 0) << "no second pass and no closing Read";
-    std::vector<std::uint8_t> expected(1024, 0xFF);
-    EXPECT_EQ(chip(), expected);
-    EXPECT_EQ(installedPortBackend(), nullptr);
-    EXPECT_EQ(m_bus->releases, 1);
-    EXPECT_EQ(form.Panel1->caption(), "24C08");
-    EXPECT_TRUE(form.isVisible()) << "closed only once the operation is over";
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(form.isVisible());
-    EXPECT_TRUE(m_reports.isEmpty());
+    form.BitBtn2Click();
+    EXPECT_EQ(panelAfterChoice, "24C16") << "shown at once";
+    // The erase and its closing Read stay with the 24C02.
+    EXPECT_EQ(m_bus->byteWrites, 256);
+    EXPECT_EQ(m_bus->byteReads, 256);
+    EXPECT_EQ(file("Tempor.tmp"), std::vector<std::uint8_t>(256, 0xFF));
+    EXPECT_TRUE(m_reports.isEmpty()) << m_reports.join('|').toStdString();
+    EXPECT_EQ(form.Panel1->caption(), "24C16");
+    EXPECT_EQ(DeviceType, findDevice("24C16")->deviceType);
+    EXPECT_EQ(LastBlock, 7);
+
+    // The next Read addresses a 24C16: the 24C02 in the socket answers
+    // its first block only.
+    m_onPump = nullptr;
+    form.ReadBtn->click();
+    ASSERT_EQ(m_reports.size(), 1);
+    EXPECT_TRUE(m_reports[0].startsWith("No acknowledge from the 24C16 at 0100")) << m_reports[0].toStdString();
 }
 
 TEST_F(MainOperationsTest, ChipContentOutlivesTheWindowClosedMidWrite)
