@@ -7,6 +7,7 @@
 #include "FileIdentity.h"
 #include "KavodaVersion.h"
 #include "OptionListing.h"
+#include "SharedOptions.h"
 #include "WorkingImage.h"
 
 #include <CLI/CLI.hpp>
@@ -29,12 +30,6 @@ constexpr int kUsageError = 2;
 struct ListingRequest {
     std::string what;
 };
-
-// An empty path would quietly mean "no file" (a chip in memory, no trace).
-std::string nonEmptyPath(const std::string& path)
-{
-    return path.empty() ? "an empty path names no file" : "";
-}
 
 // Qt's own command-line options: QGuiApplication's, QApplication's and the
 // X11 platform's. Qt reads each with one dash or two.
@@ -205,46 +200,15 @@ ParsedOptions parseOptions(int argc, const char* const* argv, std::ostream& out,
     ParsedOptions result;
     CLI::App app{"Kavoda: programmer for 24C and SDA serial EEPROMs on the parallel port.",
                  "kavoda"};
-    std::string simulate;
-    auto* simOpt = app.add_option("--simulate", simulate,
-                                  "Run on a simulated adapter with a chip of TYPE in the socket ("
-                                      + catalogueCaptions() + "; default " + kDefaultSimulatedType + ")")
-                       ->expected(0, 1)
-                       ->type_name("[=TYPE]");
-    app.add_option("--sim-image", result.options.simImagePath,
-                   "Keep the simulated chip's content in FILE between runs")
-        ->type_name("FILE")
-        ->needs(simOpt)
-        ->check(nonEmptyPath);
-    std::string simFault;
-    app.add_option("--sim-fault", simFault,
-                   "Give the simulated chip a fault: empty (no chip in the socket), busy (a write "
-                   "cycle that never ends), readonly (writes do not stick) or protected (its WP pin "
-                   "high: data bytes are refused)")
-        ->check(CLI::IsMember({"empty", "busy", "readonly", "protected"}))
-        ->type_name("FAULT")
-        ->needs(simOpt);
-    unsigned writeCycleMs = 0;
-    auto* cycleOpt = app.add_option("--sim-write-cycle", writeCycleMs,
-                                    "The simulated chip's write cycle in milliseconds (default: "
-                                    "the datasheet's 10)")
-                         ->check(CLI::Range(0u, 60000u))
-                         ->type_name("MS")
-                         ->needs(simOpt);
-    app.add_option("--trace", result.options.tracePath,
-                   "Record the bus lines as a VCD file")
-        ->type_name("FILE.vcd")
-        ->check(nonEmptyPath);
-    std::string adapterText;
-    auto* adapterOpt = app.add_option("--adapter", adapterText,
-                                      std::string("The adapter: ") + kAdapterChoices
-                                          + " (default: Kavoda.INI's [Adapter], else parport)")
-                           ->type_name("ADAPTER");
-    int i2cSpeedKhz = 0;
-    auto* speedOpt = app.add_option("--i2c-speed", i2cSpeedKhz,
-                                    "The CH341A's bus clock in kHz: " + i2cSpeedChoices()
-                                        + " (default 100)")
-                         ->type_name("KHZ");
+    SharedOptionContext context;
+    context.simulateDefault = kDefaultSimulatedType;
+    context.windowTypesOnly = true;
+    // The window takes its port and delay from the Setup dialog only.
+    const SharedOptions shared(app, context,
+                               {SharedOption::Simulate, SharedOption::SimImage,
+                                SharedOption::SimFault, SharedOption::SimWriteCycle,
+                                SharedOption::Trace, SharedOption::Adapter,
+                                SharedOption::I2cSpeed});
     app.set_version_flag("--version", std::string("kavoda ") + kKavodaVersion);
     CLI::Option* listOption =
         app.add_option_function<std::string>(
@@ -288,37 +252,23 @@ ParsedOptions parseOptions(int argc, const char* const* argv, std::ostream& out,
         }
         return result;
     } catch (const CLI::ParseError& e) {
-        err << "kavoda: " << e.what() << "\nRun with --help for more information.\n";
+        err << "kavoda: " << e.what() << "; run kavoda --help for the options\n";
         result.run = false;
         result.exitCode = kUsageError;
         return result;
     }
 
-    const std::string adapterError = applyAdapterOptions(
-        result.options,
-        adapterOpt->count() > 0 ? std::optional<std::string>(adapterText) : std::nullopt,
-        speedOpt->count() > 0 ? std::optional<int>(i2cSpeedKhz) : std::nullopt);
-    if (!adapterError.empty()) {
-        err << "kavoda: " << adapterError << "\n";
+    const std::string error = shared.applyTo(result.options);
+    if (!error.empty()) {
+        err << "kavoda: " << error << "\n";
         result.run = false;
         result.exitCode = kUsageError;
         return result;
     }
-    if (simOpt->count() > 0) {
-        const std::string type = simulate.empty() ? kDefaultSimulatedType : simulate;
-        const CatalogueEntry* entry = findDevice(type);
-        if (!entry) {
-            err << "kavoda: unknown device type '" << type << "' for --simulate; choose one of "
-                << catalogueCaptions() << ".\n";
-            result.run = false;
-            result.exitCode = kUsageError;
-            return result;
-        }
-        result.options.simulateType = entry->deviceType;
-        if (!simFault.empty())
-            result.options.simFault = chipFaultNamed(simFault).value_or(ChipFault::None);
-        if (cycleOpt->count() > 0)
-            result.options.simWriteCycleNs = std::uint64_t{writeCycleMs} * 1'000'000u;
+    if (const auto simulate = shared.given(SharedOption::Simulate)) {
+        // A window type: the option's check refuses any other.
+        result.options.simulateType =
+            findChip(simulate->empty() ? kDefaultSimulatedType : *simulate)->deviceType;
     }
     return result;
 }

@@ -13,6 +13,7 @@
 #include "Interrupt.h"
 #include "KavodaVersion.h"
 #include "OptionListing.h"
+#include "SharedOptions.h"
 #include "Tool.h"
 #include "Verbs.h"
 
@@ -27,12 +28,6 @@ constexpr void (*kVerbGroups[])(VerbTable&) = {
     addInspectVerbs,
     addCalibrateVerb,
 };
-
-// An empty path would quietly mean "no file" (a chip in memory, no trace).
-std::string nonEmptyPath(const std::string& path)
-{
-    return path.empty() ? "an empty path names no file" : "";
-}
 
 int fail(std::ostream& err, const std::string& text, int code)
 {
@@ -124,52 +119,13 @@ int runCli(int argc, const char* const* argv, const CliEnvironment& environment)
     app.add_flag("--bytewise", options.bytewise,
                  "One byte per bus transaction (random reads, byte writes) instead of "
                  "sequential reads and page writes");
-    app.add_option("--port", options.portText,
-                   "Port base 0x278, 0x378 or 0x3BC, or a /dev/parportN "
-                   "(default: the Setup dialog's choice in Kavoda.INI)")
-        ->type_name("PORT");
-    app.add_option("--delay", options.delayText,
-                   "Bus delay, the Delay setting (default: Kavoda.INI's, else 10)")
-        ->type_name("N");
-    CLI::Option* simulate =
-        app.add_option("--simulate", options.simulateName,
-                       "Use the simulated adapter with a chip of TYPE (default: the --device type)")
-            ->expected(0, 1)
-            ->type_name("[TYPE]");
-    app.add_option("--sim-image", options.portOptions.simImagePath,
-                   "File that keeps the simulated chip's content between runs")
-        ->type_name("FILE")
-        ->needs(simulate)
-        ->check(nonEmptyPath);
-    app.add_option("--sim-fault", options.simFault,
-                   "Give the simulated chip a fault: empty (no chip in the socket), busy (a write "
-                   "cycle that never ends), readonly (writes do not stick) or protected (its WP "
-                   "pin high: data bytes are refused)")
-        ->check(CLI::IsMember({"empty", "busy", "readonly", "protected"}))
-        ->type_name("FAULT")
-        ->needs(simulate);
-    unsigned writeCycleMs = 0;
-    CLI::Option* writeCycle =
-        app.add_option("--sim-write-cycle", writeCycleMs,
-                       "The simulated chip's write cycle in milliseconds (default: the "
-                       "datasheet's 10)")
-            ->check(CLI::Range(0u, 60000u))
-            ->type_name("MS")
-            ->needs(simulate);
-    app.add_option("--trace", options.portOptions.tracePath, "Record the bus lines as a VCD file")
-        ->type_name("FILE.vcd")
-        ->check(nonEmptyPath);
-    std::string adapterText;
-    CLI::Option* adapter =
-        app.add_option("--adapter", adapterText,
-                       std::string("The adapter: ") + kAdapterChoices +
-                           " (default: Kavoda.INI's [Adapter], else parport)")
-            ->type_name("ADAPTER");
-    int i2cSpeedKhz = 0;
-    CLI::Option* i2cSpeed =
-        app.add_option("--i2c-speed", i2cSpeedKhz,
-                       "The CH341A's bus clock in kHz: " + i2cSpeedChoices() + " (default 100)")
-            ->type_name("KHZ");
+    SharedOptionContext context;
+    context.simulateDefault = "the --device type";
+    const SharedOptions shared(app, context,
+                               {SharedOption::Port, SharedOption::Delay, SharedOption::Simulate,
+                                SharedOption::SimImage, SharedOption::SimFault,
+                                SharedOption::SimWriteCycle, SharedOption::Trace,
+                                SharedOption::Adapter, SharedOption::I2cSpeed});
     app.add_flag("-q,--quiet", options.quiet, "No progress bar");
     app.set_version_flag("--version", std::string("kavoda-cli ") + kKavodaVersion);
     CLI::Option* listOption =
@@ -197,15 +153,14 @@ int runCli(int argc, const char* const* argv, const CliEnvironment& environment)
         err << "kavoda-cli: " << e.what() << "; run kavoda-cli --help for the verbs and options\n";
         return kExitUsage;
     }
-    options.simulate = simulate->count() > 0;
-    const std::string adapterError = applyAdapterOptions(
-        options.portOptions,
-        adapter->count() > 0 ? std::optional<std::string>(adapterText) : std::nullopt,
-        i2cSpeed->count() > 0 ? std::optional<int>(i2cSpeedKhz) : std::nullopt);
-    if (!adapterError.empty())
-        return fail(err, adapterError, kExitUsage);
-    if (writeCycle->count() > 0)
-        options.simWriteCycleMs = writeCycleMs;
+    const std::optional<std::string> simulate = shared.given(SharedOption::Simulate);
+    options.simulate = simulate.has_value();
+    options.simulateName = simulate.value_or("");
+    options.portText = shared.given(SharedOption::Port).value_or("");
+    options.delayText = shared.given(SharedOption::Delay).value_or("");
+    const std::string error = shared.applyTo(options.portOptions);
+    if (!error.empty())
+        return fail(err, error, kExitUsage);
 
     const VerbRun* run = verbs.chosen();
     if (!run)

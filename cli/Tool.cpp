@@ -184,10 +184,6 @@ void Tool::prepare(const char* fallbackDevice)
                                        ? chip.deviceType
                                        : deviceNamed(m_options.simulateName).deviceType;
         portOptions.simChipAddress = static_cast<std::uint8_t>(m_options.chipAddress);
-        if (!m_options.simFault.empty())
-            portOptions.simFault = chipFaultNamed(m_options.simFault).value_or(ChipFault::None);
-        if (m_options.simWriteCycleMs)
-            portOptions.simWriteCycleNs = std::uint64_t{*m_options.simWriteCycleMs} * 1'000'000u;
     }
 
     SelectDevice(chip);

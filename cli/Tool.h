@@ -52,8 +52,6 @@ struct CommonOptions {
     std::string delayText;      // empty: from the settings file
     bool simulate = false;
     std::string simulateName;   // empty: the -d type
-    std::string simFault;
-    std::optional<unsigned> simWriteCycleMs;
     bool quiet = false;
     bool bytewise = false;
     int chipAddress = 0;

@@ -36,20 +36,4 @@ TEST(SimOptions, FaultsAndWriteCycleReachThePortOptions)
               std::optional<std::uint64_t>(0));
 }
 
-TEST(SimOptions, WrongValuesAreUsageErrors)
-{
-    for (const auto& args : std::vector<std::vector<const char*>>{
-             {"--simulate", "--sim-fault=broken"},
-             {"--simulate", "--sim-write-cycle=-2"},
-             {"--simulate", "--sim-write-cycle=fast"},
-             {"--sim-fault=empty"},
-             {"--sim-write-cycle=1"}}) {
-        std::string err;
-        const ParsedOptions parsed = parse(args, &err);
-        EXPECT_FALSE(parsed.run) << args.back();
-        EXPECT_EQ(parsed.exitCode, 2) << args.back();
-        EXPECT_NE(err.find("kavoda:"), std::string::npos);
-    }
-}
-
 } // namespace

@@ -1,0 +1,191 @@
+// SPDX-License-Identifier: MIT
+#include "SharedOptions.h"
+
+#include "Adapter.h"
+#include "ChipTable.h"
+#include "PortSession.h"
+#include "SimulatedChip.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <charconv>
+#include <iterator>
+#include <vector>
+
+namespace kavoda {
+
+namespace {
+
+using Context = SharedOptionContext;
+
+std::optional<int> wholeNumber(const std::string& text)
+{
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+// An empty path would quietly mean "no file" (a chip in memory, no trace).
+CLI::Validator nonEmptyPath(const Context&)
+{
+    return CLI::Validator(
+        [](std::string& path) { return path.empty() ? "an empty path names no file" : ""; }, "");
+}
+
+// The fault names as the simulated chip knows them: "empty, busy, ...".
+std::vector<std::string> faultNames()
+{
+    std::vector<std::string> names;
+    const std::string_view all = kChipFaultNames;
+    std::size_t start = 0;
+    while (start < all.size()) {
+        std::size_t end = all.find(',', start);
+        if (end == std::string_view::npos)
+            end = all.size();
+        names.emplace_back(all.substr(start, end - start));
+        start = all.find_first_not_of(' ', end + 1);
+        if (start == std::string_view::npos)
+            break;
+    }
+    return names;
+}
+
+struct Row {
+    SharedOption id;
+    const char* name;
+    const char* argument;  // as --help shows it; "[TYPE]": the value may be left out
+    std::string (*help)(const Context&);
+    CLI::Validator (*check)(const Context&);  // nullptr: checked after the parse
+    bool needsSimulate;
+};
+
+const Row kTable[] = {
+    {SharedOption::Simulate, "--simulate", "[TYPE]",
+     [](const Context& context) {
+         return "Run on the simulated adapter with a chip of TYPE in the socket (" +
+                chipCaptions(context.windowTypesOnly) + "; default: " + context.simulateDefault +
+                ")";
+     },
+     [](const Context& context) {
+         const bool windowOnly = context.windowTypesOnly;
+         return CLI::Validator(
+             [windowOnly](std::string& type) -> std::string {
+                 const ChipType* chip = type.empty() ? nullptr : findChip(type);
+                 if (type.empty() || (chip && (chip->inWindow() || !windowOnly)))
+                     return {};
+                 return "unknown device type '" + type + "'; known types: " +
+                        chipCaptions(windowOnly);
+             },
+             "");
+     },
+     false},
+    {SharedOption::SimImage, "--sim-image", "FILE",
+     [](const Context&) {
+         return std::string("Keep the simulated chip's content in FILE between runs");
+     },
+     nonEmptyPath, true},
+    {SharedOption::SimFault, "--sim-fault", "FAULT",
+     [](const Context&) {
+         return std::string("Give the simulated chip a fault: empty (no chip in the socket), busy "
+                            "(a write cycle that never ends), readonly (writes do not stick) or "
+                            "protected (its WP pin high: data bytes are refused)");
+     },
+     [](const Context&) { return CLI::Validator(CLI::IsMember(faultNames())); }, true},
+    {SharedOption::SimWriteCycle, "--sim-write-cycle", "MS",
+     [](const Context&) {
+         return std::string(
+             "The simulated chip's write cycle in milliseconds (default: the datasheet's 10)");
+     },
+     [](const Context&) { return CLI::Validator(CLI::Range(0u, 60000u)); }, true},
+    {SharedOption::Trace, "--trace", "FILE.vcd",
+     [](const Context&) { return std::string("Record the bus lines as a VCD file"); },
+     nonEmptyPath, false},
+    {SharedOption::Adapter, "--adapter", "ADAPTER",
+     [](const Context&) {
+         return std::string("The adapter: ") + kAdapterChoices +
+                " (default: Kavoda.INI's [Adapter], else parport)";
+     },
+     nullptr, false},
+    {SharedOption::I2cSpeed, "--i2c-speed", "KHZ",
+     [](const Context&) {
+         return "The CH341A's bus clock in kHz: " + i2cSpeedChoices() + " (default 100)";
+     },
+     [](const Context&) {
+         return CLI::Validator(
+             [](std::string& khz) -> std::string {
+                 return wholeNumber(khz) ? "" : "'" + khz + "' is no number of kHz";
+             },
+             "");
+     },
+     false},
+    {SharedOption::Port, "--port", "PORT",
+     [](const Context&) {
+         return std::string("Port base 0x278, 0x378 or 0x3BC, or a /dev/parportN (default: the "
+                            "Setup dialog's choice in Kavoda.INI)");
+     },
+     nullptr, false},
+    {SharedOption::Delay, "--delay", "N",
+     [](const Context&) {
+         return std::string("Bus delay, the Delay setting (default: Kavoda.INI's, else 10)");
+     },
+     nullptr, false},
+};
+static_assert(std::size(kTable) == kSharedOptionCount, "one row per shared option");
+
+std::size_t indexOf(SharedOption option)
+{
+    return static_cast<std::size_t>(option);
+}
+
+}  // namespace
+
+SharedOptions::SharedOptions(CLI::App& app, const SharedOptionContext& context,
+                             std::initializer_list<SharedOption> rows)
+{
+    CLI::Option* simulate = nullptr;
+    for (const Row& row : kTable) {
+        if (std::find(rows.begin(), rows.end(), row.id) == rows.end())
+            continue;
+        const std::size_t i = indexOf(row.id);
+        CLI::Option* option =
+            app.add_option(row.name, m_text[i], row.help(context))->type_name(row.argument);
+        if (row.argument[0] == '[')
+            option->expected(0, 1);
+        if (row.check)
+            option->check(row.check(context));
+        if (row.needsSimulate && simulate)
+            option->needs(simulate);
+        if (row.id == SharedOption::Simulate)
+            simulate = option;
+        m_option[i] = option;
+    }
+}
+
+std::optional<std::string> SharedOptions::given(SharedOption option) const
+{
+    const std::size_t i = indexOf(option);
+    if (!m_option[i] || m_option[i]->count() == 0)
+        return std::nullopt;
+    return m_text[i];
+}
+
+std::string SharedOptions::applyTo(PortOptions& options) const
+{
+    if (const auto image = given(SharedOption::SimImage))
+        options.simImagePath = *image;
+    if (const auto trace = given(SharedOption::Trace))
+        options.tracePath = *trace;
+    if (const auto fault = given(SharedOption::SimFault))
+        options.simFault = chipFaultNamed(*fault).value_or(ChipFault::None);
+    if (const auto cycle = given(SharedOption::SimWriteCycle))
+        options.simWriteCycleNs =
+            static_cast<std::uint64_t>(wholeNumber(*cycle).value_or(0)) * 1'000'000u;
+    const auto khz = given(SharedOption::I2cSpeed);
+    return applyAdapterOptions(options, given(SharedOption::Adapter),
+                               khz ? wholeNumber(*khz) : std::nullopt);
+}
+
+}  // namespace kavoda
