@@ -466,9 +466,10 @@ void TMainForm::readDevice()
             ops.readStopped = true;
             throw OperationStopped();
         }
+        // Renamed first: a rename that fails leaves the old image open.
+        next.commit();
         if (ImageFile.isOpen())
             ImageFile.close();
-        next.commit();
     } catch (const std::exception& e) {
         throw std::runtime_error(
             (errorReportText(QString::fromUtf8(e.what())) + QLatin1Char(' ') + kImageKept)
