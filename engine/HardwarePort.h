@@ -70,7 +70,8 @@ DirectIoCalls systemDirectIoCalls();
 int systemGrantDirectIo(std::uint16_t base);
 #ifdef __linux__
 // Runs a blocking system call, interrupted (-1, errno EINTR) once timeout has
-// passed. The signal used for it is put back as it was.
+// passed; a timeout of 0 (or less) is one try that does not wait. The signal
+// used for it is put back as it was.
 int callWithTimeout(const std::function<int()>& call, std::chrono::milliseconds timeout);
 #endif
 

@@ -176,11 +176,20 @@ int callWithTimeout(const std::function<int()>& call, std::chrono::milliseconds 
     const bool timed = timer_create(CLOCK_MONOTONIC, &event, &timer) == 0;
     if (timed) {
         itimerspec period{};
-        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(timeout);
-        period.it_value.tv_sec = static_cast<time_t>(seconds.count());
-        period.it_value.tv_nsec = static_cast<long>(
-            std::chrono::duration_cast<std::chrono::nanoseconds>(timeout - seconds).count());
-        period.it_interval.tv_nsec = 50'000'000;
+        if (timeout > std::chrono::milliseconds::zero()) {
+            const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(timeout);
+            period.it_value.tv_sec = static_cast<time_t>(seconds.count());
+            period.it_value.tv_nsec = static_cast<long>(
+                std::chrono::duration_cast<std::chrono::nanoseconds>(timeout - seconds).count());
+            period.it_interval.tv_nsec = 50'000'000;
+        } else {
+            // No time at all is one try: a zero it_value would disarm the
+            // timer and leave the call to wait for ever. The first signal
+            // comes at once, most likely before the call; the repeats end
+            // any wait within a millisecond.
+            period.it_value.tv_nsec = 1;
+            period.it_interval.tv_nsec = 1'000'000;
+        }
         timer_settime(timer, 0, &period, nullptr);
     }
     // Without a timer the call could hang: refuse rather than risk it.

@@ -340,6 +340,32 @@ TEST(HardwarePort, BlockingCallIsInterruptedAndTheSignalPutBack)
     close(fds[1]);
 }
 
+// A claim timeout of 0 is one try: a call that would wait is interrupted,
+// one that need not wait goes through.
+TEST(HardwarePort, AZeroTimeoutIsOneTryThatDoesNotWait)
+{
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    // A watchdog only: were the call to wait for ever, the test ends here.
+    alarm(60);
+    char byte = 0;
+    for (const auto timeout : {std::chrono::milliseconds(0), std::chrono::milliseconds(-5)}) {
+        const int result =
+            callWithTimeout([&] { return static_cast<int>(read(fds[0], &byte, 1)); }, timeout);
+        const int error = errno;
+        EXPECT_EQ(result, -1);
+        EXPECT_EQ(error, EINTR);
+    }
+    alarm(0);
+    ASSERT_EQ(write(fds[1], "x", 1), 1);
+    EXPECT_EQ(callWithTimeout([&] { return static_cast<int>(read(fds[0], &byte, 1)); },
+                              std::chrono::milliseconds(0)),
+              1);
+    EXPECT_EQ(byte, 'x');
+    close(fds[0]);
+    close(fds[1]);
+}
+
 #endif
 
 }  // namespace
