@@ -2,6 +2,8 @@
 // Drawing the progress bar.
 #include "ProgressBar.h"
 
+#include "HexText.h"
+
 #include <cstdio>
 #include <ostream>
 
@@ -40,10 +42,10 @@ std::string progressLine(const std::string& operation, long done, long total, lo
     const long percent = total > 0 ? done * 100 / total : 100;
     const long filled = total > 0 ? done * kBarWidth / total : kBarWidth;
     char head[96];
-    std::snprintf(head, sizeof head, "%-12s %3ld%% [%s%s] %04lX", operation.c_str(), percent,
+    std::snprintf(head, sizeof head, "%-12s %3ld%% [%s%s] %s", operation.c_str(), percent,
                   std::string(static_cast<std::size_t>(filled), '#').c_str(),
                   std::string(static_cast<std::size_t>(kBarWidth - filled), '.').c_str(),
-                  address);
+                  addressHex(static_cast<std::uint64_t>(address)).c_str());
     std::string line = head;
     if (seconds >= kSettleSeconds && done > 0) {
         const double rate = done / seconds;

@@ -2,7 +2,7 @@
 // Intel HEX reader and writer.
 #include "IntelHex.h"
 
-#include <cstdio>
+#include "HexText.h"
 
 namespace kavoda {
 
@@ -19,9 +19,7 @@ enum RecordType : std::uint8_t {
 
 std::string hex(std::uint64_t value, int digits)
 {
-    char text[32];
-    std::snprintf(text, sizeof text, "%0*llX", digits, static_cast<unsigned long long>(value));
-    return text;
+    return hexNumber(value, digits);
 }
 
 int hexDigit(char c)
