@@ -221,23 +221,15 @@ TEST(InputFile, APipeIsReadOnlyWhileSomeoneWritesToIt)
     int status = 0;
     ::waitpid(child, &status, 0);
     ::close(ends[0]);
-    EXPECT_TRUE(got == "abc" || got == "abcdef") << got;
+    EXPECT_EQ(got, "abcdef");
 
-    // A file, a folder, a device, a file beyond the limit.
-    std::ofstream(folder / "a.bin", std::ios::binary) << std::string("\0\xFF\n", 3);
-    EXPECT_EQ(readInputFile((folder / "a.bin").string(), 3), std::string("\0\xFF\n", 3));
-    const auto problemOf = [](const std::string& path, std::size_t max) {
-        try {
-            readInputFile(path, max);
-        } catch (const SafeFileError& e) {
-            return std::optional<Problem>(e.problem());
-        }
-        return std::optional<Problem>();
-    };
-    EXPECT_EQ(problemOf((folder / "a.bin").string(), 2), Problem::TooLarge);
-    EXPECT_EQ(problemOf(folder.string(), 10), Problem::Folder);
-    EXPECT_EQ(problemOf("/dev/zero", 10), Problem::NotRegular);
-    EXPECT_EQ(problemOf((folder / "missing").string(), 10), Problem::Call);
+    // A device would never end.
+    try {
+        readInputFile("/dev/zero", 10);
+        ADD_FAILURE() << "read a device";
+    } catch (const SafeFileError& e) {
+        EXPECT_EQ(e.problem(), Problem::NotRegular);
+    }
 }
 
 }  // namespace
