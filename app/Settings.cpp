@@ -60,8 +60,8 @@ void setSettingsFolder(const QString& folder)
 
 std::string settingsFilePath()
 {
-    return QFile::encodeName(QDir(settingsFolder()).filePath(QString::fromLatin1(kSettingsFileName)))
-        .toStdString();
+    const QString path = QDir(settingsFolder()).filePath(QString::fromLatin1(kSettingsFileName));
+    return QFile::encodeName(path).toStdString();
 }
 
 int portItemFor(const QString& setting)

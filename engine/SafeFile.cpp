@@ -52,9 +52,9 @@ std::string uniqueSuffix()
 {
     static const char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     static std::atomic<unsigned> counter{0};
-    std::minstd_rand random(static_cast<unsigned>(
-        std::chrono::steady_clock::now().time_since_epoch().count() ^ (::getpid() << 16) ^
-        counter++));
+    const auto now =
+        static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count());
+    std::minstd_rand random(now ^ (static_cast<unsigned>(::getpid()) << 16) ^ counter++);
     std::string suffix(6, '\0');
     for (char& c : suffix)
         c = kChars[random() % (sizeof kChars - 1)];

@@ -51,7 +51,8 @@ Refusal tool(std::vector<const char*> args)
     environment.settingsFolder = test::testFolder().string();
     const int code = runCli(static_cast<int>(args.size()), args.data(), environment);
     EXPECT_EQ(out.str(), "");
-    return {code, core(err.str(), "kavoda-cli", "; run kavoda-cli --help for the verbs and options")};
+    return {code,
+            core(err.str(), "kavoda-cli", "; run kavoda-cli --help for the verbs and options")};
 }
 
 TEST(SharedOptions, ABadValueGetsTheSameWordsFromBothPrograms)
