@@ -57,6 +57,11 @@ public:
     {
         return m_bus.write(phase, data, length, pollLimitNs);
     }
+    WriteOutcome writeBatch(const std::vector<ControllerWrite>& writes,
+                            std::uint64_t pollLimitNs) override
+    {
+        return m_bus.writeBatch(writes, pollLimitNs);
+    }
     bool poll(std::uint8_t addressByte) override { return m_bus.poll(addressByte); }
 
 private:
@@ -107,13 +112,14 @@ const std::array<AdapterType, 3> kAdapterTable = {{
     // The bit-banged bus: any run the chip allows, one transaction per call,
     // acknowledge polling counted.
     {AdapterKind::ParallelPort, "parport", false, "", false, true,
-     {0x10000, 1, 0x10000, false, false}, makeParallelPortBus},
-    // A block per read transaction and four to a transfer; a page per write.
+     {0x10000, 1, 0x10000, 1, false, false}, makeParallelPortBus},
+    // A block per read transaction and four to a transfer; a page per write,
+    // byte writes eight to a transfer.
     {AdapterKind::Ch341a, "ch341a", false, "CH341A", true, false,
-     {0x100, 0x400, 0x100, false, true}, makeCh341aBus},
+     {0x100, 0x400, 0x100, 8, false, true}, makeCh341aBus},
     // A block per transfer; a page per write.
     {AdapterKind::I2cDev, "i2c", true, "I2C", false, false,
-     {0x100, 0x100, 0x100, false, true}, makeI2cDevBus},
+     {0x100, 0x100, 0x100, 1, false, true}, makeI2cDevBus},
 }};
 // clang-format on
 

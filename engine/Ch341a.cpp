@@ -247,7 +247,7 @@ BusResult Ch341aBus::write(const AddressPhase& phase, const std::uint8_t* data,
         static_cast<int>(std::max<std::uint64_t>(1, pollLimitNs / 1'000'000));
     // As many polls as the last write cycle needed and two more: trailing
     // polls cost a millisecond each of the bus's time.
-    int polls = std::min({kPollsPerTransfer, pollsAllowed, m_pollsNeeded + 2});
+    int polls = std::min(pollsAllowed, m_pollsNeeded + 2);
     const Ch341aStream::Reply reply = run(writeStream(phase, data, length, polls));
     const auto& acks = reply.acknowledged;
     std::size_t at = 0;
@@ -264,21 +264,95 @@ BusResult Ch341aBus::write(const AddressPhase& phase, const std::uint8_t* data,
     for (int p = 0; p < polls; ++p) {
         if (acks.at(at + static_cast<std::size_t>(p))) {
             m_pollsNeeded = p + 1;
+            m_cycleKnown = true;
             return result;
         }
     }
-    while (polls < pollsAllowed) {
-        const int more = std::min(kPollsPerTransfer, pollsAllowed - polls);
-        const Ch341aStream::Reply again = run(pollStream(phase.device, more, true));
+    if (pollOn(phase.device, polls, pollsAllowed))
+        return result;
+    return result.ok() ? BusResult{BusStatus::Busy, 0} : result;
+}
+
+bool Ch341aBus::pollOn(std::uint8_t addressByte, int done, int allowed)
+{
+    while (done < allowed) {
+        const int more = std::min(kPollsPerTransfer, allowed - done);
+        const Ch341aStream::Reply again = run(pollStream(addressByte, more, true));
         for (int p = 0; p < more; ++p) {
             if (again.acknowledged.at(static_cast<std::size_t>(p))) {
-                m_pollsNeeded = polls + p + 1;
-                return result;
+                m_pollsNeeded = done + p + 1;
+                m_cycleKnown = true;
+                return true;
             }
         }
-        polls += more;
+        done += more;
     }
-    return result.ok() ? BusResult{BusStatus::Busy, 0} : result;
+    return false;
+}
+
+I2cController::WriteOutcome Ch341aBus::writeBatch(const std::vector<ControllerWrite>& writes,
+                                                  std::uint64_t pollLimitNs)
+{
+    const auto pollsAllowed =
+        static_cast<int>(std::max<std::uint64_t>(1, pollLimitNs / 1'000'000));
+    std::size_t from = 0;
+    while (from < writes.size()) {
+        const int polls = std::min(pollsAllowed, m_pollsNeeded + 2);
+        // One write alone until a cycle has been timed: a write sent while
+        // the one before still stores its bytes is lost and sent again.
+        const std::size_t end = m_cycleKnown ? writes.size() : from + 1;
+        Ch341aStream s;
+        for (std::size_t i = from; i < end; ++i) {
+            const ControllerWrite& w = writes[i];
+            sendAddress(s, w.phase);
+            for (std::uint32_t k = 0; k < w.length; ++k)
+                s.sendByte(w.data[k]);
+            s.stop();
+            for (int p = 0; p < polls; ++p)
+                s.delayMs(1).start().sendByte(w.phase.device).stop();
+        }
+        const Ch341aStream::Reply reply = run(s);
+        const auto& acks = reply.acknowledged;
+        std::size_t at = 0;
+        std::size_t next = end;
+        for (std::size_t i = from; i < end; ++i) {
+            const ControllerWrite& w = writes[i];
+            bool address = acks.at(at++);
+            for (int k = 0; k < w.phase.wordBytes; ++k)
+                address = acks.at(at++) && address;
+            if (!address) {
+                // Either nobody is there, or the write before it still ran
+                // its cycle when it went out: that one's polls tell.
+                if (i == from)
+                    return WriteOutcome{BusResult{BusStatus::NoAcknowledge, 0}, i};
+                next = i;
+                break;
+            }
+            for (std::uint32_t k = 0; k < w.length; ++k) {
+                if (!acks.at(at++))
+                    return WriteOutcome{BusResult{BusStatus::DataRefused, k}, i};
+            }
+            int answered = -1;
+            for (int p = 0; p < polls && answered < 0; ++p) {
+                if (acks.at(at + static_cast<std::size_t>(p)))
+                    answered = p;
+            }
+            at += static_cast<std::size_t>(polls);
+            if (answered >= 0) {
+                m_pollsNeeded = answered + 1;
+                m_cycleKnown = true;
+                continue;
+            }
+            // Its cycle outlasted the polls: poll on; what followed it in
+            // this transfer went out too early and is sent again.
+            if (!pollOn(w.phase.device, polls, pollsAllowed))
+                return WriteOutcome{BusResult{BusStatus::Busy, 0}, i};
+            next = i + 1;
+            break;
+        }
+        from = next;
+    }
+    return {};
 }
 
 bool Ch341aBus::poll(std::uint8_t addressByte)

@@ -104,6 +104,11 @@ public:
     ReadOutcome read(const std::vector<ControllerRun>& runs) override;
     BusResult write(const AddressPhase& phase, const std::uint8_t* data, std::uint32_t length,
                     std::uint64_t pollLimitNs) override;
+    // Byte writes, many to a transfer: each with its polls. A write sent
+    // while the one before still ran its cycle went unanswered and is sent
+    // again once that cycle is over.
+    WriteOutcome writeBatch(const std::vector<ControllerWrite>& writes,
+                            std::uint64_t pollLimitNs) override;
     bool poll(std::uint8_t addressByte) override;
 
     I2cSpeed speed() const { return m_speed; }
@@ -113,18 +118,23 @@ public:
                                     std::uint32_t length, int polls);
     static Ch341aStream pollStream(std::uint8_t addressByte, int polls = 1, bool delayed = false);
 
-    // Polls per transfer: 15 of them cover 15 ms, the longest write cycle
-    // of the table and more.
+    // Polls after a write before its cycle has been timed, and per transfer
+    // of further polls: 15 cover 15 ms, the longest write cycle of the table
+    // and more.
     static constexpr int kPollsPerTransfer = 15;
     // Packets one transfer carries at most.
     static constexpr std::size_t kMaxPacketsPerTransfer = 64;
 
 private:
     Ch341aStream::Reply run(const Ch341aStream& stream);
+    // Polls after a write whose own polls all went unanswered, until the
+    // chip answers or `allowed` polls in all; true when it answered.
+    bool pollOn(std::uint8_t addressByte, int done, int allowed);
 
     UsbBulkLink& m_link;
     I2cSpeed m_speed;
     int m_pollsNeeded = kPollsPerTransfer;  // by the last write cycle
+    bool m_cycleKnown = false;              // a write cycle has been timed
 };
 
 // The first CH341A in I2C mode on the USB, opened and its interface claimed.

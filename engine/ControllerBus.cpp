@@ -57,6 +57,23 @@ BusResult ControllerBus::write(const ChipType& chip, std::uint32_t address,
                               kPollCycles * chip.writeCycleUs * 1000u);
 }
 
+DeviceBus::WriteOutcome ControllerBus::writeBatch(const ChipType& chip,
+                                                  const std::vector<WriteRun>& runs)
+{
+    std::vector<I2cController::ControllerWrite> writes;
+    writes.reserve(runs.size());
+    for (const WriteRun& run : runs)
+        writes.push_back(I2cController::ControllerWrite{
+            phaseOf(chip, run.address), run.bytes.data(), static_cast<std::uint32_t>(run.bytes.size())});
+    const I2cController::WriteOutcome outcome =
+        controller().writeBatch(writes, kPollCycles * chip.writeCycleUs * 1000u);
+    // The writes up to the one that stopped the batch.
+    const std::size_t made = outcome.result.ok() ? runs.size() : outcome.run + 1;
+    m_counters.transactions += made;
+    m_counters.writes += made;
+    return WriteOutcome{outcome.result, outcome.run};
+}
+
 bool ControllerBus::poll(const ChipType& chip, std::uint32_t address)
 {
     ++m_counters.transactions;

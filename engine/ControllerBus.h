@@ -29,6 +29,7 @@ public:
     ReadOutcome read(const ChipType& chip, const std::vector<ReadRun>& runs) override;
     BusResult write(const ChipType& chip, std::uint32_t address, const std::uint8_t* data,
                     std::uint32_t length) override;
+    WriteOutcome writeBatch(const ChipType& chip, const std::vector<WriteRun>& runs) override;
     bool poll(const ChipType& chip, std::uint32_t address) override;
 
     // The simulated adapter; nullptr for a real one.

@@ -9,6 +9,18 @@
 
 namespace kavoda {
 
+DeviceBus::WriteOutcome DeviceBus::writeBatch(const ChipType& chip,
+                                              const std::vector<WriteRun>& runs)
+{
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        const BusResult result = write(chip, runs[i].address, runs[i].bytes.data(),
+                                       static_cast<std::uint32_t>(runs[i].bytes.size()));
+        if (!result.ok())
+            return WriteOutcome{result, i};
+    }
+    return {};
+}
+
 void ParallelPortBus::claim()
 {
     m_session.open(PortBase);

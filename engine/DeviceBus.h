@@ -20,6 +20,7 @@ struct TransferLimits {
     std::uint32_t maxReadRun;    // longest single read transaction
     std::uint32_t maxReadBatch;  // bytes of read runs one call may carry
     std::uint32_t maxWrite;      // longest write transaction (a page at most)
+    std::uint32_t maxWriteBatch;  // write transactions one call may carry
     bool byteTransactionsOnly;   // can only do one byte per transaction
     bool ownClock;               // polling bounded by its time, not by a count
 };
@@ -29,6 +30,12 @@ struct ReadRun {
     std::uint32_t address = 0;
     std::uint8_t* out = nullptr;
     std::uint32_t length = 0;
+};
+
+// One write transaction: bytes at address, within one page.
+struct WriteRun {
+    std::uint32_t address = 0;
+    std::vector<std::uint8_t> bytes;
 };
 
 // What the adapter did, for benchmarks and for tests that catch a return to
@@ -61,6 +68,14 @@ public:
     // unanswered).
     virtual BusResult write(const ChipType& chip, std::uint32_t address, const std::uint8_t* data,
                             std::uint32_t length) = 0;
+    // The runs in order, each written and polled as write() does, as many
+    // to a call as the adapter's limits say; stops at the first run that
+    // does not end well and says which (the runs before it are done).
+    struct WriteOutcome {
+        BusResult result;
+        std::size_t run = 0;
+    };
+    virtual WriteOutcome writeBatch(const ChipType& chip, const std::vector<WriteRun>& runs);
     // The device address of the byte at address alone: true when the chip
     // answers (it is there and not busy).
     virtual bool poll(const ChipType& chip, std::uint32_t address) = 0;

@@ -187,47 +187,60 @@ WriteOutcome writeRunsShown(ChipJob& job, const std::vector<WriteRun>& runs, lon
     for (const WriteRun& run : runs)
         outcome.total += static_cast<long>(run.bytes.size());
     const long total = percentTotal > 0 ? percentTotal : outcome.total;
-    for (const WriteRun& run : runs) {
-        outcome.next = run.address;
+    const std::size_t perCall = std::max<std::uint32_t>(1, job.bus.limits().maxWriteBatch);
+    for (std::size_t first = 0; first < runs.size();) {
+        const std::size_t end = std::min(runs.size(), first + perCall);
+        const std::vector<WriteRun> batch(runs.begin() + static_cast<std::ptrdiff_t>(first),
+                                          runs.begin() + static_cast<std::ptrdiff_t>(end));
+        long length = 0;
+        for (const WriteRun& run : batch)
+            length += static_cast<long>(run.bytes.size());
+        outcome.next = batch.front().address;
         if (pumpAndCheckStop(job.display)) {
             outcome.end = PassEnd::Stopped;
             return outcome;
         }
-        const auto length = static_cast<long>(run.bytes.size());
-        showStep(job.display, outcome.written, length, total, run.address);
-        BusResult result;
+        showStep(job.display, outcome.written, length, total, batch.front().address);
+        DeviceBus::WriteOutcome result;
         try {
-            result = job.bus.write(job.chip, run.address, run.bytes.data(),
-                                   static_cast<std::uint32_t>(run.bytes.size()));
+            result = job.bus.writeBatch(job.chip, batch);
         } catch (const std::exception& e) {
             // The adapter, its link, the trace or the simulated chip's file
             // failed with the chip half written: say how far it got.
-            throw ChipStop(sentence(e.what()) +
-                               stoppedSentence(run.address, outcome.written, outcome.total),
-                           run.address);
+            throw ChipStop(sentence(e.what()) + stoppedSentence(batch.front().address,
+                                                                outcome.written, outcome.total),
+                           batch.front().address);
         }
-        switch (result.status) {
-        case BusStatus::Done:
-            break;
-        case BusStatus::NoAcknowledge:
-            throw ChipStop(noAcknowledgeText(job.chip, run.address) +
-                               stoppedSentence(run.address, outcome.written, outcome.total),
-                           run.address);
-        case BusStatus::DataRefused: {
-            const auto at = static_cast<std::uint32_t>(run.address + result.at);
-            throw ChipStop(dataRefusedText(job.chip, at) +
-                               stoppedSentence(at, outcome.written, outcome.total),
-                           at);
-        }
-        case BusStatus::Busy:
-            throw ChipStop(stayedBusyText(job.chip, run.address) +
-                               stoppedSentence(run.address, outcome.written + length,
-                                               outcome.total),
-                           run.address);
+        if (!result.result.ok()) {
+            long before = outcome.written;
+            for (std::size_t i = 0; i < result.run; ++i)
+                before += static_cast<long>(batch[i].bytes.size());
+            const WriteRun& run = batch[result.run];
+            switch (result.result.status) {
+            case BusStatus::Done:
+                break;
+            case BusStatus::NoAcknowledge:
+                throw ChipStop(noAcknowledgeText(job.chip, run.address) +
+                                   stoppedSentence(run.address, before, outcome.total),
+                               run.address);
+            case BusStatus::DataRefused: {
+                const auto at = static_cast<std::uint32_t>(run.address + result.result.at);
+                throw ChipStop(dataRefusedText(job.chip, at) +
+                                   stoppedSentence(at, before, outcome.total),
+                               at);
+            }
+            case BusStatus::Busy:
+                throw ChipStop(stayedBusyText(job.chip, run.address) +
+                                   stoppedSentence(run.address,
+                                                   before + static_cast<long>(run.bytes.size()),
+                                                   outcome.total),
+                               run.address);
+            }
         }
         finished(job.display, outcome.written, length, total);
-        job.display.showData(run.bytes.back());
+        job.display.showData(batch.back().bytes.back());
         outcome.written += length;
+        first = end;
     }
     outcome.next = runs.empty() ? 0 : runs.back().address + static_cast<std::uint32_t>(runs.back().bytes.size());
     job.display.showProgress(outcome.written, total, static_cast<long>(outcome.next));

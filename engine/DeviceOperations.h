@@ -115,12 +115,6 @@ struct WantedImage {
                                  std::uint8_t beyond);
 };
 
-// One write transaction: bytes at address, within one page.
-struct WriteRun {
-    std::uint32_t address = 0;
-    std::vector<std::uint8_t> bytes;
-};
-
 // The runs that put wanted onto the chip: every given byte, or (with
 // chipNow) only the pages holding a differing byte, each from its first to
 // its last differing byte; split by page, by the adapter's longest write and,

@@ -54,6 +54,28 @@ public:
     // the address went unanswered.
     virtual BusResult write(const AddressPhase& phase, const std::uint8_t* data,
                             std::uint32_t length, std::uint64_t pollLimitNs) = 0;
+    // The writes in order, each as write() does it; stops at the first that
+    // does not end well and says which (the ones before it are done).
+    struct ControllerWrite {
+        AddressPhase phase;
+        const std::uint8_t* data = nullptr;
+        std::uint32_t length = 0;
+    };
+    struct WriteOutcome {
+        BusResult result;
+        std::size_t run = 0;
+    };
+    virtual WriteOutcome writeBatch(const std::vector<ControllerWrite>& writes,
+                                    std::uint64_t pollLimitNs)
+    {
+        for (std::size_t i = 0; i < writes.size(); ++i) {
+            const BusResult result =
+                write(writes[i].phase, writes[i].data, writes[i].length, pollLimitNs);
+            if (!result.ok())
+                return WriteOutcome{result, i};
+        }
+        return {};
+    }
     // START, addressByte, STOP. True when acknowledged: the chip is there
     // and has finished its write cycle.
     virtual bool poll(std::uint8_t addressByte) = 0;

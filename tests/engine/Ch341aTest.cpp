@@ -219,8 +219,9 @@ private:
 TEST_F(SimulatedCh341aTest, AnUnpluggedProgrammerSaysHowFarTheWriteGot)
 {
     SimulatedCh341a sim(chip(4));
-    // The clock setting, then 5 pages of two transfers each.
-    FailingLink link(sim, 1 + 2 * 5);
+    // The clock setting, the first page alone (its cycle is timed), then the
+    // other seven of the first batch of eight: two transfers each.
+    FailingLink link(sim, 1 + 2 * 2);
     ControllerBus bus([&link] { return std::make_unique<Ch341aBus>(link, I2cSpeed::k100kHz); },
                       adapterType(AdapterKind::Ch341a).limits);
     test::QuietDisplay display;
@@ -231,11 +232,38 @@ TEST_F(SimulatedCh341aTest, AnUnpluggedProgrammerSaysHowFarTheWriteGot)
         FAIL() << "no stop";
     } catch (const ChipStop& stop) {
         EXPECT_STREQ(stop.what(), "Cannot use the CH341A programmer: No such device. Stopped at "
-                                  "0050 after writing 80 of 2048 bytes; the chip holds part of "
+                                  "0080 after writing 128 of 2048 bytes; the chip holds part of "
                                   "the image.");
     }
-    EXPECT_EQ(sim.chip().cell(0x4F), 0x00);
-    EXPECT_EQ(sim.chip().cell(0x50), 0xFF);
+    EXPECT_EQ(sim.chip().cell(0x7F), 0x00);
+    EXPECT_EQ(sim.chip().cell(0x80), 0xFF);
+}
+
+// Byte writes go many to a transfer, each with its polls; a write cycle
+// longer than the polls makes the writes behind it go out too early,
+// unanswered, and they are sent again.
+TEST_F(SimulatedCh341aTest, ByteWritesManyToATransferAndAgainWhenSentTooEarly)
+{
+    for (const std::uint64_t cycleMs : {std::uint64_t{5}, std::uint64_t{30}}) {
+        SCOPED_TRACE(cycleMs);
+        SimulatedCh341a sim(ChipOptions{8, "", cycleMs * 1'000'000, ChipFault::None});
+        Ch341aBus bus(sim, I2cSpeed::k100kHz);
+        std::vector<std::uint8_t> data(8);
+        std::vector<I2cController::ControllerWrite> writes;
+        for (std::uint8_t i = 0; i < 8; ++i) {
+            data[i] = static_cast<std::uint8_t>(0x60 + i);
+            writes.push_back({runAt(addressSDA(3), 0x10 + i, nullptr, 0).phase, &data[i], 1});
+        }
+        const std::uint64_t transfers = sim.transfers();
+        const auto outcome = bus.writeBatch(writes, 200'000'000);
+        EXPECT_TRUE(outcome.result.ok());
+        for (int i = 0; i < 8; ++i)
+            EXPECT_EQ(sim.chip().cell(0x310 + i), 0x60 + i);
+        EXPECT_EQ(sim.chip().writeCycles(), 8u) << "a write sent too early starts no cycle";
+        // The first write alone, until its cycle is timed; the rest in one.
+        if (cycleMs == 5)
+            EXPECT_EQ(sim.transfers() - transfers, 4u);
+    }
 }
 
 TEST_F(SimulatedCh341aTest, TheSpeedCommandSetsTheBusClock)
