@@ -11,6 +11,7 @@
 
 #include "Adapter.h"
 #include "BenchSupport.h"
+#include "QuietDisplay.h"
 #include "ControllerBus.h"
 #include "DeviceBus.h"
 #include "DeviceOperations.h"
@@ -21,7 +22,7 @@
 namespace kavoda {
 namespace {
 
-using bench::QuietDisplay;
+using test::QuietDisplay;
 
 class CountingSink final : public ByteSink {
 public:

@@ -12,7 +12,6 @@
 
 #include <stdlib.h>
 
-#include "DeviceOperations.h"
 
 namespace kavoda::bench {
 
@@ -40,18 +39,6 @@ public:
 
 private:
     std::string m_path;
-};
-
-class QuietDisplay final : public OperationDisplay {
-public:
-    void processMessages() override {}
-    bool stopRequested() const override { return false; }
-    void showPercent(int) override {}
-    void showAddress(int) override {}
-    void showData(std::uint8_t) override {}
-    std::string panelText() const override { return {}; }
-    void setPanelText(const std::string&) override {}
-    void setMeterCaption(const std::string&) override {}
 };
 
 }  // namespace kavoda::bench

@@ -13,6 +13,7 @@
 #include <ctime>
 
 #include "BenchSupport.h"
+#include "QuietDisplay.h"
 #include "DeviceBus.h"
 #include "DeviceCatalogue.h"
 #include "DeviceOperations.h"
@@ -27,7 +28,7 @@ namespace kavoda {
 namespace {
 
 using bench::BenchFolder;
-using bench::QuietDisplay;
+using test::QuietDisplay;
 
 constexpr int kBytes = 2048;
 

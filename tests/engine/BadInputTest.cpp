@@ -227,15 +227,6 @@ TEST_F(FileSafetyTest, FailedContentFileNamesItsFirstCause)
     }
 }
 
-TEST_F(FileSafetyTest, EmptyPathsAreRefusedOnTheCommandLine)
-{
-    std::string err;
-    EXPECT_EQ(runTool({"--simulate", "--sim-image", "", "get", "0"}, &err), kExitUsage);
-    EXPECT_NE(err.find("empty"), std::string::npos) << err;
-    EXPECT_EQ(runTool({"--simulate", "--trace", "", "get", "0"}, &err), kExitUsage);
-    EXPECT_NE(err.find("empty"), std::string::npos) << err;
-}
-
 TEST(ParseCliNumber, LimitsUpToTheLargestLong)
 {
     constexpr long kTop = std::numeric_limits<long>::max();

@@ -51,15 +51,5 @@ TEST(CliSimFault, FaultsReachTheSimulatedChip)
     EXPECT_EQ(installedPortBackend(), nullptr);
 }
 
-TEST(CliSimFault, BadValuesAreUsageErrors)
-{
-    EXPECT_EQ(cli({"--simulate", "--sim-fault=gone", "get", "0"}).code, kExitUsage);
-    EXPECT_EQ(cli({"--simulate", "--sim-write-cycle=-1", "get", "0"}).code, kExitUsage);
-    EXPECT_EQ(cli({"--simulate", "--sim-write-cycle=ms", "get", "0"}).code, kExitUsage);
-    // Faults belong to the simulated chip only.
-    EXPECT_EQ(cli({"--sim-fault=empty", "get", "0"}).code, kExitUsage);
-    EXPECT_EQ(cli({"--sim-write-cycle=5", "get", "0"}).code, kExitUsage);
-}
-
 }  // namespace
 }  // namespace kavoda
