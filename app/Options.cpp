@@ -5,7 +5,6 @@
 #include "Adapter.h"
 #include "DeviceCatalogue.h"
 #include "FileIdentity.h"
-#include "KavodaVersion.h"
 #include "OptionListing.h"
 #include "SharedOptions.h"
 #include "WorkingImage.h"
@@ -26,10 +25,6 @@ namespace kavoda {
 namespace {
 constexpr int kUsageError = 2;
 
-// --list options, for the manual page's generator: thrown as soon as parsed.
-struct ListingRequest {
-    std::string what;
-};
 
 // Qt's own command-line options: QGuiApplication's, QApplication's and the
 // X11 platform's. Qt reads each with one dash or two.
@@ -209,12 +204,7 @@ ParsedOptions parseOptions(int argc, const char* const* argv, std::ostream& out,
                                 SharedOption::SimFault, SharedOption::SimWriteCycle,
                                 SharedOption::Trace, SharedOption::Adapter,
                                 SharedOption::I2cSpeed});
-    app.set_version_flag("--version", std::string("kavoda ") + kKavodaVersion);
-    CLI::Option* listOption =
-        app.add_option_function<std::string>(
-               "--list", [](const std::string& what) { throw ListingRequest{what}; })
-            ->trigger_on_parse()
-            ->group("");
+    CLI::Option* listOption = addVersionAndListing(app, "kavoda");
     app.footer("Qt's standard options (-platform NAME, -style NAME, -display DISPLAY, ...) "
                "are accepted too.\n");
 

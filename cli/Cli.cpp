@@ -11,7 +11,6 @@
 #include "DeviceCatalogue.h"
 #include "ChipTable.h"
 #include "Interrupt.h"
-#include "KavodaVersion.h"
 #include "OptionListing.h"
 #include "SharedOptions.h"
 #include "Tool.h"
@@ -35,11 +34,6 @@ int fail(std::ostream& err, const std::string& text, int code)
     return code;
 }
 
-// --list WHAT, asked for by the manual pages' generator and the shell
-// completion; thrown as soon as it is parsed, so that no verb is needed.
-struct ListingRequest {
-    std::string what;
-};
 
 int printListing(const CLI::App& app, const CLI::Option* listOption, const std::string& what,
                  std::ostream& out, std::ostream& err)
@@ -127,12 +121,7 @@ int runCli(int argc, const char* const* argv, const CliEnvironment& environment)
                                 SharedOption::SimWriteCycle, SharedOption::Trace,
                                 SharedOption::Adapter, SharedOption::I2cSpeed});
     app.add_flag("-q,--quiet", options.quiet, "No progress bar");
-    app.set_version_flag("--version", std::string("kavoda-cli ") + kKavodaVersion);
-    CLI::Option* listOption =
-        app.add_option_function<std::string>(
-               "--list", [](const std::string& what) { throw ListingRequest{what}; })
-            ->trigger_on_parse()
-            ->group("");
+    CLI::Option* listOption = addVersionAndListing(app, "kavoda-cli");
 
     VerbTable verbs(app);
     for (const auto addGroup : kVerbGroups)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "OptionListing.h"
 
+#include "KavodaVersion.h"
+
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
@@ -52,6 +54,16 @@ void listOptions(const CLI::App& app, std::ostream& out, const CLI::Option* skip
             << '\n';
         listEntries(*verb, name, out, skip, verb->get_help_ptr());
     }
+}
+
+CLI::Option* addVersionAndListing(CLI::App& app, const std::string& program)
+{
+    app.set_version_flag("--version", program + " " + kKavodaVersion);
+    return app
+        .add_option_function<std::string>(
+            "--list", [](const std::string& what) { throw ListingRequest{what}; })
+        ->trigger_on_parse()
+        ->group("");
 }
 
 }  // namespace kavoda

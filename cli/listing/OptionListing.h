@@ -5,6 +5,7 @@
 #pragma once
 
 #include <ostream>
+#include <string>
 
 namespace CLI {
 class App;
@@ -22,5 +23,15 @@ namespace kavoda {
 // verb's own -h,--help is left out, and so is `skip` (the option that asks
 // for this listing).
 void listOptions(const CLI::App& app, std::ostream& out, const CLI::Option* skip);
+
+// --list WHAT, asked for by the manual pages' generator and the shell
+// completion: thrown as soon as it is parsed, so that nothing else is needed.
+struct ListingRequest {
+    std::string what;
+};
+
+// The program's --version (printing "PROGRAM VERSION") and its hidden
+// --list option, which the returned option is.
+CLI::Option* addVersionAndListing(CLI::App& app, const std::string& program);
 
 }  // namespace kavoda
