@@ -186,6 +186,26 @@ TEST_F(BusDriverTest, ReceivedBitsComeFromStatusBit4MostSignificantFirst)
     EXPECT_EQ(port.hostTranscript(), "S A0/1 20/1 S A1/1 FF/1 P");
 }
 
+// Every acknowledge the chip owes counts: one missing after the repeated
+// START makes the read unanswered although the first two came.
+TEST_F(BusDriverTest, AReadWhoseRepeatedStartGoesUnansweredIsNotClean)
+{
+    for (int missing = 0; missing < 3; ++missing) {
+        RecordingPort port;
+        port.answer = [missing](std::uint16_t, int index) -> std::uint8_t {
+            return index == missing ? kSilent : kAcknowledge;
+        };
+        ScopedPortBackend scope(port);
+        ReadByte24C(kBase, 0, 0x20);
+        EXPECT_EQ(lastTransactionResult().status, BusStatus::NoAcknowledge) << missing;
+    }
+    RecordingPort answered;
+    answered.answer = [](std::uint16_t, int) { return kAcknowledge; };
+    ScopedPortBackend scope(answered);
+    ReadByte24C(kBase, 0, 0x20);
+    EXPECT_TRUE(lastTransactionResult().ok());
+}
+
 // Both families poll after the STOP, each in its own address form: an
 // unpolled SDA write would lose the next byte to the chip's write cycle.
 const struct WriteCase {
