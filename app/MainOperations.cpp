@@ -249,16 +249,6 @@ TMainForm::Operations::Operations(PortSession& session)
 {
 }
 
-ChipJob TMainForm::Operations::job()
-{
-    // The parallel port (the adapter without a clock of its own) keeps the
-    // byte transactions of the window's passes, exact to the bus access;
-    // adapters with a controller of their own carry the same passes in runs.
-    const bool parallelPort = !bus->limits().ownClock;
-    ChipJob chipJob{*bus, *chip, *display, parallelPort ? Transfers::Bytewise : Transfers::Fast};
-    chipJob.retriedReads = 0;
-    return chipJob;
-}
 
 void setOperationBoxSink(std::function<void(const QString&, const QString&)> sink)
 {
@@ -320,7 +310,7 @@ bool TMainForm::confirmStop()
     // The pass waits at its byte boundary while the question is open.
     const bool stop = askOperationQuestion(
         this, QStringLiteral("Stop writing the %1? The chip will hold part of the image.")
-                  .arg(latin1(ops.chip->caption)));
+                  .arg(latin1(ops.job->chip.caption)));
     ops.asking = false;
     return stop;
 }
@@ -376,11 +366,17 @@ void TMainForm::runOperation(const char* name, const std::function<void()>& body
         Operations& ops;
         Running(TMainForm& f, Operations& o) : form(f), ops(o)
         {
-            ops.chip = findDeviceByType(DeviceType);
-            if (!ops.chip)
+            const ChipType* chip = findDeviceByType(DeviceType);
+            if (!chip)
                 throw std::runtime_error("No device type is chosen");
             ops.display = std::make_unique<WindowDisplay>(form, ops);
-            ops.retriedReads = 0;
+            // The parallel port (the adapter without a clock of its own)
+            // keeps the byte transactions of the window's passes, exact to
+            // the bus access; adapters with a controller of their own carry
+            // the same passes in runs.
+            const bool parallelPort = !ops.bus->limits().ownClock;
+            ops.job.reset(new ChipJob{*ops.bus, *chip, *ops.display,
+                                      parallelPort ? Transfers::Bytewise : Transfers::Fast});
             ops.running = true;
             ops.stopRequested = false;
             ops.closeRequested = false;
@@ -422,16 +418,14 @@ void TMainForm::runOperation(const char* name, const std::function<void()>& body
             stopped = true;
             report << stopReport(ops);
         }
-        ChipJob job = ops.job();
-        job.retriedReads = ops.retriedReads;
-        const std::string retried = retriedReadsText(job);
+        const std::string retried = retriedReadsText(*ops.job);
         if (!retried.empty())
             report << QString::fromStdString(retried);
         // A stopped operation has no closing Read to compare.
         if (ops.expectation && !stopped) {
             const auto mismatch = compareWithChip(
                 ops.lastRead, WantedImage::fromImage(ops.expectation->image,
-                                                     static_cast<std::size_t>(ops.chip->size),
+                                                     static_cast<std::size_t>(ops.job->chip.size),
                                                      ops.expectation->beyond));
             if (mismatch) {
                 QString text = QString::fromStdString(verifyFailureText(*mismatch));
@@ -459,9 +453,7 @@ void TMainForm::readDevice()
         ImageReplacement next(workingFilePath());
         ops.lastRead.clear();
         ImageSink sink(next, ops.lastRead);
-        ChipJob job = ops.job();
-        const PassEnd end = readPass(job, sink);
-        ops.retriedReads += job.retriedReads;
+        const PassEnd end = readPass(*ops.job, sink);
         if (end == PassEnd::Stopped) {
             ops.readStopped = true;
             throw OperationStopped();
@@ -492,8 +484,7 @@ void TMainForm::FillDevice(std::uint8_t value, bool erase)
     } colour{Meter1, Meter1->foreColor()};
     Meter1->setForeColor(kWriteColor);
     WritingPass writing(ops);
-    ChipJob job = ops.job();
-    if (fillPass(job, value, erase) == PassEnd::Stopped)
+    if (fillPass(*ops.job, value, erase) == PassEnd::Stopped)
         throw OperationStopped();
 }
 
@@ -536,7 +527,7 @@ void TMainForm::WriteBtnClick()
         Meter1->setForeColor(kWriteColor);
         // Nothing reaches the chip before the image has been read and a copy
         // of it kept: the closing Read replaces the working file.
-        const int deviceSize = ops.chip->size;
+        const int deviceSize = ops.job->chip.size;
         Operations::Expectation expect;
         expect.image = imageHead(ImageFile, deviceSize);
         const std::string copy = joinPath(workingFolder(), kWrittenImageName);
@@ -550,8 +541,7 @@ void TMainForm::WriteBtnClick()
             FillDevice(0xFF, true);
             {
                 WritingPass writing(ops);
-                ChipJob job = ops.job();
-                if (writePass(job, expect.image) == PassEnd::Stopped)
+                if (writePass(*ops.job, expect.image) == PassEnd::Stopped)
                     throw OperationStopped();
             }
             readDevice();

@@ -31,15 +31,12 @@ struct TMainForm::Operations {
         QString keptCopy;                 // where the written image was kept, if anywhere
     };
 
-    // The chip of the running operation on the bus, shown in the window:
-    // taken once when the operation starts, so that a type chosen meanwhile
-    // applies from the next operation on.
-    ChipJob job();
-
     std::unique_ptr<DeviceBus> bus;
-    const ChipType* chip = nullptr;
+    // The running operation's chip on the bus, shown in the window: made
+    // when the operation starts, so that a type chosen meanwhile applies
+    // from the next operation on; its passes share it.
     std::unique_ptr<OperationDisplay> display;
-    long retriedReads = 0;
+    std::unique_ptr<ChipJob> job;
     bool running = false;
     const char* name = "";
     // A pass that writes the chip is under way: a stop asks first.

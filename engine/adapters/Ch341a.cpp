@@ -178,16 +178,17 @@ Ch341aStream Ch341aBus::readStream(const std::vector<ControllerRun>& runs)
     return s;
 }
 
-Ch341aStream Ch341aBus::writeStream(const AddressPhase& phase, const std::uint8_t* data,
-                                    std::uint32_t length, int polls)
+Ch341aStream Ch341aBus::writeStream(const std::vector<ControllerWrite>& writes, int polls)
 {
     Ch341aStream s;
-    sendAddress(s, phase);
-    for (std::uint32_t i = 0; i < length; ++i)
-        s.sendByte(data[i]);
-    s.stop();
-    for (int p = 0; p < polls; ++p)
-        s.delayMs(1).start().sendByte(phase.device).stop();
+    for (const ControllerWrite& w : writes) {
+        sendAddress(s, w.phase);
+        for (std::uint32_t k = 0; k < w.length; ++k)
+            s.sendByte(w.data[k]);
+        s.stop();
+        for (int p = 0; p < polls; ++p)
+            s.delayMs(1).start().sendByte(w.phase.device).stop();
+    }
     return s;
 }
 
@@ -241,36 +242,7 @@ I2cController::ReadOutcome Ch341aBus::read(const std::vector<ControllerRun>& run
 BusResult Ch341aBus::write(const AddressPhase& phase, const std::uint8_t* data,
                            std::uint32_t length, std::uint64_t pollLimitNs)
 {
-    // Each poll follows a 1 ms delay of the stream: the polls a transfer
-    // carries cover that many milliseconds of the write cycle.
-    const auto pollsAllowed =
-        static_cast<int>(std::max<std::uint64_t>(1, pollLimitNs / 1'000'000));
-    // As many polls as the last write cycle needed and two more: trailing
-    // polls cost a millisecond each of the bus's time.
-    int polls = std::min(pollsAllowed, m_pollsNeeded + 2);
-    const Ch341aStream::Reply reply = run(writeStream(phase, data, length, polls));
-    const auto& acks = reply.acknowledged;
-    std::size_t at = 0;
-    bool address = acks.at(at++);
-    for (int i = 0; i < phase.wordBytes; ++i)
-        address = acks.at(at++) && address;
-    if (!address)
-        return BusResult{BusStatus::NoAcknowledge, 0};
-    BusResult result;
-    for (std::uint32_t i = 0; i < length; ++i) {
-        if (!acks.at(at++) && result.ok())
-            result = BusResult{BusStatus::DataRefused, i};
-    }
-    for (int p = 0; p < polls; ++p) {
-        if (acks.at(at + static_cast<std::size_t>(p))) {
-            m_pollsNeeded = p + 1;
-            m_cycleKnown = true;
-            return result;
-        }
-    }
-    if (pollOn(phase.device, polls, pollsAllowed))
-        return result;
-    return result.ok() ? BusResult{BusStatus::Busy, 0} : result;
+    return writeBatch({ControllerWrite{phase, data, length}}, pollLimitNs).result;
 }
 
 bool Ch341aBus::pollOn(std::uint8_t addressByte, int done, int allowed)
@@ -297,21 +269,17 @@ I2cController::WriteOutcome Ch341aBus::writeBatch(const std::vector<ControllerWr
         static_cast<int>(std::max<std::uint64_t>(1, pollLimitNs / 1'000'000));
     std::size_t from = 0;
     while (from < writes.size()) {
+        // Each poll follows a 1 ms delay of the stream; as many as the last
+        // write cycle needed and two more, since trailing polls cost a
+        // millisecond each of the bus's time.
         const int polls = std::min(pollsAllowed, m_pollsNeeded + 2);
         // One write alone until a cycle has been timed: a write sent while
         // the one before still stores its bytes is lost and sent again.
         const std::size_t end = m_cycleKnown ? writes.size() : from + 1;
-        Ch341aStream s;
-        for (std::size_t i = from; i < end; ++i) {
-            const ControllerWrite& w = writes[i];
-            sendAddress(s, w.phase);
-            for (std::uint32_t k = 0; k < w.length; ++k)
-                s.sendByte(w.data[k]);
-            s.stop();
-            for (int p = 0; p < polls; ++p)
-                s.delayMs(1).start().sendByte(w.phase.device).stop();
-        }
-        const Ch341aStream::Reply reply = run(s);
+        const Ch341aStream::Reply reply =
+            run(writeStream({writes.begin() + static_cast<std::ptrdiff_t>(from),
+                             writes.begin() + static_cast<std::ptrdiff_t>(end)},
+                            polls));
         const auto& acks = reply.acknowledged;
         std::size_t at = 0;
         std::size_t next = end;

@@ -64,7 +64,6 @@ public:
     std::vector<std::uint8_t> packet() const;
     std::size_t packets() const { return m_packets; }
     std::size_t replyLength() const { return m_replyKinds.size(); }
-    bool empty() const { return m_bytes.empty(); }
 
     struct Reply {
         std::vector<bool> acknowledged;  // one per sendByte
@@ -114,8 +113,8 @@ public:
     I2cSpeed speed() const { return m_speed; }
 
     static Ch341aStream readStream(const std::vector<ControllerRun>& runs);
-    static Ch341aStream writeStream(const AddressPhase& phase, const std::uint8_t* data,
-                                    std::uint32_t length, int polls);
+    // The writes, each followed by its polls.
+    static Ch341aStream writeStream(const std::vector<ControllerWrite>& writes, int polls);
     static Ch341aStream pollStream(std::uint8_t addressByte, int polls = 1, bool delayed = false);
 
     // Polls after a write before its cycle has been timed, and per transfer

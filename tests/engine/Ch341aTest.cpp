@@ -95,7 +95,7 @@ TEST(Ch341aStream, LongStreamsFillWholePacketsAndReadInChunksOf32)
     AddressPhase phase;
     phase.device = 0xA8;
     phase.word[0] = 0x40;
-    const Ch341aStream w = Ch341aBus::writeStream(phase, page, 16, 3);
+    const Ch341aStream w = Ch341aBus::writeStream({{phase, page, 16}}, 3);
     EXPECT_EQ(w.replyLength(), 2u + 16u + 3u);
     const Bytes packets = w.packet();
     const Bytes tail(packets.end() - 6, packets.end());
