@@ -44,8 +44,7 @@ DeviceBus::ReadOutcome ControllerBus::read(const ChipType& chip, const std::vect
     for (const ReadRun& run : runs)
         controllerRuns.push_back(ControllerRun{phaseOf(chip, run.address), run.out, run.length});
     m_counters.transactions += runs.size();
-    const I2cController::ReadOutcome outcome = controller().read(controllerRuns);
-    return ReadOutcome{outcome.result, outcome.run};
+    return controller().read(controllerRuns);
 }
 
 BusResult ControllerBus::write(const ChipType& chip, std::uint32_t address,
@@ -65,13 +64,13 @@ DeviceBus::WriteOutcome ControllerBus::writeBatch(const ChipType& chip,
     for (const WriteRun& run : runs)
         writes.push_back(I2cController::ControllerWrite{
             phaseOf(chip, run.address), run.bytes.data(), static_cast<std::uint32_t>(run.bytes.size())});
-    const I2cController::WriteOutcome outcome =
+    const RunsResult outcome =
         controller().writeBatch(writes, kPollCycles * chip.writeCycleUs * 1000u);
     // The writes up to the one that stopped the batch.
     const std::size_t made = outcome.result.ok() ? runs.size() : outcome.run + 1;
     m_counters.transactions += made;
     m_counters.writes += made;
-    return WriteOutcome{outcome.result, outcome.run};
+    return outcome;
 }
 
 bool ControllerBus::poll(const ChipType& chip, std::uint32_t address)

@@ -44,10 +44,7 @@ public:
     // last one not acknowledged), STOP. Stops at, and names, the first run
     // whose acknowledges did not all come; an unanswered read gives 0xFF,
     // the level of an idle bus.
-    struct ReadOutcome {
-        BusResult result;
-        std::size_t run = 0;
-    };
+    using ReadOutcome = RunsResult;
     virtual ReadOutcome read(const std::vector<ControllerRun>& runs) = 0;
     // START, address phase, data, STOP, then polls until the chip answers
     // or pollLimitNs of the adapter's own time have passed. No polling when
@@ -61,10 +58,7 @@ public:
         const std::uint8_t* data = nullptr;
         std::uint32_t length = 0;
     };
-    struct WriteOutcome {
-        BusResult result;
-        std::size_t run = 0;
-    };
+    using WriteOutcome = RunsResult;
     virtual WriteOutcome writeBatch(const std::vector<ControllerWrite>& writes,
                                     std::uint64_t pollLimitNs)
     {

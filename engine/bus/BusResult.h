@@ -20,4 +20,11 @@ struct BusResult {
     bool ok() const { return status == BusStatus::Done; }
 };
 
+// What a call of several transactions found: how the first one that did not
+// end well ended, and which one it was (those before it are done).
+struct RunsResult {
+    BusResult result;
+    std::size_t run = 0;
+};
+
 }  // namespace kavoda

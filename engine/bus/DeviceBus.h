@@ -58,10 +58,7 @@ public:
 
     // The runs in order, each within the adapter's and the chip's limits;
     // stops at the first run the chip leaves unanswered and says which.
-    struct ReadOutcome {
-        BusResult result;
-        std::size_t run = 0;  // the unanswered run
-    };
+    using ReadOutcome = RunsResult;
     virtual ReadOutcome read(const ChipType& chip, const std::vector<ReadRun>& runs) = 0;
     // length bytes at address, all within one page of the chip, then
     // polling until the chip has stored them (none when its address went
@@ -71,10 +68,7 @@ public:
     // The runs in order, each written and polled as write() does, as many
     // to a call as the adapter's limits say; stops at the first run that
     // does not end well and says which (the runs before it are done).
-    struct WriteOutcome {
-        BusResult result;
-        std::size_t run = 0;
-    };
+    using WriteOutcome = RunsResult;
     virtual WriteOutcome writeBatch(const ChipType& chip, const std::vector<WriteRun>& runs);
     // The device address of the byte at address alone: true when the chip
     // answers (it is there and not busy).
