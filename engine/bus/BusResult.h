@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstddef>
+#include <stdexcept>
+#include <string>
 
 namespace kavoda {
 
@@ -25,6 +27,22 @@ struct BusResult {
 struct RunsResult {
     BusResult result;
     std::size_t run = 0;
+};
+
+// The adapter or its link failed during a call of several write
+// transactions. The first `done` of them had ended on the chip (their data
+// acknowledged and their STOP sent) before it did, so a report can count
+// exactly what the chip now holds.
+class WriteBatchFailure : public std::runtime_error {
+public:
+    WriteBatchFailure(const std::string& message, std::size_t done)
+        : std::runtime_error(message), m_done(done)
+    {
+    }
+    std::size_t done() const { return m_done; }
+
+private:
+    std::size_t m_done;
 };
 
 }  // namespace kavoda
