@@ -3,11 +3,13 @@
 // program's own cost, and in counters what real hardware would see: USB
 // transfers or system calls (port accesses per byte on the parallel port),
 // write cycles, and the device time of the adapter model against the
-// wire's limit (the bits a 100 or 400 kHz bus must clock, plus one 10 ms
-// cycle per page written).
+// wire's limit (the bits a 100 or 400 kHz bus must clock, plus one write
+// cycle, 10 ms unless named, per page written).
 #include <benchmark/benchmark.h>
 
 #include <memory>
+#include <optional>
+#include <random>
 
 #include "Adapter.h"
 #include "BenchSupport.h"
@@ -40,6 +42,7 @@ struct Rig {
     std::unique_ptr<PortSession> session;
     std::unique_ptr<DeviceBus> bus;
     int khz = 100;
+    std::uint64_t cycleNs = 10'000'000;
 
     SimulatedLink* link() const
     {
@@ -61,10 +64,12 @@ struct Rig {
 
 const char* const kLabels[] = {"parport", "ch341a-100kHz", "ch341a-400kHz", "i2c"};
 
-Rig makeRig(int adapter, const char* chip = "24C16")
+Rig makeRig(int adapter, const char* chip = "24C16",
+            std::optional<std::uint64_t> cycleNs = std::nullopt)
 {
     PortOptions options;
     options.simulateType = findChip(chip)->deviceType;
+    options.simWriteCycleNs = cycleNs;
     const char* names[] = {"parport", "ch341a", "ch341a", "i2c:/dev/i2c-1"};
     options.adapter = *parseAdapter(names[adapter]);
     Rig rig;
@@ -73,6 +78,7 @@ Rig makeRig(int adapter, const char* chip = "24C16")
         options.adapter->speed = I2cSpeed::k400kHz;
         rig.khz = 400;
     }
+    rig.cycleNs = cycleNs.value_or(10'000'000);
     rig.session = std::make_unique<PortSession>(options);
     rig.bus = makeDeviceBus(*rig.session);
     return rig;
@@ -89,7 +95,8 @@ void report(benchmark::State& state, const Rig& rig, const Tally& t, std::uint64
             std::uint64_t pages)
 {
     const double n = static_cast<double>(state.iterations());
-    const double wire = static_cast<double>(bitsClocked) / (rig.khz * 1e3) + pages * 0.010;
+    const double wire = static_cast<double>(bitsClocked) / (rig.khz * 1e3) +
+                        static_cast<double>(pages) * static_cast<double>(rig.cycleNs) / 1e9;
     state.counters["transfers"] = static_cast<double>(t.transfers) / n;
     state.counters["write_cycles"] = static_cast<double>(t.cycles) / n;
     state.counters["device_s"] = static_cast<double>(t.ns) / 1e9 / n;
@@ -99,13 +106,13 @@ void report(benchmark::State& state, const Rig& rig, const Tally& t, std::uint64
 
 template <typename Work>
 void measure(benchmark::State& state, Work work, std::uint64_t bitsClocked, std::uint64_t pages,
-             const char* chip = "24C16")
+             const char* chip = "24C16", std::optional<std::uint64_t> cycleNs = std::nullopt)
 {
     const int adapter = static_cast<int>(state.range(0));
     state.SetLabel(kLabels[adapter]);
     resetDeviceState();
     BusDelay = 0;
-    Rig rig = makeRig(adapter, chip);
+    Rig rig = makeRig(adapter, chip, cycleNs);
     QuietDisplay display;
     BusClaim claim(*rig.bus);
     ChipJob job{*rig.bus, *findChip(chip), display, Transfers::Fast};
@@ -163,6 +170,53 @@ void BM_WriteAll24C16(benchmark::State& state)
         2 * kBits, kBytes / 16);
 }
 BENCHMARK(BM_WriteAll24C16)->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+// A whole 24C16 read with the opening (the clock setting) included, a new
+// programmer each time.
+void BM_OpenAndRead24C16(benchmark::State& state)
+{
+    const int adapter = static_cast<int>(state.range(0));
+    state.SetLabel(kLabels[adapter]);
+    resetDeviceState();
+    Tally tally;
+    Rig last;
+    for (auto _ : state) {
+        Rig rig = makeRig(adapter);
+        QuietDisplay display;
+        ChipJob job{*rig.bus, *findChip("24C16"), display, Transfers::Fast};
+        {
+            BusClaim claim(*rig.bus);
+            std::vector<std::uint8_t> bytes;
+            readRange(job, 0, kBytes, bytes);
+        }
+        tally.ns += rig.nowNs();
+        tally.transfers += rig.transfers();
+        last = std::move(rig);
+    }
+    report(state, last, tally, kBits, 0);
+    resetDeviceState();
+}
+BENCHMARK(BM_OpenAndRead24C16)->DenseRange(1, 3)->Unit(benchmark::kMillisecond);
+
+// 2048 random bytes written and the whole chip read back, on a chip whose
+// write cycle is 5 ms.
+void BM_WriteVerifyRandom24C16(benchmark::State& state)
+{
+    std::mt19937 random(1);
+    measure(
+        state,
+        [&random](ChipJob& job, Rig&) {
+            std::vector<std::uint8_t> image(kBytes);
+            for (std::uint8_t& b : image)
+                b = static_cast<std::uint8_t>(random());
+            const WantedImage wanted = WantedImage::fromImage(image, kBytes, 0xFF);
+            const auto runs = planWrite(job, wanted, nullptr);
+            writeRuns(job, runs);
+            verifyRuns(job, runs, wanted);
+        },
+        2 * kBits, kBytes / 16, "24C16", 5'000'000);
+}
+BENCHMARK(BM_WriteVerifyRandom24C16)->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 // Ten bytes on ten pages differ: one whole read, ten page writes, their
 // pages read back.

@@ -36,26 +36,49 @@ std::string i2cSpeedChoices()
     return "20, 100, 400 or 750";
 }
 
-void Ch341aStream::append(std::initializer_list<std::uint8_t> bytes, std::size_t replyBytes)
+std::size_t Ch341aStream::room() const
 {
-    // A command never straddles two packets: close the open one (END, then
-    // padding to the endpoint's size) when the command and END would not
-    // fit, or when its reply would outgrow the packet's.
-    const bool open = !m_bytes.empty();
-    const std::size_t used = m_bytes.size() - m_packetStart;
-    if (!open || used + bytes.size() + 1 > kCh341aPacketSize ||
-        m_packetReply + replyBytes > kCh341aPacketSize) {
-        if (open) {
-            m_bytes.push_back(ch341a::kEnd);
-            m_bytes.resize(m_packetStart + kCh341aPacketSize, 0x00);
-        }
-        m_packetStart = m_bytes.size();
-        m_packetReply = 0;
-        m_bytes.push_back(ch341a::kStream);
-        ++m_packets;
+    // What a command may still take of the open packet, END kept free.
+    return m_open ? kCh341aPacketSize - 1 - (m_bytes.size() - m_packetStart) : 0;
+}
+
+std::size_t Ch341aStream::replyRoom() const
+{
+    return m_open ? kCh341aPacketSize - m_replies.back() : 0;
+}
+
+void Ch341aStream::open()
+{
+    if (m_open)
+        return;
+    m_packetStart = m_bytes.size();
+    m_bytes.push_back(ch341a::kStream);
+    m_replies.push_back(0);
+    m_open = true;
+}
+
+Ch341aStream& Ch341aStream::newPacket()
+{
+    if (m_open) {
+        m_bytes.push_back(ch341a::kEnd);
+        m_bytes.resize(m_packetStart + kCh341aPacketSize, 0x00);
     }
-    m_bytes.insert(m_bytes.end(), bytes);
-    m_packetReply += replyBytes;
+    m_open = false;
+    return *this;
+}
+
+void Ch341aStream::append(const std::vector<std::uint8_t>& bytes, std::size_t replyBytes,
+                          bool statusFirst)
+{
+    // A command never straddles two packets, nor does a reply outgrow one;
+    // a status byte opens the reply of a packet of its own.
+    if (bytes.size() > room() || replyBytes > replyRoom() ||
+        (statusFirst && m_open && m_replies.back() > 0))
+        newPacket();
+    open();
+    m_bytes.insert(m_bytes.end(), bytes.begin(), bytes.end());
+    m_replies.back() += replyBytes;
+    m_replyLength += replyBytes;
 }
 
 Ch341aStream& Ch341aStream::setSpeed(I2cSpeed speed)
@@ -67,172 +90,218 @@ Ch341aStream& Ch341aStream::setSpeed(I2cSpeed speed)
 Ch341aStream& Ch341aStream::start()
 {
     append({ch341a::kStart}, 0);
+    m_clocks += 1;
     return *this;
 }
 
 Ch341aStream& Ch341aStream::stop()
 {
     append({ch341a::kStop}, 0);
+    m_clocks += 1;
     return *this;
 }
 
-Ch341aStream& Ch341aStream::sendByte(std::uint8_t value)
+std::size_t Ch341aStream::sendByte(std::uint8_t value)
 {
-    // OUT with a count of 0: one byte, and its acknowledge comes back.
-    append({ch341a::kOut, value}, 1);
-    m_replyKinds.push_back(true);
+    append({ch341a::kOut, value}, 1, true);
+    m_clocks += 9;
+    return m_replyLength - 1;
+}
+
+Ch341aStream& Ch341aStream::sendBytes(const std::uint8_t* data, std::size_t n)
+{
+    while (n > 0) {
+        if (room() < 2)
+            newPacket().open();
+        const std::size_t chunk = std::min<std::size_t>({n, room() - 1, ch341a::kMaxCount});
+        std::vector<std::uint8_t> command{static_cast<std::uint8_t>(ch341a::kOut | chunk)};
+        command.insert(command.end(), data, data + chunk);
+        append(command, 0);
+        m_clocks += 9 * chunk;
+        data += chunk;
+        n -= chunk;
+    }
     return *this;
 }
 
-Ch341aStream& Ch341aStream::receiveByte(bool acknowledge)
+std::size_t Ch341aStream::receiveBytes(std::size_t n)
 {
-    append({acknowledge ? static_cast<std::uint8_t>(ch341a::kIn | 1) : ch341a::kIn}, 1);
-    m_replyKinds.push_back(false);
-    return *this;
-}
-
-Ch341aStream& Ch341aStream::receiveBytes(std::size_t n, bool acknowledgeLast)
-{
-    std::size_t acknowledged = acknowledgeLast ? n : n - 1;
+    const std::size_t first = m_replyLength;
+    std::size_t acknowledged = n > 0 ? n - 1 : 0;
     while (acknowledged > 0) {
-        const std::size_t chunk = std::min<std::size_t>(acknowledged, ch341a::kMaxCount);
+        if (replyRoom() == 0 || room() == 0)
+            newPacket();
+        const std::size_t chunk =
+            std::min<std::size_t>({acknowledged, replyRoom() == 0 ? kCh341aPacketSize : replyRoom(),
+                                   static_cast<std::size_t>(ch341a::kMaxCount)});
         append({static_cast<std::uint8_t>(ch341a::kIn | chunk)}, chunk);
-        m_replyKinds.insert(m_replyKinds.end(), chunk, false);
         acknowledged -= chunk;
     }
-    if (!acknowledgeLast && n > 0)
-        receiveByte(false);
-    return *this;
+    if (n > 0)
+        append({ch341a::kIn}, 1);
+    m_clocks += 9 * n;
+    return first;
 }
 
 Ch341aStream& Ch341aStream::delayMs(int ms)
 {
-    append({static_cast<std::uint8_t>(ch341a::kDelayMs | (ms & 0x0F))}, 0);
+    while (ms > 0) {
+        const int step = std::min(ms, 15);
+        append({static_cast<std::uint8_t>(ch341a::kDelayMs | step)}, 0);
+        m_delayNs += static_cast<std::uint64_t>(step) * 1'000'000;
+        ms -= step;
+    }
     return *this;
 }
 
-std::vector<std::uint8_t> Ch341aStream::packet() const
+std::vector<std::uint8_t> Ch341aStream::bytes() const
 {
     std::vector<std::uint8_t> bytes = m_bytes;
-    bytes.push_back(ch341a::kEnd);
+    if (m_open)
+        bytes.push_back(ch341a::kEnd);
     return bytes;
 }
 
-Ch341aStream::Reply Ch341aStream::decode(const std::vector<std::uint8_t>& reply) const
+std::size_t Ch341aStream::provenBy() const
 {
-    if (reply.size() != m_replyKinds.size())
-        throw PortError("The CH341A programmer answered " + std::to_string(reply.size()) +
-                        " bytes instead of " + std::to_string(m_replyKinds.size()));
-    Reply result;
-    for (std::size_t i = 0; i < reply.size(); ++i) {
-        if (m_replyKinds[i])
-            result.acknowledged.push_back((reply[i] & ch341a::kNotAcknowledged) == 0);
-        else
-            result.data.push_back(reply[i]);
+    // A packet's reply leaves the device once the whole packet has run.
+    if (m_open && m_replies.back() > 0)
+        return m_replyLength - m_replies.back();
+    return m_replyLength;
+}
+
+std::vector<std::size_t> Ch341aStream::inLengths() const
+{
+    std::vector<std::size_t> ins;
+    bool open = false;
+    for (const std::size_t reply : m_replies) {
+        if (reply == 0)
+            continue;
+        if (!open)
+            ins.push_back(0);
+        ins.back() += reply;
+        open = reply == kCh341aPacketSize;
     }
-    return result;
+    return ins;
+}
+
+std::uint64_t Ch341aStream::busNs(int khz) const
+{
+    return m_clocks * 1'000'000ull / static_cast<std::uint64_t>(khz) + m_delayNs;
 }
 
 Ch341aBus::Ch341aBus(UsbBulkLink& link, I2cSpeed speed) : m_link(link), m_speed(speed)
 {
-    run(Ch341aStream().setSpeed(speed));
+    Ch341aStream s;
+    s.setSpeed(speed);
+    m_link.bulkOut(s.bytes());
 }
 
-Ch341aStream::Reply Ch341aBus::run(const Ch341aStream& stream)
+std::vector<std::uint8_t> Ch341aBus::exchange(const Ch341aStream& stream)
 {
-    m_link.bulkOut(stream.packet());
-    if (stream.replyLength() == 0)
+    const std::vector<std::size_t> ins = stream.inLengths();
+    if (ins.empty()) {
+        m_link.bulkOut(stream.bytes());
         return {};
-    // A packet's reply shorter than the endpoint's ends one bulk transfer:
-    // ask again until the whole reply is in.
-    std::vector<std::uint8_t> reply;
-    while (reply.size() < stream.replyLength()) {
-        const std::vector<std::uint8_t> part = m_link.bulkIn(stream.replyLength() - reply.size());
-        if (part.empty())
-            throw PortError("The CH341A programmer answered " + std::to_string(reply.size()) +
-                            " bytes instead of " + std::to_string(stream.replyLength()));
-        reply.insert(reply.end(), part.begin(), part.end());
     }
-    return stream.decode(reply);
+    std::vector<std::uint8_t> reply = m_link.exchange(stream.bytes(), ins);
+    if (reply.size() != stream.replyLength())
+        throw UsbExchangeError("The CH341A programmer answered " + std::to_string(reply.size()) +
+                                   " bytes instead of " + std::to_string(stream.replyLength()),
+                               std::move(reply));
+    return reply;
+}
+
+bool Ch341aBus::fits(const Ch341aStream& stream) const
+{
+    return stream.inLengths().size() <= kMaxInsPerExchange &&
+           stream.busNs(i2cSpeedKhz(m_speed)) <= kMaxExchangeBusNs;
 }
 
 namespace {
 
-void sendAddress(Ch341aStream& s, const AddressPhase& phase)
+bool acknowledged(const std::vector<std::uint8_t>& reply, std::size_t at)
 {
-    s.start().sendByte(phase.device);
-    for (int i = 0; i < phase.wordBytes; ++i)
-        s.sendByte(phase.word[i]);
+    return (reply.at(at) & ch341a::kNotAcknowledged) == 0;
 }
 
 }  // namespace
 
-Ch341aStream Ch341aBus::readStream(const std::vector<ControllerRun>& runs)
+Ch341aBus::RunPlace Ch341aBus::appendRead(Ch341aStream& s, const ControllerRun& run)
 {
-    Ch341aStream s;
-    for (const ControllerRun& one : runs) {
-        sendAddress(s, one.phase);
-        s.start().sendByte(static_cast<std::uint8_t>(one.phase.device | 1));
-        s.receiveBytes(one.length, false).stop();
-    }
-    return s;
+    // The device address's status opens a packet; the rest of the address
+    // phase goes without status, so the first packet also carries 31 data
+    // bytes and every later one 32.
+    RunPlace place{};
+    s.newPacket().start();
+    place.status = s.sendByte(run.phase.device);
+    s.sendBytes(run.phase.word, static_cast<std::size_t>(run.phase.wordBytes)).start();
+    const std::uint8_t reading = static_cast<std::uint8_t>(run.phase.device | 1);
+    s.sendBytes(&reading, 1);
+    place.data = s.receiveBytes(run.length);
+    s.stop();
+    return place;
 }
 
-Ch341aStream Ch341aBus::writeStream(const std::vector<ControllerWrite>& writes, int polls)
+Ch341aBus::WritePlace Ch341aBus::appendWrite(Ch341aStream& s, const ControllerWrite& write,
+                                             int delayMs, int polls)
 {
-    Ch341aStream s;
-    for (const ControllerWrite& w : writes) {
-        sendAddress(s, w.phase);
-        for (std::uint32_t k = 0; k < w.length; ++k)
-            s.sendByte(w.data[k]);
-        s.stop();
-        for (int p = 0; p < polls; ++p)
-            s.delayMs(1).start().sendByte(w.phase.device).stop();
-    }
-    return s;
-}
-
-Ch341aStream Ch341aBus::pollStream(std::uint8_t addressByte, int polls, bool delayed)
-{
-    Ch341aStream s;
+    // The address's status, then the first data byte's (a write-protected
+    // chip refuses every data byte), each opening its packet.
+    WritePlace place{};
+    s.newPacket().start();
+    place.address = s.sendByte(write.phase.device);
+    s.sendBytes(write.phase.word, static_cast<std::size_t>(write.phase.wordBytes));
+    place.data = s.sendByte(write.data[0]);
+    s.sendBytes(write.data + 1, write.length - 1).stop();
+    place.stopProven = s.provenBy();
+    s.delayMs(delayMs);
+    place.pollCount = polls;
     for (int p = 0; p < polls; ++p) {
-        if (delayed)
-            s.delayMs(1);
-        s.start().sendByte(addressByte).stop();
+        const std::size_t at = appendPoll(s, write.phase.device, true);
+        if (p == 0)
+            place.polls = at;
     }
-    return s;
+    return place;
+}
+
+std::size_t Ch341aBus::appendPoll(Ch341aStream& s, std::uint8_t addressByte, bool delayed)
+{
+    s.newPacket();
+    if (delayed)
+        s.delayMs(1);
+    const std::size_t at = s.start().sendByte(addressByte);
+    s.stop();
+    return at;
 }
 
 I2cController::ReadOutcome Ch341aBus::read(const std::vector<ControllerRun>& runs)
 {
-    // As many runs to a transfer as its packets allow; a run alone, plus
-    // one packet for the joint, bounds what it adds.
+    // As many runs to an exchange as its INs and bus time allow; runs start
+    // on packets of their own, so each one's cost adds up.
     std::size_t first = 0;
     while (first < runs.size()) {
+        Ch341aStream s;
+        std::vector<RunPlace> places;
         std::size_t end = first;
-        std::size_t packets = 0;
         while (end < runs.size()) {
-            const std::size_t cost = readStream({runs[end]}).packets() + 1;
-            if (end > first && packets + cost > kMaxPacketsPerTransfer)
+            Ch341aStream trial = s;
+            const RunPlace place = appendRead(trial, runs[end]);
+            if (end > first && !fits(trial))
                 break;
-            packets += cost;
+            s = std::move(trial);
+            places.push_back(place);
             ++end;
         }
-        const std::vector<ControllerRun> batch(runs.begin() + static_cast<std::ptrdiff_t>(first),
-                                               runs.begin() + static_cast<std::ptrdiff_t>(end));
-        const Ch341aStream::Reply reply = run(readStream(batch));
-        std::size_t status = 0;
-        std::size_t data = 0;
-        for (std::size_t r = 0; r < batch.size(); ++r) {
-            const ControllerRun& one = batch[r];
-            bool answered = true;
-            for (int i = 0; i < one.phase.wordBytes + 2; ++i)
-                answered = reply.acknowledged.at(status++) && answered;
+        const std::vector<std::uint8_t> reply = exchange(s);
+        for (std::size_t r = first; r < end; ++r) {
+            const ControllerRun& one = runs[r];
+            const RunPlace& place = places[r - first];
+            const bool answered = acknowledged(reply, place.status);
             for (std::uint32_t i = 0; i < one.length; ++i)
-                one.out[i] = answered ? reply.data.at(data + i) : 0xFF;
-            data += one.length;
+                one.out[i] = answered ? reply.at(place.data + i) : 0xFF;
             if (!answered)
-                return ReadOutcome{BusResult{BusStatus::NoAcknowledge, 0}, first + r};
+                return ReadOutcome{BusResult{BusStatus::NoAcknowledge, 0}, r};
         }
         first = end;
     }
@@ -248,11 +317,15 @@ BusResult Ch341aBus::write(const AddressPhase& phase, const std::uint8_t* data,
 bool Ch341aBus::pollOn(std::uint8_t addressByte, int done, int allowed)
 {
     while (done < allowed) {
-        const int more = std::min(kPollsPerTransfer, allowed - done);
-        const Ch341aStream::Reply again = run(pollStream(addressByte, more, true));
+        const int more = std::min(kPollsPerExchange, allowed - done);
+        Ch341aStream s;
+        std::vector<std::size_t> at;
+        for (int p = 0; p < more; ++p)
+            at.push_back(appendPoll(s, addressByte, true));
+        const std::vector<std::uint8_t> reply = exchange(s);
         for (int p = 0; p < more; ++p) {
-            if (again.acknowledged.at(static_cast<std::size_t>(p))) {
-                m_pollsNeeded = done + p + 1;
+            if (acknowledged(reply, at[static_cast<std::size_t>(p)])) {
+                m_cycleMs = done + p + 1;
                 m_cycleKnown = true;
                 return true;
             }
@@ -265,67 +338,98 @@ bool Ch341aBus::pollOn(std::uint8_t addressByte, int done, int allowed)
 I2cController::WriteOutcome Ch341aBus::writeBatch(const std::vector<ControllerWrite>& writes,
                                                   std::uint64_t pollLimitNs)
 {
-    const auto pollsAllowed =
-        static_cast<int>(std::max<std::uint64_t>(1, pollLimitNs / 1'000'000));
+    const int allowedMs = static_cast<int>(std::max<std::uint64_t>(1, pollLimitNs / 1'000'000));
+    std::vector<bool> done(writes.size(), false);
+    // The writes before `from` have all ended on the chip.
     std::size_t from = 0;
+    const auto ended = [&] {
+        std::size_t n = 0;
+        while (n < writes.size() && done[n])
+            ++n;
+        return n;
+    };
     while (from < writes.size()) {
-        // Each poll follows a 1 ms delay of the stream; as many as the last
-        // write cycle needed and two more, since trailing polls cost a
-        // millisecond each of the bus's time.
-        const int polls = std::min(pollsAllowed, m_pollsNeeded + 2);
-        // One write alone until a cycle has been timed: a write sent while
-        // the one before still stores its bytes is lost and sent again.
-        const std::size_t end = m_cycleKnown ? writes.size() : from + 1;
-        const Ch341aStream::Reply reply =
-            run(writeStream({writes.begin() + static_cast<std::ptrdiff_t>(from),
-                             writes.begin() + static_cast<std::ptrdiff_t>(end)},
-                            polls));
-        const auto& acks = reply.acknowledged;
-        std::size_t at = 0;
-        std::size_t next = end;
-        for (std::size_t i = from; i < end; ++i) {
-            const ControllerWrite& w = writes[i];
-            bool address = acks.at(at++);
-            for (int k = 0; k < w.phase.wordBytes; ++k)
-                address = acks.at(at++) && address;
-            if (!address) {
-                // Either nobody is there, or the write before it still ran
-                // its cycle when it went out: that one's polls tell.
-                if (i == from)
-                    return WriteOutcome{BusResult{BusStatus::NoAcknowledge, 0}, i};
-                next = i;
+        // Until a cycle has been timed: polls each millisecond, one write
+        // alone. Then the polls go where the last cycle ended, one before
+        // it, and many writes share an exchange.
+        const int delay = m_cycleKnown ? std::max(0, m_cycleMs - 2) : 0;
+        const int polls = m_cycleKnown ? std::min(2, std::max(1, allowedMs - delay))
+                                       : std::min(kPollsPerExchange, allowedMs);
+        Ch341aStream s;
+        std::vector<std::pair<std::size_t, WritePlace>> members;
+        for (std::size_t i = from; i < writes.size(); ++i) {
+            if (done[i])
+                continue;
+            if (!members.empty() && !m_cycleKnown)
                 break;
+            Ch341aStream trial = s;
+            const WritePlace place = appendWrite(trial, writes[i], delay, polls);
+            if (!members.empty() && !fits(trial))
+                break;
+            s = std::move(trial);
+            members.emplace_back(i, place);
+        }
+        std::vector<std::uint8_t> reply;
+        bool linkFailed = false;
+        std::string failure;
+        try {
+            reply = exchange(s);
+        } catch (const UsbExchangeError& e) {
+            reply = e.received();
+            linkFailed = true;
+            failure = e.what();
+        } catch (const PortError& e) {
+            linkFailed = true;
+            failure = e.what();
+        }
+        for (std::size_t m = 0; m < members.size(); ++m) {
+            const auto& [i, place] = members[m];
+            // What the reply does not prove did not happen for the count:
+            // only writes whose data were taken and whose STOP went out.
+            if (linkFailed && reply.size() <= place.stopProven)
+                break;
+            if (!acknowledged(reply, place.address)) {
+                // Nobody there, or the write before it still ran its cycle.
+                if (m == 0)
+                    return WriteOutcome{BusResult{BusStatus::NoAcknowledge, 0}, i};
+                continue;
             }
-            for (std::uint32_t k = 0; k < w.length; ++k) {
-                if (!acks.at(at++))
-                    return WriteOutcome{BusResult{BusStatus::DataRefused, k}, i};
+            if (!acknowledged(reply, place.data)) {
+                if (ended() < i)
+                    continue;  // sent too early after one still pending: again
+                return WriteOutcome{BusResult{BusStatus::DataRefused, 0}, i};
             }
             int answered = -1;
-            for (int p = 0; p < polls && answered < 0; ++p) {
-                if (acks.at(at + static_cast<std::size_t>(p)))
+            for (int p = 0; p < place.pollCount && answered < 0; ++p) {
+                const std::size_t at = place.polls + static_cast<std::size_t>(p);
+                if (at < reply.size() && acknowledged(reply, at))
                     answered = p;
             }
-            at += static_cast<std::size_t>(polls);
+            done[i] = true;
             if (answered >= 0) {
-                m_pollsNeeded = answered + 1;
+                m_cycleMs = delay + answered + 1;
                 m_cycleKnown = true;
                 continue;
             }
-            // Its cycle outlasted the polls: poll on; what followed it in
-            // this transfer went out too early and is sent again.
-            if (!pollOn(w.phase.device, polls, pollsAllowed))
+            if (linkFailed)
+                break;
+            // Its cycle outlasted the polls: poll on; what followed it went
+            // out while it was busy, and is read as such.
+            if (!pollOn(writes[i].phase.device, delay + place.pollCount, allowedMs))
                 return WriteOutcome{BusResult{BusStatus::Busy, 0}, i};
-            next = i + 1;
-            break;
         }
-        from = next;
+        if (linkFailed)
+            throw WriteBatchFailure(failure, ended());
+        from = ended();
     }
     return {};
 }
 
 bool Ch341aBus::poll(std::uint8_t addressByte)
 {
-    return run(pollStream(addressByte)).acknowledged.at(0);
+    Ch341aStream s;
+    const std::size_t at = appendPoll(s, addressByte, false);
+    return acknowledged(exchange(s), at);
 }
 
 std::string ch341aOpenErrorText(UsbOpenFailure failure, const std::string& detail)

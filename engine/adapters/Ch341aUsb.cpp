@@ -4,6 +4,9 @@
 #include <libusb.h>
 
 #include <algorithm>
+#include <chrono>
+#include <memory>
+#include <string>
 
 #include "Ch341a.h"
 #include "PortBackend.h"
@@ -12,7 +15,8 @@ namespace kavoda {
 
 namespace {
 
-// Long enough for a full packet at 20 kHz and the USB frames around it.
+// The USB timeout. No exchange carries more than half of it in bus time, so
+// a transfer that runs into it has really failed.
 constexpr unsigned kTimeoutMs = 1000;
 
 std::string usbError(int code)
@@ -67,7 +71,106 @@ public:
         return {buffer.begin(), buffer.begin() + received};
     }
 
+    std::vector<std::uint8_t> exchange(const std::vector<std::uint8_t>& packets,
+                                       const std::vector<std::size_t>& inLengths) override
+    {
+        // Every IN is queued before the OUT goes out, so that the device
+        // always finds one waiting for its next reply packet.
+        std::vector<std::unique_ptr<PendingIn>> ins(inLengths.size());
+        std::size_t submitted = 0;
+        std::string failure;
+        for (; submitted < ins.size(); ++submitted) {
+            ins[submitted] = std::make_unique<PendingIn>();
+            PendingIn& in = *ins[submitted];
+            in.buffer.resize(inLengths[submitted]);
+            in.transfer = libusb_alloc_transfer(0);
+            if (!in.transfer) {
+                failure = "out of memory";
+                break;
+            }
+            libusb_fill_bulk_transfer(in.transfer, m_handle, kCh341aBulkIn, in.buffer.data(),
+                                      static_cast<int>(in.buffer.size()), &PendingIn::done, &in,
+                                      kTimeoutMs);
+            if (const int rc = libusb_submit_transfer(in.transfer); rc != 0) {
+                failure = usbError(rc);
+                break;
+            }
+            in.submitted = true;
+        }
+        if (failure.empty()) {
+            try {
+                bulkOut(packets);
+            } catch (const PortError& e) {
+                failure = e.what();
+            }
+        }
+        // Wait for the INs in order; on a failure, cancel the rest and wait
+        // until libusb has let go of every buffer.
+        std::vector<std::uint8_t> received;
+        for (const auto& pending : ins) {
+            if (!pending || !pending->submitted)
+                break;
+            PendingIn& in = *pending;
+            if (failure.empty())
+                waitFor(in);
+            if (failure.empty() && in.status != LIBUSB_TRANSFER_COMPLETED)
+                failure = in.status == LIBUSB_TRANSFER_TIMED_OUT
+                              ? std::string("the programmer did not answer (USB timeout)")
+                              : std::string("USB transfer failed");
+            if (failure.empty())
+                received.insert(received.end(), in.buffer.begin(),
+                                in.buffer.begin() + in.transfer->actual_length);
+        }
+        for (auto& pending : ins) {
+            if (!pending)
+                continue;
+            if (pending->submitted && !pending->finished) {
+                libusb_cancel_transfer(pending->transfer);
+                waitFor(*pending);
+            }
+            // One that libusb still holds is left to it rather than freed
+            // under its feet.
+            if (pending->submitted && !pending->finished)
+                pending.release();
+            else if (pending->transfer)
+                libusb_free_transfer(pending->transfer);
+        }
+        if (!failure.empty())
+            throw UsbExchangeError(failure.rfind("Cannot use", 0) == 0
+                                       ? failure
+                                       : ch341aOpenErrorText(UsbOpenFailure::Other, failure),
+                                   std::move(received));
+        return received;
+    }
+
 private:
+    struct PendingIn {
+        libusb_transfer* transfer = nullptr;
+        std::vector<unsigned char> buffer;
+        bool submitted = false;
+        bool finished = false;
+        libusb_transfer_status status = LIBUSB_TRANSFER_ERROR;
+
+        static void LIBUSB_CALL done(libusb_transfer* transfer)
+        {
+            auto* in = static_cast<PendingIn*>(transfer->user_data);
+            in->status = transfer->status;
+            in->finished = true;
+        }
+    };
+
+    void waitFor(PendingIn& in)
+    {
+        // Each IN has its own timeout, so this ends; a cancelled one gets a
+        // while more.
+        const auto deadline = std::chrono::steady_clock::now() +
+                              std::chrono::milliseconds(kTimeoutMs + 2000);
+        while (!in.finished && std::chrono::steady_clock::now() < deadline) {
+            timeval tv{0, 100'000};
+            libusb_handle_events_timeout_completed(m_context, &tv, nullptr);
+        }
+    }
+
     libusb_context* m_context;
     libusb_device_handle* m_handle;
 };

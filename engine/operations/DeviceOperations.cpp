@@ -204,6 +204,13 @@ WriteOutcome writeRunsShown(ChipJob& job, const std::vector<WriteRun>& runs, lon
         DeviceBus::WriteOutcome result;
         try {
             result = job.bus.writeBatch(job.chip, batch);
+        } catch (const WriteBatchFailure& e) {
+            long before = outcome.written;
+            for (std::size_t i = 0; i < e.done() && i < batch.size(); ++i)
+                before += static_cast<long>(batch[i].bytes.size());
+            const std::uint32_t at =
+                e.done() < batch.size() ? batch[e.done()].address : batch.back().address;
+            throw ChipStop(sentence(e.what()) + stoppedSentence(at, before, outcome.total), at);
         } catch (const std::exception& e) {
             // The adapter, its link, the trace or the simulated chip's file
             // failed with the chip half written: say how far it got.

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The simulated CH341A's command interpreter.
+// The simulated CH341A's command interpreter and its USB endpoints.
 #include "SimulatedCh341a.h"
 
 #include <algorithm>
@@ -16,31 +16,145 @@ PortError streamError(const std::string& what)
     return PortError("The simulated CH341A received " + what);
 }
 
+PortError gone()
+{
+    return PortError("Cannot use the CH341A programmer: No such device (it may have been "
+                     "disconnected)");
+}
+
 }  // namespace
 
 SimulatedCh341a::SimulatedCh341a(const ChipOptions& chip) : m_bus(chip, kDefaultI2cSpeedKhz) {}
 
-void SimulatedCh341a::bulkOut(const std::vector<std::uint8_t>& packet)
+bool SimulatedCh341a::serve()
 {
+    if (m_transfersLeft) {
+        if (*m_transfersLeft == 0)
+            return false;
+        --*m_transfersLeft;
+    }
     ++m_transfers;
+    return true;
+}
+
+std::vector<SimulatedCh341a::Packet> SimulatedCh341a::split(
+    const std::vector<std::uint8_t>& packets) const
+{
+    // The endpoint takes 32 bytes a packet; each is a stream of its own.
+    std::vector<Packet> result;
+    for (std::size_t at = 0; at < packets.size(); at += kCh341aPacketSize) {
+        const std::size_t end = std::min(packets.size(), at + kCh341aPacketSize);
+        result.emplace_back(packets.begin() + static_cast<std::ptrdiff_t>(at),
+                            packets.begin() + static_cast<std::ptrdiff_t>(end));
+    }
+    return result;
+}
+
+void SimulatedCh341a::bulkOut(const std::vector<std::uint8_t>& packets)
+{
+    if (!serve())
+        throw gone();
     m_bus.elapse(kUsbTransferNs);
-    // A longer write would be split into packets, each its own stream.
-    for (std::size_t at = 0; at < packet.size(); at += kCh341aPacketSize) {
-        const std::size_t end = std::min(packet.size(), at + kCh341aPacketSize);
-        execute({packet.begin() + static_cast<std::ptrdiff_t>(at),
-                 packet.begin() + static_cast<std::ptrdiff_t>(end)});
+    for (const Packet& packet : split(packets)) {
+        Packet reply = execute(packet);
+        if (reply.empty())
+            continue;
+        // The device cannot hand this reply to anyone: it stops taking
+        // packets, and the OUT runs into its timeout.
+        if (m_unread.size() == kMaxUnreadReplies)
+            throw PortError("The CH341A programmer did not answer (USB timeout): more than " +
+                            std::to_string(kMaxUnreadReplies) + " replies waited unread");
+        m_unread.push_back(std::move(reply));
     }
 }
 
-void SimulatedCh341a::execute(const std::vector<std::uint8_t>& packet)
+std::vector<std::uint8_t> SimulatedCh341a::bulkIn(std::size_t maxLength)
+{
+    if (!serve())
+        throw gone();
+    m_bus.elapse(kUsbTransferNs);
+    if (m_unread.empty())
+        throw PortError("The CH341A programmer did not answer (USB timeout)");
+    std::vector<std::uint8_t> reply;
+    while (!m_unread.empty() && reply.size() < maxLength) {
+        const Packet& packet = m_unread.front();
+        if (reply.size() + packet.size() > maxLength)
+            throw PortError("The CH341A programmer sent more than was asked for (USB overflow)");
+        reply.insert(reply.end(), packet.begin(), packet.end());
+        const bool shortPacket = packet.size() < kCh341aPacketSize;
+        m_unread.pop_front();
+        if (shortPacket)
+            break;
+    }
+    return reply;
+}
+
+std::vector<std::uint8_t> SimulatedCh341a::exchange(const std::vector<std::uint8_t>& packets,
+                                                    const std::vector<std::size_t>& inLengths)
+{
+    if (!serve())
+        throw gone();
+    m_bus.elapse(kUsbTransferNs);
+    std::vector<std::uint8_t> received;  // of the INs that ended
+    std::vector<std::uint8_t> current;
+    std::size_t in = 0;
+    // A reply packet goes to the IN waiting, which ends when full or short.
+    const auto deliver = [&] {
+        while (!m_unread.empty() && in < inLengths.size()) {
+            const Packet& packet = m_unread.front();
+            if (current.size() + packet.size() > inLengths[in])
+                throw UsbExchangeError(
+                    "The CH341A programmer sent more than was asked for (USB overflow)", received);
+            current.insert(current.end(), packet.begin(), packet.end());
+            const bool shortPacket = packet.size() < kCh341aPacketSize;
+            m_unread.pop_front();
+            if (shortPacket || current.size() == inLengths[in]) {
+                if (!serve())
+                    throw UsbExchangeError(gone().what(), received);
+                received.insert(received.end(), current.begin(), current.end());
+                current.clear();
+                ++in;
+            }
+        }
+    };
+    for (const Packet& packet : split(packets)) {
+        if (m_transfersLeft && *m_transfersLeft == 0)
+            throw UsbExchangeError(gone().what(), received);
+        Packet reply;
+        try {
+            reply = execute(packet);
+        } catch (const PortError& e) {
+            throw UsbExchangeError(e.what(), received);
+        }
+        if (!reply.empty())
+            m_unread.push_back(std::move(reply));
+        deliver();
+        if (m_unread.size() > kMaxUnreadReplies)
+            throw UsbExchangeError(
+                "The CH341A programmer did not answer (USB timeout): more than " +
+                    std::to_string(kMaxUnreadReplies) + " replies waited unread",
+                received);
+    }
+    m_bus.elapse(kUsbTransferNs);
+    if (in < inLengths.size())
+        throw UsbExchangeError("The CH341A programmer did not answer (USB timeout)", received);
+    return received;
+}
+
+SimulatedCh341a::Packet SimulatedCh341a::execute(const Packet& packet)
 {
     if (packet.empty() || packet[0] != ch341a::kStream)
         throw streamError("a packet without the stream command");
+    Packet reply;
+    bool statusSent = false;
     for (std::size_t i = 1; i < packet.size(); ++i) {
         const std::uint8_t command = packet[i];
         const int count = command & ch341a::kCountMask;
-        if (command == ch341a::kEnd)
-            return;  // the rest of the packet is ignored
+        if (command == ch341a::kEnd) {
+            if (reply.size() > kCh341aPacketSize)
+                throw streamError("a packet whose reply is longer than 32 bytes");
+            return reply;  // the rest of the packet is ignored
+        }
         const bool counted = (command & ch341a::kCommandMask) == ch341a::kOut ||
                              (command & ch341a::kCommandMask) == ch341a::kIn;
         if (counted && count > ch341a::kMaxCount)
@@ -53,17 +167,21 @@ void SimulatedCh341a::execute(const std::vector<std::uint8_t>& packet)
             const std::size_t bytes = count == 0 ? 1 : static_cast<std::size_t>(count);
             if (i + bytes >= packet.size())
                 throw streamError("an OUT command whose bytes run past the packet");
+            if (count == 0 && statusSent)
+                throw streamError("a second OUT|0 in one packet, which the device does not "
+                                  "define");
             for (std::size_t b = 0; b < bytes; ++b) {
                 const bool acknowledged = m_bus.sendByte(packet[++i]);
                 if (count == 0)
-                    m_reply.push_back(acknowledged ? 0x00 : ch341a::kNotAcknowledged);
+                    reply.push_back(acknowledged ? 0x00 : ch341a::kNotAcknowledged);
             }
+            statusSent = statusSent || count == 0;
         } else if ((command & ch341a::kCommandMask) == ch341a::kIn) {
             if (count == 0) {
-                m_reply.push_back(m_bus.receiveByte(false));
+                reply.push_back(m_bus.receiveByte(false));
             } else {
                 for (int b = 0; b < count; ++b)
-                    m_reply.push_back(m_bus.receiveByte(true));
+                    reply.push_back(m_bus.receiveByte(true));
             }
         } else if ((command & 0xF0) == ch341a::kSet) {
             // Bits 1..0 choose the clock; bit 2 concerns SPI only.
@@ -78,20 +196,6 @@ void SimulatedCh341a::execute(const std::vector<std::uint8_t>& packet)
     }
     // A stream must be closed inside its packet.
     throw streamError("a packet without END");
-}
-
-std::vector<std::uint8_t> SimulatedCh341a::bulkIn(std::size_t maxLength)
-{
-    ++m_transfers;
-    m_bus.elapse(kUsbTransferNs);
-    if (m_reply.empty())
-        throw PortError("The simulated CH341A had nothing to answer (USB timeout)");
-    std::vector<std::uint8_t> reply;
-    while (!m_reply.empty() && reply.size() < maxLength) {
-        reply.push_back(m_reply.front());
-        m_reply.pop_front();
-    }
-    return reply;
 }
 
 }  // namespace kavoda

@@ -179,9 +179,10 @@ TEST_P(AdapterConformance, ASilentChipStopsEveryOperationWithinAFewTransactions)
     // Three tries of the first read call (four runs of a block on the
     // CH341A), one write.
     EXPECT_LE(rig.bus->counters().transactions, 3u * 4u + 1u);
-    // The CH341A's erase of an empty socket: a handful of transfers.
-    if (rig.link())
-        EXPECT_LE(rig.transfers(), 10u);
+    // The CH341A's reads and erase of an empty socket: a few exchanges.
+    if (rig.link()) {
+        EXPECT_LE(rig.transfers(), 40u);
+    }
     EXPECT_EQ(rig.chip().writeCycles(), 0u);
 }
 
@@ -236,8 +237,8 @@ TEST_P(AdapterConformance, RunsKeepTransfersAndWriteCyclesFew)
     EXPECT_EQ(rig.chip().writeCycles(), 128u);
     EXPECT_EQ(rig.bus->counters().writes, 128u);
     if (std::string(GetParam().name) == "ch341a") {
-        EXPECT_LE(reads, 8u);
-        EXPECT_LE(writes, 2u * 128u);
+        EXPECT_LE(reads, 12u);
+        EXPECT_LE(writes, 5u * 128u);
     } else if (std::string(GetParam().name) == "i2c") {
         EXPECT_EQ(reads, 8u) << "one transfer per block";
     } else {

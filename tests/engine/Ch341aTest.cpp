@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
-// The CH341A: its command streams byte for byte, the transactions over a
-// recording USB link, and the simulated programmer driving the bit-level chip.
+// The CH341A: its command streams byte for byte and against the patterns
+// proven on real programmers, the transactions over a recording USB link, and
+// the simulated programmer, which answers packet by packet as the device does.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <deque>
+#include <random>
 #include <stdexcept>
 
 #include "Adapter.h"
@@ -21,140 +23,183 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Records what goes out and answers from a queue.
+// Records what goes out and answers from a queue of whole replies.
 class RecordingLink final : public UsbBulkLink {
 public:
-    void bulkOut(const Bytes& packet) override { sent.push_back(packet); }
-    Bytes bulkIn(std::size_t maxLength) override
+    void bulkOut(const Bytes& packets) override { sent.push_back(packets); }
+    Bytes bulkIn(std::size_t) override { throw PortError("no synchronous IN expected"); }
+    Bytes exchange(const Bytes& packets, const std::vector<std::size_t>& ins) override
     {
-        requested.push_back(maxLength);
+        sent.push_back(packets);
+        inLengths.push_back(ins);
         if (replies.empty())
-            throw PortError("no reply queued");
+            throw UsbExchangeError("no reply queued", {});
         Bytes reply = replies.front();
         replies.pop_front();
         return reply;
     }
     std::vector<Bytes> sent;
-    std::vector<std::size_t> requested;
+    std::vector<std::vector<std::size_t>> inLengths;
     std::deque<Bytes> replies;
 };
 
-ControllerRun runAt(std::uint8_t device, std::uint8_t word, std::uint8_t* out, std::uint32_t n)
+AddressPhase phaseOf(std::uint8_t device, std::uint8_t word)
 {
     AddressPhase phase;
     phase.device = device;
     phase.word[0] = word;
-    return ControllerRun{phase, out, n};
+    return phase;
 }
 
-TEST(Ch341aStream, OneByteReadOf24CIsOnePacketWithTheExpectedBytes)
+ControllerRun runAt(std::uint8_t device, std::uint8_t word, std::uint8_t* out, std::uint32_t n)
 {
-    // 24C16, block 3, address 0x10: START A6 10, repeated START, A7, one byte
-    // without acknowledge, STOP. Each sent byte reports its acknowledge.
-    std::uint8_t value = 0;
-    const Ch341aStream s = Ch341aBus::readStream({runAt(address24C(3), 0x10, &value, 1)});
-    EXPECT_EQ(s.packet(), (Bytes{0xAA, 0x74, 0x80, 0xA6, 0x80, 0x10, 0x74, 0x80, 0xA7, 0xC0,
-                                 0x75, 0x00}));
-    EXPECT_EQ(s.replyLength(), 4u);
-
-    const Ch341aStream::Reply reply = s.decode({0x00, 0x00, 0x80, 0x5A});
-    EXPECT_EQ(reply.acknowledged, (std::vector<bool>{true, true, false}));
-    EXPECT_EQ(reply.data, Bytes{0x5A});
-    EXPECT_THROW(s.decode({0x00, 0x00, 0x00}), PortError);
+    return ControllerRun{phaseOf(device, word), out, n};
 }
 
-TEST(Ch341aStream, LongStreamsFillWholePacketsAndReadInChunksOf32)
+// Every packet of a stream keeps to what real programmers are known to take:
+// at most 32 bytes, the stream command first and END inside, at most one
+// OUT|0 and its status first in the reply, counts of at most 32, replies of
+// at most 32 bytes, delays of at most 15 ms. Returns each packet's reply size.
+std::vector<std::size_t> provenPackets(const Bytes& bytes)
 {
-    // A block read: the address phase, then IN 32 (0xE0) chunks, the last
-    // byte alone without acknowledge; no packet's reply beyond 32 bytes.
-    std::vector<std::uint8_t> block(256);
-    const Ch341aStream s = Ch341aBus::readStream({runAt(0xA0, 0x00, block.data(), 256)});
-    const Bytes bytes = s.packet();
-    EXPECT_EQ(s.replyLength(), 3u + 256u);
-    // Every packet but the last fills the endpoint, so one transfer carries all.
-    ASSERT_GT(s.packets(), 8u);
-    ASSERT_GT(bytes.size(), (s.packets() - 1) * kCh341aPacketSize);
-    ASSERT_LE(bytes.size(), s.packets() * kCh341aPacketSize);
-    for (std::size_t p = 0; p + 1 < s.packets(); ++p) {
-        EXPECT_EQ(bytes[p * kCh341aPacketSize], ch341a::kStream) << p;
+    std::vector<std::size_t> replies;
+    for (std::size_t at = 0; at < bytes.size(); at += kCh341aPacketSize) {
+        const std::size_t end = std::min(bytes.size(), at + kCh341aPacketSize);
+        EXPECT_EQ(bytes[at], ch341a::kStream) << "packet at " << at;
         std::size_t reply = 0;
-        for (std::size_t i = p * 32 + 1; i < p * 32 + 32 && bytes[i] != ch341a::kEnd; ++i) {
-            if ((bytes[i] & 0xC0) == 0xC0)
-                reply += (bytes[i] & 0x3F) == 0 ? 1 : bytes[i] & 0x3F;
-            else if (bytes[i] == 0x80)
-                ++reply, ++i;
+        int statuses = 0;
+        bool ended = false;
+        for (std::size_t i = at + 1; i < end && !ended; ++i) {
+            const std::uint8_t c = bytes[i];
+            const int count = c & ch341a::kCountMask;
+            if (c == ch341a::kEnd) {
+                ended = true;
+            } else if ((c & ch341a::kCommandMask) == ch341a::kOut) {
+                EXPECT_LE(count, 32);
+                if (count == 0) {
+                    EXPECT_EQ(reply, 0u) << "a status byte opens its packet's reply";
+                    ++statuses;
+                    ++reply;
+                    ++i;
+                } else {
+                    i += static_cast<std::size_t>(count);
+                }
+            } else if ((c & ch341a::kCommandMask) == ch341a::kIn) {
+                EXPECT_LE(count, 32);
+                reply += count == 0 ? 1 : static_cast<std::size_t>(count);
+            } else if ((c & 0xF0) == ch341a::kDelayMs) {
+                EXPECT_GE(c & 0x0F, 1);
+            }
         }
-        EXPECT_LE(reply, 32u) << p;
+        EXPECT_TRUE(ended) << "END inside the packet at " << at;
+        EXPECT_LE(statuses, 1) << "packet at " << at;
+        EXPECT_LE(reply, kCh341aPacketSize);
+        replies.push_back(reply);
     }
-    EXPECT_NE(std::find(bytes.begin(), bytes.end(), 0xE0), bytes.end()) << "IN 32";
-    EXPECT_EQ(bytes[bytes.size() - 3], 0xC0) << "the last byte without acknowledge";
-    EXPECT_EQ(bytes[bytes.size() - 2], ch341a::kStop);
-
-    // A page write and its polls, each poll after a 1 ms delay.
-    const std::uint8_t page[16] = {};
-    AddressPhase phase;
-    phase.device = 0xA8;
-    phase.word[0] = 0x40;
-    const Ch341aStream w = Ch341aBus::writeStream({{phase, page, 16}}, 3);
-    EXPECT_EQ(w.replyLength(), 2u + 16u + 3u);
-    const Bytes packets = w.packet();
-    const Bytes tail(packets.end() - 6, packets.end());
-    EXPECT_EQ(tail, (Bytes{0x51, 0x74, 0x80, 0xA8, 0x75, 0x00}));
-    EXPECT_GE(w.packets(), 2u);
+    return replies;
 }
 
-TEST(Ch341aStream, SpeedsAndReadsWithAcknowledge)
+TEST(Ch341aStream, ReadsAndWritesAreByteExactAndKeepToProvenPatterns)
 {
-    EXPECT_EQ(Ch341aStream().setSpeed(I2cSpeed::k20kHz).packet(), (Bytes{0xAA, 0x60, 0x00}));
-    EXPECT_EQ(Ch341aStream().setSpeed(I2cSpeed::k750kHz).packet(), (Bytes{0xAA, 0x63, 0x00}));
-    EXPECT_EQ(Ch341aStream().receiveByte(true).receiveByte(false).packet(),
-              (Bytes{0xAA, 0xC1, 0xC0, 0x00}));
+    // 24C16, block 3, address 0x10, one byte: the device address's status,
+    // the word address and the address for reading without, the byte not
+    // acknowledged, STOP.
+    std::uint8_t value = 0;
+    Ch341aStream one;
+    const Ch341aBus::RunPlace place = Ch341aBus::appendRead(one, runAt(address24C(3), 0x10, &value, 1));
+    EXPECT_EQ(one.bytes(), (Bytes{0xAA, 0x74, 0x80, 0xA6, 0x81, 0x10, 0x74, 0x81, 0xA7, 0xC0,
+                                  0x75, 0x00}));
+    EXPECT_EQ(place.status, 0u);
+    EXPECT_EQ(place.data, 1u);
+    EXPECT_EQ(one.inLengths(), std::vector<std::size_t>{2});
+
+    // A block: the first packet carries the address phase and 31 bytes,
+    // every later one 32, the last byte alone; one IN takes it all.
+    std::vector<std::uint8_t> block(256);
+    Ch341aStream s;
+    Ch341aBus::appendRead(s, runAt(0xA0, 0x00, block.data(), 256));
+    const Bytes bytes = s.bytes();
+    EXPECT_EQ(provenPackets(bytes),
+              (std::vector<std::size_t>{32, 32, 32, 32, 32, 32, 32, 32, 1}));
+    EXPECT_EQ(Bytes(bytes.begin() + 9, bytes.begin() + 11), (Bytes{0xDF, 0x00})) << "IN 31";
+    EXPECT_EQ(bytes[33], 0xE0) << "IN 32";
+    EXPECT_EQ(Bytes(bytes.end() - 4, bytes.end()), (Bytes{0xAA, 0xC0, 0x75, 0x00}));
+    EXPECT_EQ(s.inLengths(), std::vector<std::size_t>{257});
+
+    // A page write, its delay and two polls a millisecond apart: the
+    // address's status, the first data byte's, one per poll.
+    Bytes page(16);
+    for (std::size_t i = 0; i < page.size(); ++i)
+        page[i] = static_cast<std::uint8_t>(0xD0 + i);
+    Ch341aStream w;
+    const Ch341aBus::WritePlace at =
+        Ch341aBus::appendWrite(w, {phaseOf(0xA8, 0x40), page.data(), 16}, 3, 2);
+    const Bytes written = w.bytes();
+    EXPECT_EQ(provenPackets(written), (std::vector<std::size_t>{1, 1, 1, 1}));
+    EXPECT_EQ(Bytes(written.begin(), written.begin() + 7),
+              (Bytes{0xAA, 0x74, 0x80, 0xA8, 0x81, 0x40, 0x00}));
+    Bytes second{0xAA, 0x80, 0xD0, 0x8F};
+    second.insert(second.end(), page.begin() + 1, page.end());
+    second.insert(second.end(), {0x75, 0x53, 0x00});
+    EXPECT_EQ(Bytes(written.begin() + 32, written.begin() + 32 + 22), second);
+    EXPECT_EQ(Bytes(written.end() - 7, written.end()), (Bytes{0xAA, 0x51, 0x74, 0x80, 0xA8, 0x75, 0x00}));
+    EXPECT_EQ(at.address, 0u);
+    EXPECT_EQ(at.data, 1u);
+    EXPECT_EQ(at.stopProven, 1u) << "the STOP shares the data status's packet";
+    EXPECT_EQ(at.polls, 2u);
+    EXPECT_EQ(w.inLengths(), (std::vector<std::size_t>{1, 1, 1, 1}));
+
+    // A long page's STOP comes in a packet without a reply: the first poll
+    // proves it.
+    Bytes big(256, 0x5A);
+    Ch341aStream l;
+    AddressPhase two;
+    two.wordBytes = 2;
+    const Ch341aBus::WritePlace longPlace = Ch341aBus::appendWrite(l, {two, big.data(), 256}, 0, 1);
+    provenPackets(l.bytes());
+    EXPECT_EQ(longPlace.stopProven, longPlace.polls);
+}
+
+TEST(Ch341aStream, SpeedsAndDelays)
+{
+    EXPECT_EQ(Ch341aStream().setSpeed(I2cSpeed::k20kHz).bytes(), (Bytes{0xAA, 0x60, 0x00}));
+    EXPECT_EQ(Ch341aStream().setSpeed(I2cSpeed::k750kHz).bytes(), (Bytes{0xAA, 0x63, 0x00}));
+    EXPECT_EQ(Ch341aStream().delayMs(20).bytes(), (Bytes{0xAA, 0x5F, 0x55, 0x00}));
+    EXPECT_EQ(Ch341aStream().delayMs(20).busNs(100), 20'000'000u);
     for (const int khz : {20, 100, 400, 750})
         EXPECT_EQ(i2cSpeedKhz(*i2cSpeedFromKhz(khz)), khz);
     for (const int khz : {0, 50, 101, 1000, -100})
         EXPECT_FALSE(i2cSpeedFromKhz(khz).has_value()) << khz;
 }
 
-TEST(Ch341aBus, ReadsAndWritesAreOneRoundTripAndReportTheirAcknowledges)
+TEST(Ch341aBus, TransactionsReadTheirAcknowledgesFromTheReply)
 {
     RecordingLink link;
     Ch341aBus bus(link, I2cSpeed::k400kHz);
     ASSERT_EQ(link.sent.size(), 1u);
     EXPECT_EQ(link.sent[0], (Bytes{0xAA, 0x62, 0x00})) << "the clock is set on opening";
-    EXPECT_TRUE(link.requested.empty()) << "setting the clock has no reply";
+    EXPECT_TRUE(link.inLengths.empty()) << "setting the clock has no reply";
 
-    // Two runs in one transfer; the second's word address went unanswered.
+    // Two runs in one exchange, one IN each; the second went unanswered.
     std::uint8_t a[2] = {};
     std::uint8_t b[1] = {};
-    link.replies = {{0x00, 0x00, 0x00, 0x3C, 0x3D, 0x00, 0x80, 0x00, 0xFF}};
+    link.replies = {{0x00, 0x3C, 0x3D, 0x80, 0xFF}};
     const auto outcome = bus.read({runAt(0xA2, 0x07, a, 2), runAt(0xA2, 0x20, b, 1)});
+    EXPECT_EQ(link.inLengths.back(), (std::vector<std::size_t>{3, 2}));
     EXPECT_EQ(outcome.result.status, BusStatus::NoAcknowledge);
     EXPECT_EQ(outcome.run, 1u);
     EXPECT_EQ(a[0], 0x3C);
     EXPECT_EQ(a[1], 0x3D);
-    EXPECT_EQ(link.sent.size(), 2u);
+    EXPECT_EQ(b[0], 0xFF);
 
-    // A reply in parts (a short USB packet ends a transfer) is read on.
-    link.replies = {{0x00, 0x00}, {0x00, 0x11}};
-    EXPECT_TRUE(bus.read({runAt(0xA0, 0, b, 1)}).result.ok());
-    EXPECT_EQ(b[0], 0x11);
-
-    // Address and word taken, the second data byte refused; the poll that
-    // follows in the same transfer answers.
-    AddressPhase phase;
+    // Address taken, data refused; nobody at the address.
     const std::uint8_t data[2] = {1, 2};
-    link.replies = {{0x00, 0x00, 0x00, 0x80, 0x80, 0x00}};
-    const std::size_t sent = link.sent.size();
-    const BusResult refused = bus.write(phase, data, 2, 2'000'000);
-    EXPECT_EQ(refused.status, BusStatus::DataRefused);
-    EXPECT_EQ(refused.at, 1u);
-    EXPECT_EQ(link.sent.size(), sent + 1);
+    link.replies = {{0x00, 0x80, 0x00, 0x00}};
+    EXPECT_EQ(bus.write(AddressPhase{}, data, 2, 2'000'000).status, BusStatus::DataRefused);
+    link.replies = {{0x80, 0x80, 0x80, 0x80}};
+    EXPECT_EQ(bus.write(AddressPhase{}, data, 2, 2'000'000).status, BusStatus::NoAcknowledge);
 
-    // Nobody takes the address.
-    link.replies = {{0x80, 0x00, 0x80, 0x80, 0x80, 0x80}};
-    EXPECT_EQ(bus.write(phase, data, 2, 2'000'000).status, BusStatus::NoAcknowledge);
-
-    link.replies = {{0x00}};  // too few, then nothing
+    link.replies = {{0x00}};  // too few
     EXPECT_THROW(bus.read({runAt(0xA0, 0, b, 1)}), PortError);
 }
 
@@ -168,110 +213,159 @@ TEST(Ch341aOpen, MessagesSayWhatToDo)
               std::string::npos);
 }
 
-class SimulatedCh341aTest : public ::testing::Test {
-protected:
-    static ChipOptions chip(std::uint8_t type, ChipFault fault = ChipFault::None)
-    {
-        return ChipOptions{type, "", std::nullopt, fault};
-    }
-};
-
-TEST_F(SimulatedCh341aTest, EndlessWriteCycleIsPolledForItsTimeOnly)
+ChipOptions chipOf(const char* caption, ChipFault fault = ChipFault::None,
+                   std::optional<std::uint64_t> cycleNs = std::nullopt)
 {
-    SimulatedCh341a stuck(chip(6, ChipFault::EndlessWriteCycle));
+    return ChipOptions{findChip(caption)->deviceType, "", cycleNs, fault};
+}
+
+// The device's USB answers, which a stream builder must not be allowed to
+// drift from: a reply packet per command packet, a short one ending an IN,
+// no more than four unread replies without an IN waiting, one OUT|0 a packet.
+TEST(SimulatedCh341a, AnswersPacketByPacketAsTheDevice)
+{
+    SimulatedCh341a sim(chipOf("24C02"));
+    EXPECT_THROW(sim.bulkOut({0x74, 0x75, 0x00}), PortError) << "no stream command";
+    EXPECT_THROW(sim.bulkOut({0xAA, 0x74, 0x75}), PortError) << "no END";
+    EXPECT_THROW(sim.bulkOut({0xAA, 0x74, 0x30, 0x00}), PortError) << "unknown command";
+    EXPECT_THROW(sim.bulkOut({0xAA, 0x74, 0x83, 0xA0, 0x00}), PortError) << "OUT past the end";
+    EXPECT_THROW(sim.bulkOut({0xAA, 0xE1, 0x00}), PortError) << "IN 33";
+    EXPECT_THROW(sim.bulkIn(32), PortError) << "nothing to answer";
+    EXPECT_THROW(sim.bulkOut({0xAA, 0x74, 0x80, 0xA0, 0x80, 0x00, 0x75, 0x00}), PortError)
+        << "two OUT|0 in one packet";
+
+    // Two packets, a status each: two short packets, two INs.
+    Bytes twoPolls{0xAA, 0x74, 0x80, 0xA0, 0x75, 0x00};
+    twoPolls.resize(32);
+    twoPolls.insert(twoPolls.end(), {0xAA, 0x74, 0x80, 0xA0, 0x75, 0x00});
+    sim.bulkOut(twoPolls);
+    EXPECT_EQ(sim.bulkIn(64), Bytes{0x00});
+    EXPECT_EQ(sim.bulkIn(64), Bytes{0x00});
+
+    // Full packets run on in one IN; the short one ends it.
+    Ch341aStream block;
+    std::uint8_t out[64];
+    Ch341aBus::appendRead(block, runAt(0xA0, 0, out, 64));
+    sim.bulkOut(block.bytes());
+    EXPECT_EQ(sim.bulkIn(1024).size(), 65u);
+
+    // Five replies with no IN waiting: the OUT times out; queued INs take them.
+    Ch341aStream five;
+    for (int p = 0; p < 5; ++p)
+        Ch341aBus::appendPoll(five, 0xA0, false);
+    EXPECT_THROW(sim.bulkOut(five.bytes()), PortError);
+    SimulatedCh341a fresh(chipOf("24C02"));
+    EXPECT_EQ(fresh.exchange(five.bytes(), five.inLengths()), Bytes(5, 0x00));
+    EXPECT_EQ(fresh.transfers(), 6u) << "the OUT and an IN per short reply";
+}
+
+// A stop in the middle of a write, whatever transfer the programmer is
+// pulled out at, reports exactly the bytes the chip took.
+TEST(SimulatedCh341a, AnUnpluggedProgrammerReportsExactlyWhatTheChipTook)
+{
+    for (const char* caption : {"24C16", "24C64", "SDA3546"}) {
+        const ChipType& type = *findChip(caption);
+        for (std::uint64_t after = 1; after < 90; after += 7) {
+            SCOPED_TRACE(std::string(caption) + " after " + std::to_string(after));
+            SimulatedCh341a sim(chipOf(caption, ChipFault::None, 3'000'000));
+            sim.unplugAfter(after);
+            ControllerBus bus([&sim] { return std::make_unique<Ch341aBus>(sim, I2cSpeed::k100kHz); },
+                              adapterType(AdapterKind::Ch341a).limits);
+            test::QuietDisplay display;
+            ChipJob job{bus, type, display, Transfers::Fast};
+            std::string report;
+            try {
+                BusClaim claim(bus);
+                writeRuns(job, planWrite(job, WantedImage::constant(static_cast<std::size_t>(type.size), 0x00), nullptr));
+            } catch (const std::exception& e) {
+                report = e.what();
+            }
+            ASSERT_FALSE(report.empty());
+            long changed = 0;
+            for (int a = 0; a < type.size; ++a)
+                changed += sim.chip().cell(a) == 0x00;
+            if (changed == 0) {
+                EXPECT_NE(report.find("Nothing was written."), std::string::npos) << report;
+            } else {
+                EXPECT_NE(report.find("after writing " + std::to_string(changed) + " of"),
+                          std::string::npos)
+                    << report;
+            }
+        }
+    }
+}
+
+TEST(SimulatedCh341a, EndlessWriteCycleIsPolledForItsTimeOnly)
+{
+    SimulatedCh341a stuck(chipOf("SDA3526", ChipFault::EndlessWriteCycle));
     Ch341aBus bus(stuck, I2cSpeed::k100kHz);
-    AddressPhase phase;
     const std::uint8_t data = 6;
     const std::uint64_t before = stuck.nowNs();
-    const std::uint64_t transfers = stuck.transfers();
-    EXPECT_EQ(bus.write(phase, &data, 1, 50'000'000).status, BusStatus::Busy);
+    EXPECT_EQ(bus.write(AddressPhase{}, &data, 1, 50'000'000).status, BusStatus::Busy);
     EXPECT_GE(stuck.nowNs() - before, 50'000'000u);
-    EXPECT_LE(stuck.transfers() - transfers, 2u * 4u) << "polls batched by the stream's delay";
+    EXPECT_LE(stuck.nowNs() - before, 70'000'000u);
     std::uint8_t value = 0;
     EXPECT_FALSE(bus.read({runAt(0xA0, 5, &value, 1)}).result.ok());
 }
 
-// The programmer unplugged after a number of transfers.
-class FailingLink final : public UsbBulkLink {
-public:
-    FailingLink(UsbBulkLink& inner, int transfers) : m_inner(inner), m_left(transfers) {}
-    void bulkOut(const Bytes& packet) override
-    {
-        step();
-        m_inner.bulkOut(packet);
-    }
-    Bytes bulkIn(std::size_t maxLength) override
-    {
-        step();
-        return m_inner.bulkIn(maxLength);
-    }
-
-private:
-    void step()
-    {
-        if (m_left-- <= 0)
-            throw PortError("Cannot use the CH341A programmer: No such device");
-    }
-    UsbBulkLink& m_inner;
-    int m_left;
-};
-
-TEST_F(SimulatedCh341aTest, AnUnpluggedProgrammerSaysHowFarTheWriteGot)
+// Byte writes go many to an exchange once a cycle is timed, each with two
+// polls where the last cycle ended.
+TEST(SimulatedCh341a, WritesGoManyToAnExchangeOnceACycleIsTimed)
 {
-    SimulatedCh341a sim(chip(4));
-    // The clock setting, the first page alone (its cycle is timed), then the
-    // other seven of the first batch of eight: two transfers each.
-    FailingLink link(sim, 1 + 2 * 2);
-    ControllerBus bus([&link] { return std::make_unique<Ch341aBus>(link, I2cSpeed::k100kHz); },
-                      adapterType(AdapterKind::Ch341a).limits);
-    test::QuietDisplay display;
-    ChipJob job{bus, *findChip("24C16"), display, Transfers::Fast};
-    BusClaim claim(bus);
-    try {
-        writeRuns(job, planWrite(job, WantedImage::constant(2048, 0x00), nullptr));
-        FAIL() << "no stop";
-    } catch (const ChipStop& stop) {
-        EXPECT_STREQ(stop.what(), "Cannot use the CH341A programmer: No such device. Stopped at "
-                                  "0080 after writing 128 of 2048 bytes; the chip holds part of "
-                                  "the image.");
+    SimulatedCh341a sim(chipOf("SDA3586", ChipFault::None, 5'000'000));
+    Ch341aBus bus(sim, I2cSpeed::k100kHz);
+    std::vector<std::uint8_t> data(8);
+    std::vector<I2cController::ControllerWrite> writes;
+    for (std::uint8_t i = 0; i < 8; ++i) {
+        data[i] = static_cast<std::uint8_t>(0x60 + i);
+        writes.push_back({phaseOf(addressSDA(3), static_cast<std::uint8_t>(0x10 + i)), &data[i], 1});
     }
-    EXPECT_EQ(sim.chip().cell(0x7F), 0x00);
-    EXPECT_EQ(sim.chip().cell(0x80), 0xFF);
+    const std::uint64_t transfers = sim.transfers();
+    EXPECT_TRUE(bus.writeBatch(writes, 200'000'000).result.ok());
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(sim.chip().cell(0x310 + i), 0x60 + i);
+    EXPECT_EQ(sim.chip().writeCycles(), 8u);
+    // The first alone with 15 polls; then the other seven in one exchange:
+    // an IN for the address, the data and each of two polls.
+    EXPECT_EQ(sim.transfers() - transfers, (1u + 2u + 15u) + (1u + 7u * 4u));
 }
 
-// Byte writes go many to a transfer, each with its polls; a write cycle
-// longer than the polls makes the writes behind it go out too early,
-// unanswered, and they are sent again.
-TEST_F(SimulatedCh341aTest, ByteWritesManyToATransferAndAgainWhenSentTooEarly)
+// A cycle that outlasts its polls: the write behind it went out while the
+// chip was busy, went unanswered, and is sent again once the chip answers;
+// the one after it, which the chip took, is not.
+TEST(Ch341aBus, AWriteSentDuringALongCycleIsSentAgain)
 {
-    for (const std::uint64_t cycleMs : {std::uint64_t{5}, std::uint64_t{30}}) {
-        SCOPED_TRACE(cycleMs);
-        SimulatedCh341a sim(ChipOptions{8, "", cycleMs * 1'000'000, ChipFault::None});
-        Ch341aBus bus(sim, I2cSpeed::k100kHz);
-        std::vector<std::uint8_t> data(8);
-        std::vector<I2cController::ControllerWrite> writes;
-        for (std::uint8_t i = 0; i < 8; ++i) {
-            data[i] = static_cast<std::uint8_t>(0x60 + i);
-            writes.push_back({runAt(addressSDA(3), 0x10 + i, nullptr, 0).phase, &data[i], 1});
-        }
-        const std::uint64_t transfers = sim.transfers();
-        const auto outcome = bus.writeBatch(writes, 200'000'000);
-        EXPECT_TRUE(outcome.result.ok());
-        for (int i = 0; i < 8; ++i)
-            EXPECT_EQ(sim.chip().cell(0x310 + i), 0x60 + i);
-        EXPECT_EQ(sim.chip().writeCycles(), 8u) << "a write sent too early starts no cycle";
-        // The first write alone, until its cycle is timed; the rest in one.
-        if (cycleMs == 5)
-            EXPECT_EQ(sim.transfers() - transfers, 4u);
-    }
+    RecordingLink link;
+    Ch341aBus bus(link, I2cSpeed::k100kHz);
+    const std::uint8_t data[3] = {0x11, 0x22, 0x33};
+    std::vector<I2cController::ControllerWrite> one{{phaseOf(0xA0, 0x00), data, 1}};
+    Bytes timing{0x00, 0x00, 0x80, 0x80, 0x00};  // the cycle ends at the third poll
+    timing.resize(2 + 15, 0x00);
+    link.replies = {timing};
+    ASSERT_TRUE(bus.writeBatch(one, 100'000'000).result.ok());
+
+    std::vector<I2cController::ControllerWrite> three{
+        {phaseOf(0xA0, 0x01), data, 1}, {phaseOf(0xA0, 0x02), data + 1, 1}, {phaseOf(0xA0, 0x03), data + 2, 1}};
+    link.replies = {{0x00, 0x00, 0x80, 0x80,   // taken, its two polls busy
+                     0x80, 0x80, 0x80, 0x00,   // sent while busy
+                     0x00, 0x00, 0x00, 0x00},  // taken, done
+                    Bytes(15, 0x00),           // the first's cycle ends
+                    {0x00, 0x00, 0x00, 0x00}}; // the second again
+    const std::size_t before = link.sent.size();
+    EXPECT_TRUE(bus.writeBatch(three, 100'000'000).result.ok());
+    ASSERT_EQ(link.sent.size(), before + 3);
+    const Bytes& again = link.sent.back();
+    EXPECT_EQ(Bytes(again.begin(), again.begin() + 7), (Bytes{0xAA, 0x74, 0x80, 0xA0, 0x81, 0x02, 0x00}));
+    EXPECT_EQ(again[34], 0x22);
+    EXPECT_EQ(link.inLengths.back().size(), 4u) << "the second alone";
 }
 
-TEST_F(SimulatedCh341aTest, TheSpeedCommandSetsTheBusClock)
+TEST(SimulatedCh341a, TheSpeedCommandSetsTheBusClock)
 {
     std::uint64_t readNs[2] = {};
     int i = 0;
     for (const I2cSpeed speed : {I2cSpeed::k20kHz, I2cSpeed::k750kHz}) {
-        SimulatedCh341a sim(chip(1));
+        SimulatedCh341a sim(chipOf("24C02"));
         Ch341aBus bus(sim, speed);
         EXPECT_EQ(sim.khz(), i2cSpeedKhz(speed));
         const std::uint64_t before = sim.nowNs();
@@ -285,21 +379,49 @@ TEST_F(SimulatedCh341aTest, TheSpeedCommandSetsTheBusClock)
     EXPECT_GE(readNs[0], 39u * 50'000u);
 }
 
-TEST_F(SimulatedCh341aTest, StreamsTheChipWouldNotUnderstandAreRefused)
+// Measures each exchange's time on the simulated bus.
+class TimedLink final : public UsbBulkLink {
+public:
+    explicit TimedLink(SimulatedCh341a& sim) : m_sim(sim) {}
+    void bulkOut(const Bytes& packets) override { m_sim.bulkOut(packets); }
+    Bytes bulkIn(std::size_t n) override { return m_sim.bulkIn(n); }
+    Bytes exchange(const Bytes& packets, const std::vector<std::size_t>& ins) override
+    {
+        const std::uint64_t before = m_sim.nowNs();
+        Bytes reply = m_sim.exchange(packets, ins);
+        longestNs = std::max(longestNs, m_sim.nowNs() - before - 2 * SimulatedCh341a::kUsbTransferNs);
+        mostIns = std::max(mostIns, ins.size());
+        return reply;
+    }
+    std::uint64_t longestNs = 0;
+    std::size_t mostIns = 0;
+
+private:
+    SimulatedCh341a& m_sim;
+};
+
+// At the slowest clock no exchange nears the USB timeout, on the largest
+// chips' reads and page writes, and every byte lands.
+TEST(SimulatedCh341a, NoExchangeCarriesMoreThanHalfTheTimeoutInBusTime)
 {
-    SimulatedCh341a sim(chip(1));
-    EXPECT_THROW(sim.bulkOut({0x74, 0x75, 0x00}), PortError) << "no stream command";
-    EXPECT_THROW(sim.bulkOut({0xAA, 0x74, 0x75}), PortError) << "no END";
-    EXPECT_THROW(sim.bulkOut({0xAA, 0x74, 0x30, 0x00}), PortError) << "unknown command";
-    EXPECT_THROW(sim.bulkOut({0xAA, 0x74, 0x83, 0xA0, 0x00}), PortError) << "OUT past the end";
-    EXPECT_THROW(sim.bulkOut({0xAA, 0xE1, 0x00}), PortError) << "IN 33";
-    EXPECT_THROW(sim.bulkIn(32), PortError) << "nothing to answer";
-    // OUT with a count sends without reporting; only OUT|0 answers.
-    sim.bulkOut({0xAA, 0x74, 0x82, 0xA0, 0x00, 0x80, 0x00, 0x75, 0x00});
-    EXPECT_EQ(sim.bulkIn(32), Bytes{0x00});
-    // IN 32 is a whole chunk.
-    sim.bulkOut({0xAA, 0x74, 0x80, 0xA1, 0xE0, 0xC0, 0x75, 0x00});
-    EXPECT_EQ(sim.bulkIn(64).size(), 1u + 32u + 1u);
+    const ChipType& type = *findChip("24M02");
+    SimulatedCh341a sim(chipOf("24M02", ChipFault::None, 5'000'000));
+    TimedLink link(sim);
+    ControllerBus bus([&link] { return std::make_unique<Ch341aBus>(link, I2cSpeed::k20kHz); },
+                      adapterType(AdapterKind::Ch341a).limits);
+    test::QuietDisplay display;
+    ChipJob job{bus, type, display, Transfers::Fast};
+    BusClaim claim(bus);
+    std::mt19937 random(7);
+    WantedImage wanted = WantedImage::constant(0x4000, 0);
+    for (std::uint8_t& b : wanted.bytes)
+        b = static_cast<std::uint8_t>(random());
+    writeRuns(job, planWrite(job, wanted, nullptr));
+    std::vector<std::uint8_t> read;
+    readRange(job, 0, 0x4000, read);
+    EXPECT_EQ(read, wanted.bytes);
+    EXPECT_LE(link.longestNs, Ch341aBus::kMaxExchangeBusNs);
+    EXPECT_LE(link.mostIns, Ch341aBus::kMaxInsPerExchange);
 }
 
 }  // namespace
