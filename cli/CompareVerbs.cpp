@@ -223,12 +223,8 @@ std::optional<ChecksumKind> checksumNamed(const std::string& name)
 
 int runChecksum(Tool& tool, const CompareArguments& args)
 {
-    std::optional<ChecksumKind> only;
-    if (!args.only.empty()) {
-        only = checksumNamed(args.only);
-        if (!only)
-            throw UsageError("--only '" + args.only + "' is none of crc32, sha256, sum8, sum16");
-    }
+    // The parser has checked the name.
+    const std::optional<ChecksumKind> only = checksumNamed(args.only);
     const auto forced = forcedFormat(args);
     const bool chip = args.first.empty() || args.first == kChipSide;
     if (chip)
@@ -281,7 +277,11 @@ void addCompareVerbs(VerbTable& verbs)
         [args](Tool& tool) { return runChecksum(tool, *args); });
     checksum->add_option("FILE", args->first,
                          "Image file, - for standard input, or chip (the default)");
-    checksum->add_option("--only", args->only, "Print one value alone: crc32, sha256, sum8 or sum16")
+    std::vector<std::string> names;
+    for (const ChecksumKind kind : kChecksumKinds)
+        names.emplace_back(checksumName(kind));
+    checksum->add_option("--only", args->only, "Print one value alone")
+        ->check(CLI::IsMember(names))
         ->type_name("NAME");
     addFormatOption(checksum, *args);
 }
