@@ -50,9 +50,11 @@ protected:
 
     // A window on a simulated chip holding content, the working image image.
     TMainForm& open(const char* type, const std::vector<std::uint8_t>& content,
-                    const std::vector<std::uint8_t>& image, const char* adapter = nullptr)
+                    const std::vector<std::uint8_t>& image, const char* adapter = nullptr,
+                    ChipFault fault = ChipFault::None)
     {
         PortOptions options;
+        options.simFault = fault;
         options.simulateType = findDevice(type)->deviceType;
         options.simImagePath = m_dir.filePath(QStringLiteral("chip.bin")).toStdString();
         if (adapter)
@@ -221,6 +223,18 @@ TEST_F(MainCompareTest, BlankCheckAndAStoppedCompare)
     EXPECT_TRUE(m_form->differences().empty());
     EXPECT_FALSE(m_form->operationRunning());
     EXPECT_TRUE(m_form->GroupBox1->isEnabled());
+    EXPECT_EQ(file(QStringLiteral("Tempor.tmp")), pattern(256));
+
+    // An empty socket is reported as Read reports it; the window stays usable.
+    m_answers.clear();
+    open("24C02", content, pattern(256), "ch341a", ChipFault::EmptySocket);
+    m_form->menuAction(kCompareWithChipText)->trigger();
+    EXPECT_TRUE(m_answers.isEmpty());
+    ASSERT_EQ(m_reports.size(), 1);
+    EXPECT_TRUE(m_reports[0].startsWith("No acknowledge from the 24C02")) << m_reports[0].toStdString();
+    EXPECT_FALSE(m_form->operationRunning());
+    EXPECT_TRUE(m_form->GroupBox1->isEnabled());
+    EXPECT_TRUE(m_form->menuAction(kCompareMenuTitle)->isEnabled());
     EXPECT_EQ(file(QStringLiteral("Tempor.tmp")), pattern(256));
 }
 
