@@ -246,8 +246,10 @@ private:
     std::vector<std::uint8_t> shownImage() const;
     // Reads the chip as Read does, into bytes; false when it was stopped.
     bool readChipForCompare(std::vector<std::uint8_t>& bytes, QString& chipName);
-    void showComparison(const ByteComparison& comparison, std::size_t imageSize,
-                        std::size_t otherSize, const QString& other);
+    // Marks the differences and says what they are; sizeNote, when given,
+    // what the sizes left out.
+    void showComparison(const ByteComparison& comparison, const QString& other,
+                        const QString& sizeNote);
     void showDifference(std::uint32_t address);
     QMenu* m_compareMenu = nullptr;
     std::vector<DifferingRun> m_differences;

@@ -76,6 +76,7 @@ private:
 struct FileImage {
     std::vector<std::uint8_t> bytes;
     std::vector<bool> present;  // empty: every byte
+    bool beyond = false;        // a HEX file went on past what is compared
 };
 
 QByteArray readWhole(const QString& path)
@@ -97,7 +98,9 @@ QByteArray readWhole(const QString& path)
     return bytes;
 }
 
-FileImage readFileImage(const QString& path)
+// A HEX file is laid over `compared` bytes only: what lies beyond is not
+// compared, and need not be held.
+FileImage readFileImage(const QString& path, std::size_t compared)
 {
     const QByteArray content = readWhole(path);
     FileImage image;
@@ -108,8 +111,9 @@ FileImage readFileImage(const QString& path)
     }
     IntelHexImage hex;
     try {
-        hex = readIntelHex(std::string_view(content.constData(), static_cast<std::size_t>(content.size())),
-                           static_cast<std::size_t>(kLargestFile));
+        hex = readIntelHex(
+            std::string_view(content.constData(), static_cast<std::size_t>(content.size())),
+            compared, BeyondCapacity::Drop);
     } catch (const IntelHexError& e) {
         throw std::runtime_error(path.toStdString() + " is no valid Intel HEX file: " + e.what());
     }
@@ -119,6 +123,7 @@ FileImage readFileImage(const QString& path)
     hex.bytes.resize(size);
     hex.bytes.shrink_to_fit();
     image.bytes = std::move(hex.bytes);
+    image.beyond = hex.beyond > 0;
     if (hex.given < size) {
         hex.present.resize(size);
         hex.present.shrink_to_fit();
@@ -151,6 +156,18 @@ private:
     TMainForm& m_form;
     QMenu* m_menu;
 };
+
+// What a compare of sides of other sizes left out; empty for equal sizes.
+QString sizeNote(std::size_t imageSize, std::size_t otherSize, const QString& other)
+{
+    if (imageSize == otherSize)
+        return {};
+    return QStringLiteral("The image shown holds %1 bytes, %2 %3; compared over the first %4.")
+        .arg(imageSize)
+        .arg(other)
+        .arg(otherSize)
+        .arg(std::min(imageSize, otherSize));
+}
 
 const QString kNoImage =
     QStringLiteral("There is no image to compare: read the chip or load a file first.");
@@ -228,8 +245,9 @@ void TMainForm::CompareWithChipClick()
     QString chipName;
     if (!readChipForCompare(chip, chipName))
         return;
+    const QString other = QStringLiteral("the ") + chipName;
     showComparison(compareBytes(image.data(), chip.data(), std::min(image.size(), chip.size())),
-                   image.size(), chip.size(), QStringLiteral("the ") + chipName);
+                   other, sizeNote(image.size(), chip.size(), other));
 }
 
 void TMainForm::CompareWithFileClick()
@@ -242,16 +260,22 @@ void TMainForm::CompareWithFileClick()
     const QString chosen = chooseImageFile(ImageDialog::Load);
     if (chosen.isEmpty())
         return;
-    const FileImage file = readFileImage(chosen);
     const std::vector<std::uint8_t> image = shownImage();
+    const FileImage file = readFileImage(chosen, image.size());
     const std::size_t size = std::min(image.size(), file.bytes.size());
+    const QString other = QFileInfo(chosen).fileName();
     showComparison(compareBytes(image.data(), file.bytes.data(), size, nullptr,
                                 file.present.empty() ? nullptr : &file.present),
-                   image.size(), file.bytes.size(), QFileInfo(chosen).fileName());
+                   other,
+                   file.beyond ? QStringLiteral("%1 goes on beyond the %2 bytes of the image "
+                                                "shown; that part is not compared.")
+                                     .arg(other)
+                                     .arg(image.size())
+                               : sizeNote(image.size(), file.bytes.size(), other));
 }
 
-void TMainForm::showComparison(const ByteComparison& comparison, std::size_t imageSize,
-                               std::size_t otherSize, const QString& other)
+void TMainForm::showComparison(const ByteComparison& comparison, const QString& other,
+                               const QString& sizeNote)
 {
     m_differences = comparison.runs;
     QStringList lines;
@@ -266,12 +290,8 @@ void TMainForm::showComparison(const ByteComparison& comparison, std::size_t ima
         lines << QStringLiteral("%1 bytes that %2 leaves out were not compared.")
                      .arg(comparison.skipped)
                      .arg(other);
-    if (imageSize != otherSize)
-        lines << QStringLiteral("The image shown holds %1 bytes, %2 %3; compared over the first %4.")
-                     .arg(imageSize)
-                     .arg(other)
-                     .arg(otherSize)
-                     .arg(std::min(imageSize, otherSize));
+    if (!sizeNote.isEmpty())
+        lines << sizeNote;
 
     // The page shown stays when it holds a difference; otherwise the first
     // difference is shown.

@@ -6,6 +6,7 @@
 #include "Checksums.h"
 #include "HexEdit.h"
 #include "HexGrid.h"
+#include "IntelHex.h"
 #include "Main.h"
 #include "MainCompare.h"
 #include "OperationWindowTest.h"
@@ -185,6 +186,28 @@ TEST_F(MainCompareTest, CompareWithFileOfAnotherSizeAndEqualImages)
                             "The image shown holds 512 bytes, other.bin 300; compared over the first 300.");
     EXPECT_EQ(form.UpDown1->position(), 1);
     EXPECT_EQ(marked(), (std::vector<int>{0x2B}));
+
+    // Intel HEX by its name: its gaps and what lies past the image are not
+    // compared.
+    std::vector<std::uint8_t> longer = pattern(600);
+    longer[0x20] ^= 1;
+    std::string hex = writeIntelHex(longer.data(), longer.size());
+    const std::size_t gap = hex.find(":10001000");
+    hex.erase(gap, hex.find('\n', gap) + 1 - gap);
+    QFile hexFile(m_dir.filePath(QStringLiteral("other.HEX")));
+    ASSERT_TRUE(hexFile.open(QIODevice::WriteOnly));
+    hexFile.write(hex.data(), static_cast<qint64>(hex.size()));
+    hexFile.close();
+    form.setImageDialogHook([this](TMainForm::ImageDialog) {
+        return m_dir.filePath(QStringLiteral("other.HEX"));
+    });
+    form.menuAction(kCompareWithFileText)->trigger();
+    ASSERT_EQ(m_answers.size(), 3);
+    EXPECT_EQ(m_answers[2].toStdString(),
+              "1 byte differs in 1 run; the first at 0020\r"
+              "16 bytes that other.HEX leaves out were not compared.\r"
+              "other.HEX goes on beyond the 512 bytes of the image shown; that part is not compared.");
+    EXPECT_EQ(form.UpDown1->position(), 0);
 
     // No image yet: nothing to compare, and the chip is not read.
     m_answers.clear();
