@@ -175,6 +175,7 @@ TMainForm::TMainForm(const PortOptions& options, QWidget* parent)
     createDeviceGroup(client);
     createCredits(client);
     createMenus();
+    createCompareMenu();
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(3000);

@@ -3,6 +3,7 @@
 // groups, the menus and the handlers every menu entry and button runs.
 #pragma once
 
+#include "ByteCompare.h"
 #include "PortSession.h"
 #include "RecordFile.h"
 #include "Setup.h"
@@ -154,6 +155,19 @@ public:
     // What one operation keeps while it runs.
     struct Operations;
     // ---- end of whole-device operations
+    // ---- compare menu (MainCompare.cpp)
+    void CompareWithChipClick();
+    void CompareWithFileClick();
+    void NextDifferenceClick();
+    void PreviousDifferenceClick();
+    void BlankCheckClick();
+    void ChecksumsClick();
+    // The differing runs of the last compare, marked on every page shown
+    // until another image is shown.
+    const std::vector<DifferingRun>& differences() const { return m_differences; }
+    void clearDifferences();
+    // Marks the differing cells of the page at offset in HexGrid1.
+    void markDifferences(std::int32_t offset);
 
     // ---- controls
     THexGrid* HexGrid3 = nullptr;
@@ -225,6 +239,20 @@ private:
     void refuseDuringOperation() const;
     std::string m_workingFolder = currentFolder();
     ImageDialogHook m_imageDialogHook;
+
+    // ---- compare menu (MainCompare.cpp)
+    void createCompareMenu();
+    // The working file's bytes, read without touching ImageFile.
+    std::vector<std::uint8_t> shownImage() const;
+    // Reads the chip as Read does, into bytes; false when it was stopped.
+    bool readChipForCompare(std::vector<std::uint8_t>& bytes, QString& chipName);
+    // Marks the differences and says what they are; sizeNote, when given,
+    // what the sizes left out.
+    void showComparison(const ByteComparison& comparison, const QString& other,
+                        const QString& sizeNote);
+    void showDifference(std::uint32_t address);
+    QMenu* m_compareMenu = nullptr;
+    std::vector<DifferingRun> m_differences;
 };
 
 } // namespace kavoda

@@ -39,6 +39,7 @@ void TMainForm::CreateImage()
 
 void TMainForm::ReopenImage()
 {
+    clearDifferences();  // they were found in the image before
     ImageFile.openExisting();
     UpDown1->setPosition(0);
     ShowPage(0);
@@ -93,6 +94,7 @@ void TMainForm::ShowPage(std::int32_t offset)
     });
     if (ended)
         ALed1->setValue(true);
+    markDifferences(offset);
 }
 
 void TMainForm::WritePage(std::int32_t offset)

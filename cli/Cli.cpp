@@ -25,6 +25,7 @@ constexpr void (*kVerbGroups[])(VerbTable&) = {
     addByteVerbs,
     addChipVerbs,
     addInspectVerbs,
+    addCompareVerbs,
     addCalibrateVerb,
 };
 

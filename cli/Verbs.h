@@ -11,6 +11,7 @@ void addByteVerbs(VerbTable& verbs);     // get, set (ByteVerbs.cpp)
 void addChipVerbs(VerbTable& verbs);     // read, write, verify, erase, fill (ChipVerbs.cpp)
 void addInspectVerbs(VerbTable& verbs);  // dump, probe (InspectVerbs.cpp)
 void addCalibrateVerb(VerbTable& verbs);  // calibrate (Calibrate.cpp)
+void addCompareVerbs(VerbTable& verbs);  // compare, blank, checksum (CompareVerbs.cpp)
 
 class Tool;
 // Warns when the stored calibration finds the Delay too fast for 100 kHz

@@ -90,7 +90,9 @@ public:
             // A style may already have painted the selection under a
             // focused cell; the focus frame sits on the cell's own colour.
             const QVariant bg = index.data(Qt::BackgroundRole);
-            if (bg.isValid())
+            if (m_grid->cellMarked(index.column(), index.row()))
+                painter->fillRect(cell, toQColor(m_grid->markColor()));
+            else if (bg.isValid())
                 painter->fillRect(cell, bg.value<QBrush>());
             else if (selected)
                 painter->fillRect(cell, pal.color(QPalette::Base));
@@ -253,6 +255,30 @@ void THexGrid::setEditedColor(TColor color)
     if (color == m_editedColor)
         return;
     m_editedColor = color;
+    viewport()->update();
+}
+
+void THexGrid::setMarkedCells(const QBitArray& cells)
+{
+    if (cells == m_marked)
+        return;
+    m_marked = cells;
+    viewport()->update();
+}
+
+bool THexGrid::cellMarked(int col, int row) const
+{
+    if (col < 0 || row < 0 || col >= columnCount() || row >= rowCount())
+        return false;
+    const int bit = row * columnCount() + col;
+    return bit < m_marked.size() && m_marked.testBit(bit);
+}
+
+void THexGrid::setMarkColor(TColor color)
+{
+    if (color == m_markColor)
+        return;
+    m_markColor = color;
     viewport()->update();
 }
 

@@ -23,6 +23,7 @@
 
 #include "Colors.h"
 
+#include <QBitArray>
 #include <QChar>
 #include <QTableWidget>
 
@@ -54,6 +55,15 @@ public:
     void clearEditMarks();
     TColor editedColor() const { return m_editedColor; }
     void setEditedColor(TColor color);
+
+    // Marked cells (a compare's differing bytes), bit row * columnCount() +
+    // col; drawn on markColor() unless selected. Bits beyond the grid are
+    // ignored.
+    const QBitArray& markedCells() const { return m_marked; }
+    void setMarkedCells(const QBitArray& cells);
+    bool cellMarked(int col, int row) const;
+    TColor markColor() const { return m_markColor; }
+    void setMarkColor(TColor color);
 
     // Cell size in pixels, not counting the grid line that follows the cell.
     int defaultColWidth() const { return m_colWidth; }
@@ -95,6 +105,8 @@ private:
     TColor m_color = clWhite;
     TColor m_fontColor = clBlack;
     TColor m_editedColor = clRed;
+    QBitArray m_marked;
+    TColor m_markColor = rgbColor(255, 160, 160);
 };
 
 // The cell text of any table grid: empty for a cell never written or one

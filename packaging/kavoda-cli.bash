@@ -81,11 +81,17 @@ _kavoda_cli()
         return
     fi
 
-    # A verb's argument: file names where it takes a FILE.
+    # A verb's argument: file names where it takes a FILE (compare's A and B
+    # too), and "chip" where the chip may stand in for a file.
     local args=(${argsOf[$verb]-})
-    if [[ ${args[argCount]-} == FILE ]]; then
+    case ${args[argCount]-} in
+    FILE | A | B)
         _filedir
-    fi
+        if [[ $verb == compare || $verb == checksum ]]; then
+            COMPREPLY+=($(compgen -W chip -- "$cur"))
+        fi
+        ;;
+    esac
 }
 
 # Completes the value of an option by its value name; false when the value
