@@ -2,6 +2,8 @@
 // Transactions over an adapter's own I2C controller.
 #include "ControllerBus.h"
 
+#include <algorithm>
+
 namespace kavoda {
 
 ControllerBus::ControllerBus(Opener open, TransferLimits limits,
@@ -68,8 +70,9 @@ DeviceBus::WriteOutcome ControllerBus::writeBatch(const ChipType& chip,
     try {
         outcome = controller().writeBatch(writes, kPollCycles * chip.writeCycleUs * 1000u);
     } catch (const WriteBatchFailure& failure) {
-        m_counters.transactions += failure.done() + 1;
-        m_counters.writes += failure.done() + 1;
+        const std::size_t begun = std::min(runs.size(), failure.done() + 1);
+        m_counters.transactions += begun;
+        m_counters.writes += begun;
         throw;
     } catch (const std::exception& e) {
         // A controller that cannot say how far it got: nothing is claimed.

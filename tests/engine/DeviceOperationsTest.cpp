@@ -532,10 +532,12 @@ TEST_F(DeviceOperationsTest, ADifferentialWriteIsVerifiedOnTheTouchedPagesOnly)
 
     // The whole page is read back: a neighbour the write disturbed is found.
     WantedImage disturbed = wanted;
+    disturbed.bytes[0x20] = static_cast<std::uint8_t>(~before[0x20]);
     disturbed.bytes[0x2F] = static_cast<std::uint8_t>(~before[0x2F]);
     const auto mismatch = verifyRuns(fast, runs, disturbed);
     ASSERT_TRUE(mismatch.has_value());
-    EXPECT_EQ(mismatch->address, 0x2Fu);
+    EXPECT_EQ(mismatch->address, 0x20u);
+    EXPECT_EQ(mismatch->count, 2);
 }
 
 // The parallel port's bus with other limits, a read that fails at chosen
