@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The whole-chip verbs: read, write, verify, erase, fill.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <ostream>
 
 #include "DeviceOperations.h"
@@ -179,6 +180,8 @@ int runRead(Tool& tool, const ChipArguments& args)
 // A write that Ctrl+C ended: where, and how far it got.
 Interrupted interruptedWrite(const WriteOutcome& outcome)
 {
+    if (outcome.written == 0)
+        return Interrupted("Interrupted before the first write; nothing was written.");
     return Interrupted("Interrupted at " + addressText(outcome.next) + " after writing " +
                        std::to_string(outcome.written) + " of " + std::to_string(outcome.total) +
                        " bytes; the chip holds part of the image: run the write again to "
@@ -211,14 +214,26 @@ int runWrite(Tool& tool, const ChipArguments& args)
 
     if (!args.noVerify)
         verifyAfterWrite(tool, wanted, args.all ? nullptr : &runs);
+    // The runs carry every differing byte and, from a page's first to its
+    // last difference, bytes that held their value: written, not held. Held
+    // are the file's bytes that no run wrote, so written and held add up.
+    std::vector<bool> written(wanted.bytes.size(), false);
+    for (const WriteRun& run : runs)
+        std::fill_n(written.begin() + run.address, run.bytes.size(), true);
     long differing = 0;
-    for (std::size_t i = 0; i < wanted.bytes.size(); ++i)
-        differing += wanted.present[i] && (args.all || before[i] != wanted.bytes[i]);
+    long held = 0;
+    for (std::size_t i = 0; i < wanted.bytes.size(); ++i) {
+        if (!wanted.present[i])
+            continue;
+        differing += args.all || before[i] != wanted.bytes[i];
+        held += !written[i];
+    }
     tool.out() << "Wrote " << total << (total == 1 ? " byte" : " bytes") << " to the "
                << chipName(tool);
+    if (differing != total)
+        tool.out() << ", " << differing << " of them differing";
     if (!args.all)
-        tool.out() << " (" << static_cast<long>(wanted.given) - differing
-                   << " held their value already)";
+        tool.out() << " (" << held << " held their value already)";
     tool.out() << (args.noVerify ? "; not verified.\n" : "; verified.\n");
     return kExitOk;
 }
@@ -256,6 +271,8 @@ int runFill(Tool& tool, std::uint8_t value, bool erase, bool noVerify)
     tool.progress().begin(erase ? "Erasing" : "Filling " + hexText(value, 2), chip.size);
     const WriteOutcome outcome = writeRuns(job, planWrite(job, wanted, nullptr));
     tool.progress().end();
+    if (outcome.end == PassEnd::Stopped && outcome.written == 0)
+        throw Interrupted("Interrupted before the first write; nothing was written.");
     if (outcome.end == PassEnd::Stopped)
         throw Interrupted("Interrupted at " + addressText(outcome.next) + ": " +
                           std::to_string(outcome.written) + " of " + std::to_string(chip.size) +

@@ -125,6 +125,10 @@ const ChipType& Tool::device(const char* fallback)
 void Tool::prepare(const char* fallbackDevice)
 {
     const ChipType& chip = device(fallbackDevice);
+    // Three pins: a larger number would pass the pin mask below unseen.
+    if (m_options.chipAddress < 0 || m_options.chipAddress > 7)
+        throw UsageError("--chip-address " + std::to_string(m_options.chipAddress) +
+                         " is not a level of the three pins A2..A0: give 0 to 7");
     if (m_options.chipAddress != 0 &&
         (m_options.chipAddress & ~chip.chipAddressMask & 0x07) != 0) {
         if (chip.chipAddressMask == 0)
@@ -245,7 +249,9 @@ std::vector<std::uint8_t> Tool::readChip(const std::string& operation,
     std::vector<std::uint8_t> bytes;
     ChipJob chipJob = job();
     m_progress.begin(operation, count);
-    if (readRange(chipJob, start, count, bytes) == PassEnd::Stopped) {
+    // Ctrl+C during the last run stops the verb too: nothing is reported
+    // as done once it was asked to stop.
+    if (readRange(chipJob, start, count, bytes) == PassEnd::Stopped || interruptRequested()) {
         m_progress.end();
         throw Interrupted("Interrupted at " + addressText(start + static_cast<std::uint32_t>(bytes.size())) +
                           " after reading " + std::to_string(bytes.size()) + " of " +

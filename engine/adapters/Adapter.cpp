@@ -69,9 +69,19 @@ private:
     Bus m_bus;
 };
 
+// The row's limits with the bus time of a byte at the adapter's clock: a
+// kernel bus whose clock its driver sets is taken as the common 100 kHz.
+TransferLimits limitsAt(const AdapterChoice& choice)
+{
+    TransferLimits limits = choice.type().limits;
+    const int khz = choice.type().hasSpeedSetting ? i2cSpeedKhz(choice.speed) : kDefaultI2cSpeedKhz;
+    limits.byteNs = static_cast<std::uint32_t>(9'000'000 / khz);
+    return limits;
+}
+
 std::unique_ptr<DeviceBus> makeCh341aBus(PortSession& session, const AdapterChoice& choice)
 {
-    const TransferLimits limits = choice.type().limits;
+    const TransferLimits limits = limitsAt(choice);
     if (const auto chip = simulatedChip(session)) {
         auto sim = std::make_shared<SimulatedCh341a>(*chip);
         return std::make_unique<ControllerBus>(
@@ -89,7 +99,7 @@ std::unique_ptr<DeviceBus> makeCh341aBus(PortSession& session, const AdapterChoi
 
 std::unique_ptr<DeviceBus> makeI2cDevBus(PortSession& session, const AdapterChoice& choice)
 {
-    const TransferLimits limits = choice.type().limits;
+    const TransferLimits limits = limitsAt(choice);
     if (const auto chip = simulatedChip(session)) {
         auto sim = std::make_shared<SimulatedI2cDev>(*chip);
         return std::make_unique<ControllerBus>(

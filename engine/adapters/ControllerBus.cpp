@@ -2,6 +2,8 @@
 // Transactions over an adapter's own I2C controller.
 #include "ControllerBus.h"
 
+#include <algorithm>
+
 namespace kavoda {
 
 ControllerBus::ControllerBus(Opener open, TransferLimits limits,
@@ -64,8 +66,18 @@ DeviceBus::WriteOutcome ControllerBus::writeBatch(const ChipType& chip,
     for (const WriteRun& run : runs)
         writes.push_back(I2cController::ControllerWrite{
             phaseOf(chip, run.address), run.bytes.data(), static_cast<std::uint32_t>(run.bytes.size())});
-    const RunsResult outcome =
-        controller().writeBatch(writes, kPollCycles * chip.writeCycleUs * 1000u);
+    RunsResult outcome;
+    try {
+        outcome = controller().writeBatch(writes, kPollCycles * chip.writeCycleUs * 1000u);
+    } catch (const WriteBatchFailure& failure) {
+        const std::size_t begun = std::min(runs.size(), failure.done() + 1);
+        m_counters.transactions += begun;
+        m_counters.writes += begun;
+        throw;
+    } catch (const std::exception& e) {
+        // A controller that cannot say how far it got: nothing is claimed.
+        throw WriteBatchFailure(e.what(), 0);
+    }
     // The writes up to the one that stopped the batch.
     const std::size_t made = outcome.result.ok() ? runs.size() : outcome.run + 1;
     m_counters.transactions += made;

@@ -52,7 +52,9 @@ public:
     virtual BusResult write(const AddressPhase& phase, const std::uint8_t* data,
                             std::uint32_t length, std::uint64_t pollLimitNs) = 0;
     // The writes in order, each as write() does it; stops at the first that
-    // does not end well and says which (the ones before it are done).
+    // does not end well and says which (the ones before it are done). A
+    // failure of the adapter or its link throws WriteBatchFailure counting
+    // the writes the chip holds.
     struct ControllerWrite {
         AddressPhase phase;
         const std::uint8_t* data = nullptr;
@@ -63,8 +65,15 @@ public:
                                     std::uint64_t pollLimitNs)
     {
         for (std::size_t i = 0; i < writes.size(); ++i) {
-            const BusResult result =
-                write(writes[i].phase, writes[i].data, writes[i].length, pollLimitNs);
+            m_writeStored = false;
+            BusResult result;
+            try {
+                result = write(writes[i].phase, writes[i].data, writes[i].length, pollLimitNs);
+            } catch (const WriteBatchFailure&) {
+                throw;
+            } catch (const std::exception& e) {
+                throw WriteBatchFailure(e.what(), i + (m_writeStored ? 1 : 0));
+            }
             if (!result.ok())
                 return WriteOutcome{result, i};
         }
@@ -73,6 +82,11 @@ public:
     // START, addressByte, STOP. True when acknowledged: the chip is there
     // and has finished its write cycle.
     virtual bool poll(std::uint8_t addressByte) = 0;
+
+protected:
+    // Set by write() once its STOP has gone out after data the chip
+    // acknowledged: the chip holds them whatever fails afterwards.
+    bool m_writeStored = false;
 };
 
 }  // namespace kavoda

@@ -111,20 +111,36 @@ BusResult I2cDevBus::write(const AddressPhase& phase, const std::uint8_t* data,
 {
     std::vector<I2cMessage> messages = writeMessages(phase, data, length);
     const int error = transfer(messages);
-    if (error != 0 && !check(error)) {
-        // ENXIO: the address went unanswered. Otherwise the kernel does not
-        // say which byte did; a chip that takes its address (it answers a
-        // poll) refused the data.
+    if (error != 0) {
+        check(error);  // throws for a failure that is no missing acknowledge
+        // ENXIO: the address went unanswered. A chip that does not answer a
+        // poll either is not there (some drivers say EIO for that too).
         if (error == ENXIO || !poll(phase.device))
             return BusResult{BusStatus::NoAcknowledge, 0};
-        return BusResult{BusStatus::DataRefused, 0};
+#ifdef EREMOTEIO
+        // The chip took its address and a later byte was not acknowledged:
+        // the data refused, as a write-protected chip does.
+        if (error == EREMOTEIO)
+            return BusResult{BusStatus::DataRefused, 0};
+#endif
+        // EIO or ETIMEDOUT part-way through, with the chip answering: the
+        // bus failed, nothing says the chip refused a byte.
+        throw PortError("The I2C bus " + m_path + " failed during a write: " +
+                        std::strerror(error));
     }
-    const std::uint64_t start = m_clock();
-    do {
+    // The transfer ended with its STOP: the chip holds the bytes now.
+    m_writeStored = true;
+    // The deadline counts from that STOP, and the last poll always comes
+    // after it: a process held up past the deadline still asks once more
+    // before calling the chip busy.
+    const std::uint64_t stop = m_clock();
+    for (;;) {
+        const bool late = m_clock() - stop >= pollLimitNs;
         if (poll(phase.device))
             return {};
-    } while (m_clock() - start < pollLimitNs);
-    return BusResult{BusStatus::Busy, 0};
+        if (late)
+            return BusResult{BusStatus::Busy, 0};
+    }
 }
 
 bool I2cDevBus::poll(std::uint8_t addressByte)

@@ -2,6 +2,8 @@
 // The parallel port's bus.
 #include "DeviceBus.h"
 
+#include <algorithm>
+
 #include "Adapter.h"
 #include "DeviceCatalogue.h"
 #include "PortSession.h"
@@ -13,8 +15,14 @@ DeviceBus::WriteOutcome DeviceBus::writeBatch(const ChipType& chip,
                                               const std::vector<WriteRun>& runs)
 {
     for (std::size_t i = 0; i < runs.size(); ++i) {
-        const BusResult result = write(chip, runs[i].address, runs[i].bytes.data(),
-                                       static_cast<std::uint32_t>(runs[i].bytes.size()));
+        m_writeStored = false;
+        BusResult result;
+        try {
+            result = write(chip, runs[i].address, runs[i].bytes.data(),
+                           static_cast<std::uint32_t>(runs[i].bytes.size()));
+        } catch (const std::exception& e) {
+            throw WriteBatchFailure(e.what(), i + (m_writeStored ? 1 : 0));
+        }
         if (!result.ok())
             return WriteOutcome{result, i};
     }
@@ -41,7 +49,26 @@ std::uint16_t ParallelPortBus::port() const
 
 TransferLimits ParallelPortBus::limits() const
 {
-    return adapterType(AdapterKind::ParallelPort).limits;
+    TransferLimits limits = adapterType(AdapterKind::ParallelPort).limits;
+    // At the writes' waits, which are the longer: reads run with half.
+    limits.byteNs = parallelPortByteNs(BusDelay, 0);
+    return limits;
+}
+
+std::uint32_t parallelPortByteNs(std::int32_t busDelay, std::uint8_t fastTiming)
+{
+    // A byte is nine clocks of three line changes: 28 register accesses and
+    // 27 waits at most. Priced as on the slow PC the Delay was made for
+    // (an ISA access 1 us, a wait iteration 10 ns), so on a faster one the
+    // operations only check for a stop more often than needed.
+    constexpr std::uint64_t kAccesses = 28;
+    constexpr std::uint64_t kWaits = 27;
+    constexpr std::uint64_t kAccessNs = 1000;
+    constexpr std::uint64_t kIterationNs = 10;
+    const std::int32_t count = busWaitCount(busDelay, fastTiming);
+    const std::uint64_t ns =
+        kAccesses * kAccessNs + kWaits * static_cast<std::uint64_t>(std::max(0, count)) * kIterationNs;
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(ns, 0xFFFFFFFFu));
 }
 
 DeviceBus::ReadOutcome ParallelPortBus::read(const ChipType& chip,
@@ -62,7 +89,8 @@ BusResult ParallelPortBus::write(const ChipType& chip, std::uint32_t address,
 {
     ++m_counters.transactions;
     ++m_counters.writes;
-    return pageWrite(port(), phaseOf(chip, address), data, length);
+    m_writeStored = false;
+    return pageWrite(port(), phaseOf(chip, address), data, length, &m_writeStored);
 }
 
 bool ParallelPortBus::poll(const ChipType& chip, std::uint32_t address)

@@ -23,6 +23,9 @@ struct TransferLimits {
     std::uint32_t maxWriteBatch;  // write transactions one call may carry
     bool byteTransactionsOnly;   // can only do one byte per transaction
     bool ownClock;               // polling bounded by its time, not by a count
+    // Bus time of one byte (nine clocks), so that the operations hand the
+    // adapter no more work at once than a stop may wait for; 0: unknown.
+    std::uint32_t byteNs = 0;
 };
 
 // One read transaction: `length` bytes from `address` into `out`.
@@ -67,7 +70,9 @@ public:
                             std::uint32_t length) = 0;
     // The runs in order, each written and polled as write() does, as many
     // to a call as the adapter's limits say; stops at the first run that
-    // does not end well and says which (the runs before it are done).
+    // does not end well and says which (the runs before it are done). When
+    // the adapter, its link or a file fails on the way it throws
+    // WriteBatchFailure saying how many runs the chip holds.
     using WriteOutcome = RunsResult;
     virtual WriteOutcome writeBatch(const ChipType& chip, const std::vector<WriteRun>& runs);
     // The device address of the byte at address alone: true when the chip
@@ -86,10 +91,21 @@ protected:
         return addressPhase(chip, address, m_chipAddress);
     }
     BusCounters m_counters;
+    // Set by write() once the STOP has gone out after data the chip
+    // acknowledged, so that a failure after it (while polling) still
+    // counts that write as done.
+    bool m_writeStored = false;
 
 private:
     std::uint8_t m_chipAddress = 0;
 };
+
+// The most work the operations hand an adapter in one call, in bus time:
+// a stop request waits for no more than this.
+inline constexpr std::uint64_t kStopLatencyNs = 100'000'000;
+
+// The parallel port's bus time of one byte at a Delay and FastTiming.
+std::uint32_t parallelPortByteNs(std::int32_t busDelay, std::uint8_t fastTiming);
 
 // Holds the bus claimed for the lifetime of the scope.
 class BusClaim {

@@ -266,7 +266,7 @@ BusResult sequentialRead(std::uint16_t port, const AddressPhase& phase, std::uin
 }
 
 BusResult pageWrite(std::uint16_t port, const AddressPhase& phase, const std::uint8_t* data,
-                    std::size_t n)
+                    std::size_t n, bool* stored)
 {
     selectPort(port);
     StartCondition();
@@ -285,6 +285,8 @@ BusResult pageWrite(std::uint16_t port, const AddressPhase& phase, const std::ui
         g_lastResult = BusResult{BusStatus::NoAcknowledge, 0};
         return g_lastResult;
     }
+    if (stored && result.ok())
+        *stored = true;
     if (!pollUntilWritten(phase.device) && result.ok())
         result = BusResult{BusStatus::Busy, 0};
     g_lastResult = result;

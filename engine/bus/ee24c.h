@@ -144,8 +144,10 @@ bool pollDevice(std::uint16_t port, std::uint8_t addressByte);
 // device address's own form, at most kMaxAckPolls polls. A device address or
 // word address the chip did not acknowledge started no write cycle: no
 // polling then. With n == 1 and a one-byte word address it is exactly the
-// byte write above.
+// byte write above. stored (when given) turns true once the STOP has gone
+// out after data the chip acknowledged: from then on the chip holds them,
+// whatever fails during the polling.
 BusResult pageWrite(std::uint16_t port, const AddressPhase& phase, const std::uint8_t* data,
-                    std::size_t n);
+                    std::size_t n, bool* stored = nullptr);
 
 }  // namespace kavoda

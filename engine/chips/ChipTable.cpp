@@ -16,10 +16,13 @@ constexpr std::uint32_t kCycle = 10'000;
 
 // clang-format off
 const std::array<ChipType, 15> kChipTable = {{
+    // The block bits take the places of the low address pins; the pins
+    // above them are real chip-enable inputs (A2 A1 on the 24C04, A2 on the
+    // 24C08), so two such chips can share a bus.
     // caption   size     page word shift mask pins cycle  family       menu      handler          panel      code last
     {"24C02",    256,      8,   1,   1,   0x0, 0x7, kCycle, Family::C24, kMenu24C, "N24c021Click",  "24C02",    1, 0},
-    {"24C04",    512,      16,  1,   1,   0x1, 0x0, kCycle, Family::C24, kMenu24C, "N24c041Click",  "24C04",    2, 1},
-    {"24C08",    1024,     16,  1,   1,   0x3, 0x0, kCycle, Family::C24, kMenu24C, "N24c081Click",  "24C08",    3, 3},
+    {"24C04",    512,      16,  1,   1,   0x1, 0x6, kCycle, Family::C24, kMenu24C, "N24c041Click",  "24C04",    2, 1},
+    {"24C08",    1024,     16,  1,   1,   0x3, 0x4, kCycle, Family::C24, kMenu24C, "N24c081Click",  "24C08",    3, 3},
     {"24C16",    2048,     16,  1,   1,   0x7, 0x0, kCycle, Family::C24, kMenu24C, "N24c161Click",  "24C16",    4, 7},
     // The SDA parts write one byte at a time; bit 1 of their device address
     // is a chip select tied low.

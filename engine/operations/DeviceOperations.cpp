@@ -60,10 +60,28 @@ void showStep(OperationDisplay& display, long done, long length, long total, std
     display.showProgress(done, total, static_cast<long>(address));
 }
 
-void finished(OperationDisplay& display, long done, long length, long total)
+// lastAddress: the batch's last byte, where the display's address ends up,
+// so that a stop between two batches names the right place.
+void finished(OperationDisplay& display, long done, long length, long total,
+              std::uint32_t lastAddress)
 {
-    if (length > 1)
+    if (length > 1) {
         display.showPercent(percentOf(done + length, total));
+        display.showAddress(static_cast<int>(lastAddress));
+        display.showProgress(done + length, total, static_cast<long>(lastAddress) + 1);
+    }
+}
+
+// The bytes an adapter moves in the time a stop may wait; unbounded when it
+// does not say how fast it is. Never fewer than 16: on a bus slowed that
+// far, more address phases and write cycles would cost more than a later
+// stop.
+std::uint32_t bytesInStopLatency(const TransferLimits& limits)
+{
+    constexpr std::uint64_t kFewest = 16;
+    if (limits.byteNs == 0)
+        return 0xFFFFFFFFu;
+    return static_cast<std::uint32_t>(std::max(kFewest, kStopLatencyNs / limits.byteNs));
 }
 
 struct Range {
@@ -80,11 +98,12 @@ using ReadBatch = std::vector<ReadRun>;
 std::vector<ReadBatch> planReads(const ChipJob& job, Range range, std::uint8_t* out)
 {
     const TransferLimits limits = job.bus.limits();
-    std::uint32_t longest = std::min(job.chip.readBoundary(), limits.maxReadRun);
+    const std::uint32_t budget = bytesInStopLatency(limits);
+    std::uint32_t longest = std::min({job.chip.readBoundary(), limits.maxReadRun, budget});
     if (job.transfers == Transfers::Bytewise || limits.byteTransactionsOnly)
         longest = 1;
     longest = std::max<std::uint32_t>(1, longest);
-    const std::uint32_t batchBytes = std::max(limits.maxReadBatch, longest);
+    const std::uint32_t batchBytes = std::max(std::min(limits.maxReadBatch, budget), longest);
 
     std::vector<ReadBatch> batches;
     std::uint32_t inBatch = batchBytes;
@@ -150,7 +169,8 @@ PassEnd readRanges(ChipJob& job, const std::vector<Range>& ranges, std::vector<s
             }
             showStep(job.display, done, length, total, batch.front().address);
             readBatch(job, batch);
-            finished(job.display, done, length, total);
+            finished(job.display, done, length, total,
+                     batch.back().address + batch.back().length - 1);
             const std::uint8_t* bytes = out.data() + done;
             job.display.showData(bytes[length - 1]);
             if (sink)
@@ -162,6 +182,11 @@ PassEnd readRanges(ChipJob& job, const std::vector<Range>& ranges, std::vector<s
                                                                          ranges.back().length - 1)
                                                      : 0);
     return PassEnd::Completed;
+}
+
+std::uint32_t endOf(const WriteRun& run)
+{
+    return run.address + static_cast<std::uint32_t>(run.bytes.size());
 }
 
 // What a stopped write adds to the chip's answer.
@@ -187,9 +212,25 @@ WriteOutcome writeRunsShown(ChipJob& job, const std::vector<WriteRun>& runs, lon
     for (const WriteRun& run : runs)
         outcome.total += static_cast<long>(run.bytes.size());
     const long total = percentTotal > 0 ? percentTotal : outcome.total;
-    const std::size_t perCall = std::max<std::uint32_t>(1, job.bus.limits().maxWriteBatch);
+    const TransferLimits limits = job.bus.limits();
+    const std::size_t perCall = std::max<std::uint32_t>(1, limits.maxWriteBatch);
+    // A write's bus time: its bytes with the address phase, then the write
+    // cycle its polls wait out.
+    const auto busNs = [&](const WriteRun& run) {
+        return (run.bytes.size() + 1 + static_cast<std::size_t>(job.chip.wordAddressBytes)) *
+                   std::uint64_t{limits.byteNs} +
+               std::uint64_t{job.chip.writeCycleUs} * 1000u;
+    };
     for (std::size_t first = 0; first < runs.size();) {
-        const std::size_t end = std::min(runs.size(), first + perCall);
+        // As many writes as the adapter takes at once and a stop may wait for.
+        std::size_t end = first + 1;
+        std::uint64_t ns = busNs(runs[first]);
+        while (end < runs.size() && end - first < perCall) {
+            ns += busNs(runs[end]);
+            if (limits.byteNs != 0 && ns > kStopLatencyNs)
+                break;
+            ++end;
+        }
         const std::vector<WriteRun> batch(runs.begin() + static_cast<std::ptrdiff_t>(first),
                                           runs.begin() + static_cast<std::ptrdiff_t>(end));
         long length = 0;
@@ -213,10 +254,18 @@ WriteOutcome writeRunsShown(ChipJob& job, const std::vector<WriteRun>& runs, lon
             throw ChipStop(sentence(e.what()) + stoppedSentence(at, before, outcome.total), at);
         } catch (const std::exception& e) {
             // The adapter, its link, the trace or the simulated chip's file
-            // failed with the chip half written: say how far it got.
-            throw ChipStop(sentence(e.what()) + stoppedSentence(batch.front().address,
-                                                                outcome.written, outcome.total),
-                           batch.front().address);
+            // failed with the chip half written: the writes of the batch
+            // that ended on the chip count, the one that failed does not.
+            const auto* failure = dynamic_cast<const WriteBatchFailure*>(&e);
+            const std::size_t done = failure ? std::min(failure->done(), batch.size()) : 0;
+            long before = outcome.written;
+            for (std::size_t i = 0; i < done; ++i)
+                before += static_cast<long>(batch[i].bytes.size());
+            const std::uint32_t at = first + done < runs.size() ? runs[first + done].address
+                                                                : endOf(runs.back());
+            if (done > 0)
+                job.display.showAddress(static_cast<int>(endOf(batch[done - 1]) - 1));
+            throw ChipStop(sentence(e.what()) + stoppedSentence(at, before, outcome.total), at);
         }
         if (!result.result.ok()) {
             long before = outcome.written;
@@ -244,7 +293,7 @@ WriteOutcome writeRunsShown(ChipJob& job, const std::vector<WriteRun>& runs, lon
                                run.address);
             }
         }
-        finished(job.display, outcome.written, length, total);
+        finished(job.display, outcome.written, length, total, endOf(batch.back()) - 1);
         job.display.showData(batch.back().bytes.back());
         outcome.written += length;
         first = end;
@@ -254,12 +303,29 @@ WriteOutcome writeRunsShown(ChipJob& job, const std::vector<WriteRun>& runs, lon
     return outcome;
 }
 
+// The chip's page, or one byte for byte transactions.
 std::uint32_t pageOf(const ChipJob& job)
 {
     if (job.transfers == Transfers::Bytewise || job.bus.limits().byteTransactionsOnly)
         return 1;
-    return std::max<std::uint32_t>(
-        1, std::min(static_cast<std::uint32_t>(job.chip.pageSize), job.bus.limits().maxWrite));
+    return static_cast<std::uint32_t>(std::max(1, job.chip.pageSize));
+}
+
+// A run within one page, cut into the adapter's longest writes. Cutting by
+// the page first keeps every piece inside its page even when the adapter's
+// limit does not divide the page.
+void addRun(std::vector<WriteRun>& runs, WriteRun run, std::uint32_t longest)
+{
+    if (run.bytes.size() <= longest) {
+        runs.push_back(std::move(run));
+        return;
+    }
+    for (std::size_t at = 0; at < run.bytes.size(); at += longest) {
+        const std::size_t end = std::min(run.bytes.size(), at + longest);
+        runs.push_back(WriteRun{run.address + static_cast<std::uint32_t>(at),
+                                {run.bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                                 run.bytes.begin() + static_cast<std::ptrdiff_t>(end)}});
+    }
 }
 
 }  // namespace
@@ -341,6 +407,9 @@ std::vector<WriteRun> planWrite(const ChipJob& job, const WantedImage& wanted,
                                 const std::vector<std::uint8_t>* chipNow)
 {
     const std::uint32_t page = pageOf(job);
+    const TransferLimits limits = job.bus.limits();
+    const std::uint32_t longest =
+        std::max<std::uint32_t>(1, std::min({page, limits.maxWrite, bytesInStopLatency(limits)}));
     const auto size = static_cast<std::uint32_t>(std::min<std::size_t>(
         wanted.bytes.size(), static_cast<std::size_t>(job.chip.size)));
     const auto differs = [&](std::uint32_t a) {
@@ -365,7 +434,7 @@ std::vector<WriteRun> planWrite(const ChipJob& job, const WantedImage& wanted,
             WriteRun run{from, {}};
             for (std::uint32_t a = from; a < to; ++a)
                 run.bytes.push_back(wanted.present[a] ? wanted.bytes[a] : (*chipNow)[a]);
-            runs.push_back(std::move(run));
+            addRun(runs, std::move(run), longest);
             continue;
         }
         // Every given byte, in runs of consecutive ones.
@@ -377,7 +446,7 @@ std::vector<WriteRun> planWrite(const ChipJob& job, const WantedImage& wanted,
             WriteRun run{a, {}};
             while (a < end && wanted.present[a])
                 run.bytes.push_back(wanted.bytes[a++]);
-            runs.push_back(std::move(run));
+            addRun(runs, std::move(run), longest);
         }
     }
     return runs;

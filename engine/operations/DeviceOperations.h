@@ -117,7 +117,8 @@ struct WantedImage {
 
 // The runs that put wanted onto the chip: every given byte, or (with
 // chipNow) only the pages holding a differing byte, each from its first to
-// its last differing byte; split by page, by the adapter's longest write and,
+// its last differing byte; split by page, then inside it by the adapter's
+// longest write and the bus time a stop may wait for, and,
 // bytewise, into single bytes.
 std::vector<WriteRun> planWrite(const ChipJob& job, const WantedImage& wanted,
                                 const std::vector<std::uint8_t>* chipNow);

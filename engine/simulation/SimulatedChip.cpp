@@ -4,11 +4,17 @@
 #include "SimulatedChip.h"
 #include "SafeFile.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <algorithm>
 #include <limits>
+#include <mutex>
 #include <system_error>
 #include <utility>
 
@@ -37,6 +43,80 @@ bool refusedForWriting(int cause)
 }
 
 }  // namespace
+
+// The content file taken for this process: a chip is simulated by one
+// Kavoda at a time, or two runs would each keep their own cells and one's
+// writes would be lost. flock() on a descriptor of the lock's own, shared
+// by the chips of one process (the window may hold two buses on one file).
+class SimulatedChip::ContentLock {
+public:
+    static std::shared_ptr<ContentLock> take(const std::string& path);
+    ~ContentLock();
+    ContentLock(const ContentLock&) = delete;
+    ContentLock& operator=(const ContentLock&) = delete;
+
+private:
+    ContentLock(int fd, dev_t device, ino_t inode) : m_fd(fd), m_device(device), m_inode(inode) {}
+    int m_fd;
+    dev_t m_device;
+    ino_t m_inode;
+};
+
+SimulatedChip::ContentLock::~ContentLock()
+{
+    ::close(m_fd);  // releases the lock
+}
+
+std::shared_ptr<SimulatedChip::ContentLock> SimulatedChip::ContentLock::take(
+    const std::string& path)
+{
+    static std::mutex mutex;
+    static std::vector<std::weak_ptr<ContentLock>> held;
+    const std::lock_guard<std::mutex> guard(mutex);
+    // A file replaced between open and lock is opened again: the lock must
+    // be on the file that bears the name.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            throw PortError(fileError("Cannot open", path, errno));
+        struct stat opened {};
+        if (::fstat(fd, &opened) != 0) {
+            const int cause = errno;
+            ::close(fd);
+            throw PortError(fileError("Cannot open", path, cause));
+        }
+        for (const auto& weak : held) {
+            if (const auto lock = weak.lock();
+                lock && lock->m_device == opened.st_dev && lock->m_inode == opened.st_ino) {
+                ::close(fd);
+                return lock;
+            }
+        }
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int cause = errno;
+            ::close(fd);
+            if (cause == EWOULDBLOCK)
+                throw PortError("The simulated chip's content file " + path +
+                                " is in use by another Kavoda: one chip is simulated by one "
+                                "program at a time; close that one or give another file");
+            // A file system without locks: simulate unlocked rather than not at all.
+            return nullptr;
+        }
+        struct stat named {};
+        if (::stat(path.c_str(), &named) == 0 && named.st_dev == opened.st_dev &&
+            named.st_ino == opened.st_ino) {
+            std::shared_ptr<ContentLock> lock(new ContentLock(fd, opened.st_dev, opened.st_ino));
+            held.erase(std::remove_if(held.begin(), held.end(),
+                                      [](const auto& weak) { return weak.expired(); }),
+                       held.end());
+            held.push_back(lock);
+            return lock;
+        }
+        ::close(fd);
+    }
+    throw PortError("The simulated chip's content file " + path +
+                    " keeps being replaced by another program");
+}
 
 std::optional<ChipFault> chipFaultNamed(std::string_view name)
 {
@@ -100,47 +180,75 @@ void SimulatedChip::loadImage()
                             std::to_string(m_cells.size()) +
                             "; choose another file for this type");
     }
-    errno = 0;
-    m_image.open(path, std::ios::in | std::ios::out | std::ios::binary);
-    if (!m_image && refusedForWriting(errno)) {
+    m_lock = ContentLock::take(m_imagePath);
+    int fd = ::open(m_imagePath.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0 && refusedForWriting(errno)) {
         // A write-protected chip: reads are served, writes refused.
-        m_image.clear();
-        m_image.open(path, std::ios::in | std::ios::binary);
+        fd = ::open(m_imagePath.c_str(), O_RDONLY | O_CLOEXEC);
         m_readOnly = true;
     }
-    if (!m_image)
+    if (fd < 0)
         throw PortError(fileError("Cannot open", m_imagePath, errno));
-    errno = 0;
-    m_image.read(reinterpret_cast<char*>(m_cells.data()),
-                 static_cast<std::streamsize>(m_cells.size()));
-    if (!m_image) {
-        const int cause = errno;
-        throw PortError(cause ? fileError("Cannot read", m_imagePath, cause)
-                              : "The simulated chip's content file " + m_imagePath +
-                                    " ended early while being read");
+    m_image = std::shared_ptr<int>(new int(fd), [](int* p) {
+        ::close(*p);
+        delete p;
+    });
+    std::size_t got = 0;
+    while (got < m_cells.size()) {
+        const ssize_t n = ::pread(fd, m_cells.data() + got, m_cells.size() - got,
+                                  static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            throw PortError(fileError("Cannot read", m_imagePath, errno));
+        if (n == 0)
+            throw PortError("The simulated chip's content file " + m_imagePath +
+                            " ended early while being read");
+        got += static_cast<std::size_t>(n);
     }
 }
 
-void SimulatedChip::store(int address, std::uint8_t value)
+void SimulatedChip::putInFile(int address, std::uint8_t value)
+{
+    // Straight to the file, unbuffered: a byte it refused is not tried
+    // again behind the next one's back.
+    for (;;) {
+        const ssize_t n = ::pwrite(*m_image, &value, 1, static_cast<off_t>(address));
+        if (n == 1)
+            return;
+        if (n < 0 && errno == EINTR)
+            continue;
+        throw PortError(fileError("Cannot write", m_imagePath, n < 0 ? errno : EIO));
+    }
+}
+
+void SimulatedChip::storePage(const std::vector<std::pair<int, std::uint8_t>>& bytes)
 {
     if (m_readOnly)
         throw PortError("The simulated chip's content file " + m_imagePath +
                         " is read-only: the chip can be read but not written");
-    if (m_image.is_open()) {
-        // Written through byte by byte, in place: a file of the right size is
-        // never truncated, so an interrupted run leaves at worst an old byte.
-        errno = 0;
-        m_image.seekp(address);
-        m_image.put(static_cast<char>(value));
-        m_image.flush();
-        if (!m_image) {
-            const int cause = errno ? errno : EIO;
-            m_image.clear();
-            throw PortError(fileError("Cannot write", m_imagePath, cause));
+    if (m_image) {
+        // Written through in place, a file of the right size is never
+        // truncated. A page the file does not take whole is taken back, so
+        // that the chip holds whole pages only and memory and file agree:
+        // a write that failed stored nothing.
+        std::size_t put = 0;
+        try {
+            for (; put < bytes.size(); ++put)
+                putInFile(bytes[put].first, bytes[put].second);
+        } catch (const PortError&) {
+            for (std::size_t i = put; i-- > 0;) {
+                try {
+                    putInFile(bytes[i].first, m_cells[static_cast<std::size_t>(bytes[i].first)]);
+                } catch (const PortError&) {
+                    // The first failure is the one to report.
+                }
+            }
+            throw;
         }
     }
-    // Only what reached the file counts as stored: memory and file agree.
-    m_cells[static_cast<std::size_t>(address)] = value;
+    for (const auto& [address, value] : bytes)
+        m_cells[static_cast<std::size_t>(address)] = value;
 }
 
 void SimulatedChip::drive(bool clock, bool hostData, std::uint64_t nowNs)
@@ -201,10 +309,8 @@ void SimulatedChip::onStop(std::uint64_t nowNs)
         return;
     const auto pending = std::move(m_pending);
     m_pending.clear();
-    if (m_fault != ChipFault::WritesDoNotStick) {
-        for (const auto& [address, value] : pending)
-            store(address, value);
-    }
+    if (m_fault != ChipFault::WritesDoNotStick)
+        storePage(pending);
     ++m_writeCycles;
     m_busyUntilNs = m_fault == ChipFault::EndlessWriteCycle
                         ? std::numeric_limits<std::uint64_t>::max()

@@ -5,7 +5,7 @@
 #pragma once
 
 #include <cstdint>
-#include <fstream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -46,6 +46,8 @@ public:
     // Throws PortError when the content file cannot be used: never touches a
     // file of the wrong size. A content file that cannot be opened for
     // writing gives a chip that serves reads and refuses writes (PortError).
+    // The file is locked while the chip lives: a second program (or the
+    // same file under another name) gets a PortError saying it is in use.
     explicit SimulatedChip(const ChipOptions& options);
 
     // The host's line levels after one register write, at virtual time nowNs.
@@ -72,14 +74,19 @@ private:
     void onClockFall();
     void byteReceived();
     void loadNextByte();
-    void store(int address, std::uint8_t value);
+    // The bytes of one write, into memory and the content file, all or none.
+    void storePage(const std::vector<std::pair<int, std::uint8_t>>& bytes);
+    void putInFile(int address, std::uint8_t value);
     void loadImage();
+
+    class ContentLock;
 
     const CatalogueEntry* m_type;
     ChipFault m_fault;
     std::uint64_t m_writeCycleNs;
     std::string m_imagePath;
-    std::fstream m_image;
+    std::shared_ptr<ContentLock> m_lock;  // held as long as the chip is simulated
+    std::shared_ptr<int> m_image;  // the content file's descriptor, closed with the chip
     bool m_readOnly = false;
     std::vector<std::uint8_t> m_cells;
 

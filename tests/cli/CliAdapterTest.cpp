@@ -111,6 +111,22 @@ TEST_F(CliAdapterTest, TheLargerTypesThroughEveryVerb)
     EXPECT_EQ(refused.code, 2);
     EXPECT_NE(refused.err.find("carry its block number"), std::string::npos) << refused.err;
     EXPECT_EQ(cli({"--simulate", "-d", "24M01", "--chip-address", "1", "get", "0"}).code, 2);
+    // The 24C04's A2 A1 and the 24C08's A2 are chip-enable pins.
+    for (const auto& [type, pins] : {std::pair{"24C04", "6"}, std::pair{"24C08", "4"}}) {
+        SCOPED_TRACE(type);
+        const std::vector<std::string> chip = {"--simulate",     "--sim-image", file("pins.bin"),
+                                               "-d",             type,          "--adapter",
+                                               "i2c:/dev/i2c-1", "--chip-address", pins};
+        auto run = [&](std::vector<std::string> verb) {
+            std::vector<std::string> args = chip;
+            args.insert(args.end(), verb.begin(), verb.end());
+            return cli(args);
+        };
+        ASSERT_EQ(run({"set", "0x1FF", "0x42"}).code, 0);
+        EXPECT_EQ(run({"get", "0x1FF"}).out, "42\n");
+        EXPECT_EQ(cli({"--simulate", "-d", type, "--chip-address", "1", "get", "0"}).code, 2);
+        fs::remove(file("pins.bin"));
+    }
 }
 
 TEST_F(CliAdapterTest, FaultsThroughTheAdaptersAreTheChipsFailures)

@@ -196,6 +196,14 @@ TEST_F(CliTest, DifferentialWriteTouchesOnlyTheDifferingBytes)
               "Wrote 0 bytes to the 24C16 (2048 held their value already); not verified.\n");
     const CliRun all = chip("24C16", {"write", "--all", path("b.bin")});
     EXPECT_EQ(all.out, "Wrote 2048 bytes to the 24C16; verified.\n");
+    // A page's run from its first to its last difference rewrites the bytes
+    // between: written, not held, and the figures add up to the file's.
+    changed[0x100] ^= 0x01;
+    changed[0x10F] ^= 0x01;
+    save("c.bin", changed);
+    EXPECT_EQ(chip("24C16", {"write", path("c.bin")}).out,
+              "Wrote 16 bytes to the 24C16, 2 of them differing (2032 held their value "
+              "already); verified.\n");
 }
 
 TEST_F(CliTest, SizeMismatchRefusedUnlessAllowed)
@@ -377,6 +385,8 @@ TEST_F(CliTest, BadCommandLinesExitWithTwo)
         {"--simulate", "-d", "24C04", "write", path("f.bin")},  // 256 bytes for 512
         {"--simulate", "-d", "24C02", "read", path("x.bin"), "--all"},
         {"--simulate", "-d", "24C02", "--trace", path("x.bin"), "read", path("x.bin")},
+        {"--simulate", "-d", "24C64", "--chip-address", "8", "get", "0"},  // three pins
+        {"--simulate", "-d", "24C04", "--chip-address", "1", "get", "0"},  // A0 is its block
     };
     for (const auto& args : bad) {
         const CliRun run = cli(args);

@@ -107,6 +107,10 @@ TEST(ChipTable, AddressPhasesOfEveryAddressingClass)
     EXPECT_EQ(phase("24C01", 0x7F), (V{0xA0, 0x7F}));
     EXPECT_EQ(phase("24C02", 0xFF, 3), (V{0xA6, 0xFF})) << "A1 A0 high";
     EXPECT_EQ(phase("24C16", 0x310), (V{0xA6, 0x10}));
+    EXPECT_EQ(phase("24C16", 0x310, 7), (V{0xA6, 0x10})) << "no pin of its own";
+    EXPECT_EQ(phase("24C04", 0x1FF, 6), (V{0xAE, 0xFF})) << "A2 A1 high, the block in A0's place";
+    EXPECT_EQ(phase("24C04", 0x1FF, 1), (V{0xA2, 0xFF})) << "A0 is no pin of its";
+    EXPECT_EQ(phase("24C08", 0x000, 4), (V{0xA8, 0x00})) << "A2 high";
     EXPECT_EQ(phase("SDA3586", 0x310), (V{0xAC, 0x10}));
     EXPECT_EQ(phase("24C32", 0xFFF), (V{0xA0, 0x0F, 0xFF}));
     EXPECT_EQ(phase("24C512", 0xABCD, 7), (V{0xAE, 0xAB, 0xCD}));
@@ -123,6 +127,8 @@ TEST(ChipTable, AddressPhasesOfEveryAddressingClass)
     EXPECT_EQ(blockAnswering(*findChip("24C64"), 0xAA, 5), 0u);
     EXPECT_FALSE(blockAnswering(*findChip("24C64"), 0xA0, 5));
     EXPECT_EQ(blockAnswering(*findChip("24M02"), 0xAE, 4), 3u);
+    EXPECT_EQ(blockAnswering(*findChip("24C04"), 0xAE, 6), 1u);
+    EXPECT_FALSE(blockAnswering(*findChip("24C04"), 0xA2, 6)) << "another chip's pins";
 
     for (const ChipType& chip : kChipTable) {
         SCOPED_TRACE(std::string(chip.caption));

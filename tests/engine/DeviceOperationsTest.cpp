@@ -4,7 +4,13 @@
 // wire and the chip, and how a chip that does not answer stops them.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
+#include <fstream>
 #include <functional>
+#include <iterator>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +20,7 @@
 #include "DeviceBus.h"
 #include "DeviceOperations.h"
 #include "EngineFixture.h"
+#include "TempFolder.h"
 #include "PortSession.h"
 #include "SimulatedChip.h"
 #include "ee24c.h"
@@ -521,7 +528,194 @@ TEST_F(DeviceOperationsTest, ADifferentialWriteIsVerifiedOnTheTouchedPagesOnly)
     const std::uint64_t reads = bus.counters().transactions;
     EXPECT_FALSE(verifyRuns(fast, runs, wanted).has_value());
     EXPECT_EQ(bus.counters().transactions - reads, 2u) << "one run per page";
-    EXPECT_EQ(m_display.addresses.back(), 0x3F0);
+    EXPECT_EQ(m_display.addresses.back(), 0x3FF) << "the last byte read";
+
+    // The whole page is read back: a neighbour the write disturbed is found.
+    WantedImage disturbed = wanted;
+    disturbed.bytes[0x20] = static_cast<std::uint8_t>(~before[0x20]);
+    disturbed.bytes[0x2F] = static_cast<std::uint8_t>(~before[0x2F]);
+    const auto mismatch = verifyRuns(fast, runs, disturbed);
+    ASSERT_TRUE(mismatch.has_value());
+    EXPECT_EQ(mismatch->address, 0x20u);
+    EXPECT_EQ(mismatch->count, 2);
+}
+
+// The parallel port's bus with other limits, a read that fails at chosen
+// runs, and a link that fails at a chosen write: before it reaches the chip,
+// or after its STOP while polling.
+class ScriptedBus final : public DeviceBus {
+public:
+    ScriptedBus(DeviceBus& inner, TransferLimits limits) : m_inner(inner), m_limits(limits) {}
+    void claim() override { m_inner.claim(); }
+    void release() noexcept override { m_inner.release(); }
+    TransferLimits limits() const override { return m_limits; }
+    ReadOutcome read(const ChipType& chip, const std::vector<ReadRun>& runs) override
+    {
+        for (const ReadRun& run : runs)
+            reads.push_back(run);
+        for (std::size_t i = 0; i < runs.size(); ++i) {
+            if (failReads[runs[i].address] > 0) {
+                --failReads[runs[i].address];
+                return ReadOutcome{BusResult{BusStatus::NoAcknowledge, 0}, i};
+            }
+        }
+        return m_inner.read(chip, runs);
+    }
+    BusResult write(const ChipType& chip, std::uint32_t address, const std::uint8_t* data,
+                    std::uint32_t length) override
+    {
+        ++writes;
+        if (writes != failAtWrite)
+            return m_inner.write(chip, address, data, length);
+        if (failAfterStop) {
+            m_inner.write(chip, address, data, length);
+            m_writeStored = true;
+        }
+        throw PortError("Cannot use the CH341A programmer: No such device");
+    }
+    bool poll(const ChipType& chip, std::uint32_t address) override
+    {
+        return m_inner.poll(chip, address);
+    }
+
+    std::vector<ReadRun> reads;
+    std::map<std::uint32_t, int> failReads;
+    int writes = 0;
+    int failAtWrite = -1;
+    bool failAfterStop = false;
+
+private:
+    DeviceBus& m_inner;
+    TransferLimits m_limits;
+};
+
+// A link that fails part-way through a call of several writes: every write
+// that ended on the chip before it counts, the one it failed in counts only
+// when its STOP went out; the report says exactly what the chip holds.
+TEST_F(DeviceOperationsTest, AWriteThatFailsPartWayCountsWhatTheChipHolds)
+{
+    const ChipType& c16 = chipNamed("24C16");
+    for (const bool afterStop : {false, true}) {
+        SCOPED_TRACE(afterStop ? "failed while polling" : "failed before the data");
+        insert(c16);
+        ScriptedBus bus(*m_bus, TransferLimits{0x100, 0x400, 0x100, 4, false, true});
+        bus.failAtWrite = 7;  // the third of the second call's four
+        bus.failAfterStop = afterStop;
+        BusClaim claim(bus);
+        ChipJob chipJob{bus, c16, m_display, Transfers::Fast};
+        const std::vector<std::uint8_t> image = pattern(2048);
+        const long held = afterStop ? 7 * 16 : 6 * 16;
+        try {
+            writePass(chipJob, image);
+            FAIL() << "no stop";
+        } catch (const ChipStop& stop) {
+            EXPECT_EQ(std::string(stop.what()),
+                      "Cannot use the CH341A programmer: No such device. Stopped at " +
+                          addressText(static_cast<std::uint32_t>(held)) + " after writing " +
+                          std::to_string(held) +
+                          " of 2048 bytes; the chip holds part of the image.");
+            EXPECT_EQ(m_display.addresses.back(), held - 1) << "where the window says it stopped";
+        }
+        std::vector<std::uint8_t> expected(2048, 0xFF);
+        std::copy_n(image.begin(), held, expected.begin());
+        EXPECT_EQ(chipCells(), expected);
+    }
+}
+
+// The simulated chip's file taking no more than 1000 bytes: the page it
+// failed in is stored whole or not at all, and the count says so.
+TEST_F(DeviceOperationsTest, AContentFileThatFailsPartWayKeepsWholePagesAndTheCount)
+{
+    const test::TempFolder folder;
+    const std::string image = folder.file("chip.bin").string();
+    PortOptions options;
+    options.simulateType = chipNamed("24C16").deviceType;
+    options.simImagePath = image;
+    options.simWriteCycleNs = 0;
+    m_session = std::make_unique<PortSession>(options);
+    m_bus = std::make_unique<ParallelPortBus>(*m_session);
+    BusClaim claim(*m_bus);
+    ChipJob chipJob = job(chipNamed("24C16"), Transfers::Fast);
+
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = saved;
+    limited.rlim_cur = 1000;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    std::string text;
+    try {
+        writePass(chipJob, pattern(2048));
+    } catch (const ChipStop& stop) {
+        text = stop.what();
+    }
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_NE(text.find("Stopped at 03E0 after writing 992 of 2048 bytes"), std::string::npos)
+        << text;
+    std::vector<std::uint8_t> expected(2048, 0xFF);
+    std::copy_n(pattern(2048).begin(), 992, expected.begin());
+    EXPECT_EQ(chipCells(), expected);
+    std::ifstream in(image, std::ios::binary);
+    const std::vector<std::uint8_t> file((std::istreambuf_iterator<char>(in)),
+                                         std::istreambuf_iterator<char>());
+    EXPECT_EQ(file, expected) << "the file and the chip agree";
+}
+
+// Work goes to the adapter in calls of about a tenth of a second of bus
+// time, so a stop comes that soon and the progress moves; a one-byte chip's
+// reads never cross its 256-byte blocks; reads, retries and writes keep to
+// the adapter's limits and to the page.
+TEST_F(DeviceOperationsTest, CallsKeepToTheStopTimeTheBlocksTheLimitsAndThePages)
+{
+    const ChipType& c512 = chipNamed("24C512");
+    insert(c512);
+    BusDelay = kDefaultBusDelay;
+    BusClaim claim(*m_bus);
+    ChipJob chipJob = job(c512, Transfers::Fast);
+    std::vector<std::uint64_t> at;
+    m_display.onPump = [&](int) { at.push_back(m_session->simulator()->nowNs()); };
+    m_display.stopAfterPumps = 4;
+    std::vector<std::uint8_t> bytes;
+    EXPECT_EQ(readRange(chipJob, 0, 0x10000, bytes), PassEnd::Stopped);
+    ASSERT_EQ(at.size(), 5u);
+    for (std::size_t i = 1; i < at.size(); ++i)
+        EXPECT_LE(at[i] - at[i - 1], kStopLatencyNs) << "between stop checks " << i;
+    EXPECT_GE(m_display.percents.size(), 4u) << "the meter moves at every call";
+    EXPECT_EQ(m_display.addresses.back() + 1, static_cast<int>(bytes.size()));
+    BusDelay = 0;
+
+    const ChipType& c16 = chipNamed("24C16");
+    insert(c16);
+    ScriptedBus bus(*m_bus, TransferLimits{24, 0x400, 0x100, 1, false, false});
+    BusClaim again(bus);
+    ChipJob limited{bus, c16, m_display, Transfers::Fast};
+    m_display = RecordingDisplay();
+    // Two runs that each need two more tries: a loose contact, not a chip
+    // that fails three times.
+    bus.failReads[0xF8] = 2;
+    bus.failReads[0x100] = 2;
+    EXPECT_EQ(readRange(limited, 0xE0, 0x40, bytes), PassEnd::Completed);
+    EXPECT_EQ(limited.retriedReads, 4);
+    for (const ReadRun& run : bus.reads) {
+        EXPECT_LE(run.length, 24u);
+        EXPECT_EQ(run.address / 256, (run.address + run.length - 1) / 256)
+            << "across a block at " << run.address;
+    }
+
+    // A 24C128 (64-byte pages) through an adapter writing at most 60 bytes.
+    const ChipType& c128 = chipNamed("24C128");
+    insert(c128);
+    ScriptedBus sixty(*m_bus, TransferLimits{0x100, 0x400, 60, 1, false, false});
+    ChipJob pages{sixty, c128, m_display, Transfers::Fast};
+    const auto runs = planWrite(pages, WantedImage::constant(16384, 0), nullptr);
+    EXPECT_EQ(runs.size(), 512u);
+    for (const WriteRun& run : runs) {
+        ASSERT_LE(run.bytes.size(), 60u);
+        ASSERT_EQ(run.address / 64, (run.address + run.bytes.size() - 1) / 64)
+            << "across a page at " << run.address;
+    }
 }
 
 TEST_F(DeviceOperationsTest, TheComparerReportsTheFirstDifferenceOfTheGivenBytes)

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <deque>
 #include <fstream>
+#include <functional>
 
 #include "I2cDev.h"
 #include "PortBackend.h"
@@ -24,6 +25,8 @@ public:
     int transfer(std::vector<I2cMessage>& messages) override
     {
         transfers.push_back(messages);
+        if (onTransfer)
+            onTransfer();
         const int error = errors.empty() ? 0 : errors.front();
         if (!errors.empty())
             errors.pop_front();
@@ -36,6 +39,7 @@ public:
     std::vector<std::vector<I2cMessage>> transfers;
     std::deque<int> errors;
     std::uint8_t readValue = 0x42;
+    std::function<void()> onTransfer;
 };
 
 AddressPhase phaseOf(std::uint8_t device, std::uint8_t word)
@@ -91,9 +95,17 @@ TEST(I2cDevBus, ErrnoValuesOfAMissingAcknowledgeABusyDriverAndABrokenBus)
     EXPECT_EQ(value, 0xFF);
     file.errors = {ENXIO};
     EXPECT_EQ(bus.write(phaseOf(0xA0, 0), &value, 1, 5'000'000).status, BusStatus::NoAcknowledge);
-    // Data not taken, but the address is: write protection.
+    // Data not taken, but the address is: write protection. A chip that
+    // answers no poll either is missing, not protected.
     file.errors = {EREMOTEIO, 0};
     EXPECT_EQ(bus.write(phaseOf(0xA0, 0), &value, 1, 5'000'000).status, BusStatus::DataRefused);
+    file.errors = {EREMOTEIO, ENXIO};
+    EXPECT_EQ(bus.write(phaseOf(0xA0, 0), &value, 1, 5'000'000).status, BusStatus::NoAcknowledge);
+    file.errors = {EIO, ENXIO};
+    EXPECT_EQ(bus.write(phaseOf(0xA0, 0), &value, 1, 5'000'000).status, BusStatus::NoAcknowledge);
+    // EIO part-way with the chip there: the bus failed, nothing was refused.
+    file.errors = {EIO, 0};
+    EXPECT_THROW(bus.write(phaseOf(0xA0, 0), &value, 1, 5'000'000), PortError);
     // A chip that never ends its cycle: polled for the time given.
     file.errors = std::deque<int>(100, ENXIO);
     file.errors.push_front(0);
@@ -113,6 +125,35 @@ TEST(I2cDevBus, ErrnoValuesOfAMissingAcknowledgeABusyDriverAndABrokenBus)
     } catch (const PortError& e) {
         EXPECT_NE(std::string(e.what()).find("/dev/i2c-7"), std::string::npos);
     }
+}
+
+// A process held up past the polling's deadline right after a busy poll
+// asks once more before calling the chip busy; the deadline counts from
+// the write's STOP.
+TEST(I2cDevBus, APollAfterAStallStillComes)
+{
+    ScriptedBus file;
+    std::uint64_t now = 0;
+    I2cDevBus bus(file, "/dev/i2c-1", [&now] { return now; });
+    const std::uint8_t value = 0;
+    file.errors = {0, ENXIO, 0};
+    std::size_t seen = 0;
+    file.onTransfer = [&] {
+        if (++seen == 2)
+            now += 1'000'000'000;  // held up for a second after the first poll
+    };
+    EXPECT_TRUE(bus.write(phaseOf(0xA0, 0), &value, 1, 50'000'000).ok());
+    EXPECT_EQ(file.transfers.size(), 3u);
+
+    // The write itself took long: its polls still get their whole time.
+    file.transfers.clear();
+    file.errors = {0, ENXIO, ENXIO, 0};
+    seen = 0;
+    file.onTransfer = [&] {
+        if (++seen == 1)
+            now += 1'000'000'000;
+    };
+    EXPECT_TRUE(bus.write(phaseOf(0xA0, 0), &value, 1, 50'000'000).ok());
 }
 
 TEST(I2cDevBus, PollsWithAOneByteReadWhereTheDriverRefusesEmptyMessages)

@@ -6,16 +6,40 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "SafeFile.h"
 #include "TempFolder.h"
+
+namespace kavoda {
+namespace {
+
+// What the next fsync calls of this test program see.
+std::function<void(int)>& onFsync()
+{
+    static std::function<void(int)> hook;
+    return hook;
+}
+
+}  // namespace
+}  // namespace kavoda
+
+// Every fsync of the test program passes here on its way to the system, so
+// that a test sees what the disk is asked to keep, and when.
+extern "C" int fsync(int fd)
+{
+    if (kavoda::onFsync())
+        kavoda::onFsync()(fd);
+    return static_cast<int>(::syscall(SYS_fsync, fd));
+}
 
 namespace kavoda {
 namespace {
@@ -168,6 +192,26 @@ TEST_P(SafeFileTest, TheLongestNameIsWritten)
     put(target, "new");
     EXPECT_EQ(content(target), "new");
     EXPECT_EQ(namesIn(m_folder).size(), 1u);
+}
+
+// The data reach the disk before the new file takes the name: after a
+// power cut the name holds the old file or the whole new one, never an
+// empty one.
+TEST_P(SafeFileTest, TheDataAreFlushedBeforeTheyTakeTheName)
+{
+    const fs::path target = m_folder / "chip.bin";
+    std::ofstream(target) << "old";
+    bool flushedFirst = false;
+    onFsync() = [&](int fd) {
+        struct stat info {};
+        if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size == 6 &&
+            content(target) == "old")
+            flushedFirst = true;
+    };
+    put(target, "newer!");
+    onFsync() = nullptr;
+    EXPECT_TRUE(flushedFirst);
+    EXPECT_EQ(content(target), "newer!");
 }
 
 TEST(SafeFileKilled, AKilledWriterLeavesNothingBehind)

@@ -4,6 +4,10 @@
 // the content file.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <fstream>
 #include <memory>
 
@@ -345,6 +349,34 @@ TEST_F(SimulatedChipTest, ContentFileSurvivesAReopen)
     EXPECT_EQ(readByte(2047), 0x7F);
     EXPECT_EQ(readByte(1000), 0x00);
     EXPECT_EQ(readByte(1001), 0xFF);
+}
+
+// One chip is simulated by one program at a time: a second would keep its
+// own cells and lose the first one's writes. Inside one program the chips
+// on one file share the lock.
+TEST_F(SimulatedChipTest, ContentFileInUseElsewhereIsRefused)
+{
+    const fs::path file = test::scratchDir() / "chip.bin";
+    const ChipOptions options{1, file.string(), std::nullopt, ChipFault::None};
+    {
+        SimulatedChip first(options);
+        SimulatedChip second(options);
+        EXPECT_EQ(second.size(), 256);
+    }
+    // Another program's lock: a descriptor of its own.
+    const int other = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+    try {
+        SimulatedChip chip(options);
+        FAIL() << "two programs simulate one chip";
+    } catch (const PortError& e) {
+        EXPECT_NE(std::string(e.what()).find(file.string() + " is in use by another Kavoda"),
+                  std::string::npos)
+            << e.what();
+    }
+    ::close(other);
+    EXPECT_NO_THROW(SimulatedChip{options}) << "free again once the other has ended";
 }
 
 TEST_F(SimulatedChipTest, ContentFileOfTheWrongSizeIsRefusedAndKept)
