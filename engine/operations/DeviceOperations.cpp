@@ -245,13 +245,6 @@ WriteOutcome writeRunsShown(ChipJob& job, const std::vector<WriteRun>& runs, lon
         DeviceBus::WriteOutcome result;
         try {
             result = job.bus.writeBatch(job.chip, batch);
-        } catch (const WriteBatchFailure& e) {
-            long before = outcome.written;
-            for (std::size_t i = 0; i < e.done() && i < batch.size(); ++i)
-                before += static_cast<long>(batch[i].bytes.size());
-            const std::uint32_t at =
-                e.done() < batch.size() ? batch[e.done()].address : batch.back().address;
-            throw ChipStop(sentence(e.what()) + stoppedSentence(at, before, outcome.total), at);
         } catch (const std::exception& e) {
             // The adapter, its link, the trace or the simulated chip's file
             // failed with the chip half written: the writes of the batch
@@ -408,8 +401,10 @@ std::vector<WriteRun> planWrite(const ChipJob& job, const WantedImage& wanted,
 {
     const std::uint32_t page = pageOf(job);
     const TransferLimits limits = job.bus.limits();
-    const std::uint32_t longest =
-        std::max<std::uint32_t>(1, std::min({page, limits.maxWrite, bytesInStopLatency(limits)}));
+    // A page is what a stop waits for at most: cut smaller, every page would
+    // cost the chip more write cycles (its wear and their time) for a stop
+    // that comes a little sooner.
+    const std::uint32_t longest = std::max<std::uint32_t>(1, std::min(page, limits.maxWrite));
     const auto size = static_cast<std::uint32_t>(std::min<std::size_t>(
         wanted.bytes.size(), static_cast<std::size_t>(job.chip.size)));
     const auto differs = [&](std::uint32_t a) {
