@@ -14,7 +14,15 @@
 
 namespace kavoda {
 
-enum class Family { C24, SDA };
+// A row's protocol; Microwire (93Cxx) comes next.
+enum class Family { C24, SDA, Spi25, SpiNor };
+
+// What carries a family's commands; an adapter offers one or more.
+enum class Transport { I2c, Spi };
+constexpr Transport transportOf(Family family)
+{
+    return family == Family::Spi25 || family == Family::SpiNor ? Transport::Spi : Transport::I2c;
+}
 
 struct ChipType {
     std::string_view caption;    // the type's name: "24C16"

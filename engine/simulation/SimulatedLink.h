@@ -8,11 +8,15 @@
 namespace kavoda {
 
 class SimulatedChip;
+class SimulatedSpiDevice;
 
 class SimulatedLink {
 public:
     virtual ~SimulatedLink() = default;
+    // The chip on an I2C bus; a link to an SPI chip has none and throws.
     virtual SimulatedChip& chip() = 0;
+    // The chip on an SPI bus, or none.
+    virtual SimulatedSpiDevice* spiChip() { return nullptr; }
     virtual std::uint64_t nowNs() const = 0;
     // USB bulk transfers or system calls.
     virtual std::uint64_t transfers() const = 0;
