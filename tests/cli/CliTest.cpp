@@ -387,6 +387,40 @@ TEST_F(CliTest, BadCommandLinesExitWithTwo)
     EXPECT_FALSE(fs::exists(path("x.bin")));
 }
 
+TEST_F(CliTest, AWrongVerbOrAnEmptyValueIsNamed)
+{
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"raed", path("x.bin")}, "no verb 'raed'; did you mean 'read'?"},
+        {{"--simulate", "-d", "24C02", "DUMP"}, "no verb 'DUMP'; did you mean 'dump'?"},
+        {{"-d", "24C02", "fil", "0"}, "no verb 'fil'; did you mean 'fill'?"},
+        {{"frobnicate"}, "no verb 'frobnicate'; run kavoda-cli --help for the verbs"},
+        {{"--simulate"}, "no verb; run kavoda-cli --help for the verbs"},
+        {{"--frobnicate"},
+         "unknown option '--frobnicate'; run kavoda-cli --help for the verbs and options"},
+        // An empty value is no way to ask for the default.
+        {{"--simulate", "-d", "", "get", "0"},
+         "--device: the value is empty; leave the option out for its default"},
+        {{"--simulate", "--port", "", "get", "0"},
+         "--port: the value is empty; leave the option out for its default"},
+        {{"--simulate", "--delay", "", "get", "0"},
+         "--delay: the value is empty; leave the option out for its default"},
+        // Not the next word taken for the value ("--delay=$DELAY", empty).
+        {{"--simulate", "--delay=", "get", "0"},
+         "--delay: the value is empty; leave the option out for its default"},
+        {{"--simulate", "-d", "24C02", "read", path("x.bin"), "--format="},
+         "--format: the value is empty; leave the option out for its default"},
+        {{"--simulate", "-d", "24C02", "read", path("x.bin"), "--format", ""},
+         "--format: the value is empty; leave the option out for its default"},
+    };
+    for (const auto& [args, message] : cases) {
+        const CliRun run = cli(args);
+        EXPECT_EQ(run.code, kExitUsage) << joined(args);
+        EXPECT_EQ(run.err.rfind("kavoda-cli: " + message, 0), 0u) << joined(args) << run.err;
+        EXPECT_EQ(run.out, "");
+    }
+    EXPECT_FALSE(fs::exists(path("x.bin")));
+}
+
 TEST_F(CliTest, HelpListsTheVerbs)
 {
     const CliRun run = cli({"--help"});
