@@ -6,15 +6,19 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 #include <sstream>
 
 #include "Cli.h"
 #include "CliRun.h"
 #include "DeviceCatalogue.h"
+#include "I2cController.h"
+#include "ImageFiles.h"
 #include "IntelHex.h"
 #include "Interrupt.h"
 #include "PortBackend.h"
+#include "SimulatedChip.h"
 #include "TempFolder.h"
 
 namespace kavoda {
@@ -419,6 +423,36 @@ TEST_F(CliTest, AWrongVerbOrAnEmptyValueIsNamed)
         EXPECT_EQ(run.out, "");
     }
     EXPECT_FALSE(fs::exists(path("x.bin")));
+}
+
+TEST_F(CliTest, EveryValueOfAListedSetIsTaken)
+{
+    // The completion offers the sets that the listing shows; each member
+    // must be one the program takes.
+    const CliRun listing = cli({"--list", "options"});
+    ASSERT_EQ(listing.code, kExitOk);
+    std::map<std::string, std::vector<std::string>> sets;
+    std::istringstream lines(listing.out);
+    for (std::string line; std::getline(lines, line);) {
+        std::vector<std::string> fields;
+        std::istringstream split(line);
+        for (std::string field; std::getline(split, field, '\t');)
+            fields.push_back(field);
+        const std::size_t open = fields.at(3).find(":{");
+        if (open == std::string::npos)
+            continue;
+        std::istringstream members(
+            fields[3].substr(open + 2, fields[3].find('}', open) - open - 2));
+        for (std::string member; std::getline(members, member, ',');)
+            sets[fields[2]].push_back(member);
+    }
+    ASSERT_EQ(sets.size(), 3u) << listing.out;
+    for (const std::string& name : sets.at("--format"))
+        EXPECT_TRUE(parseFileFormat(name)) << name;
+    for (const std::string& khz : sets.at("--i2c-speed"))
+        EXPECT_TRUE(i2cSpeedFromKhz(std::stoi(khz))) << khz;
+    for (const std::string& fault : sets.at("--sim-fault"))
+        EXPECT_TRUE(chipFaultNamed(fault)) << fault;
 }
 
 TEST_F(CliTest, HelpListsTheVerbs)
