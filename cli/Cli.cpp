@@ -37,10 +37,6 @@ int fail(std::ostream& err, const std::string& text, int code)
     return code;
 }
 
-
-// An option given an empty value would read as not given at all (-d '' as
-// no type, --port '' as the settings file's port): refused instead, for
-// every option that takes a value, the verbs' own included.
 constexpr const char* kHelpHint = "; run kavoda-cli --help for the verbs and options";
 constexpr const char* kEmptyValue = "the value is empty; leave the option out for its default";
 
@@ -49,6 +45,9 @@ bool takesValue(const CLI::Option& option)
     return !option.get_positional() && option.get_expected_min() > 0;
 }
 
+// An option given an empty value would read as not given at all (-d '' as
+// no type, --port '' as the settings file's port): refused instead, for
+// every option that takes a value, the verbs' own included.
 void refuseEmptyValues(CLI::App& app)
 {
     const CLI::Validator nonEmpty(
