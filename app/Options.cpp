@@ -193,7 +193,8 @@ int checkStartFiles(const PortOptions& options, std::ostream& err)
 ParsedOptions parseOptions(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
 {
     ParsedOptions result;
-    CLI::App app{"Kavoda: programmer for 24C and SDA serial EEPROMs on the parallel port.",
+    CLI::App app{"Kavoda: programmer for serial EEPROMs (24C02..24C16, SDA3526..SDA3586) "
+                 "through a parallel-port adapter, a CH341A or a Linux I2C bus (i2c-dev).",
                  "kavoda"};
     SharedOptionContext context;
     context.simulateDefault = kDefaultSimulatedType;

@@ -41,15 +41,18 @@ int runCalibrate(Tool& tool)
     }
 
     std::ostream& out = tool.out();
-    out << "The parallel port at " << portAddressText(PortBase)
-        << (simulated ? " (simulated)" : "") << ":\n"
-        << calibrationReport(speeds);
     if (simulated) {
-        // Its times are a model's, and would hide what this computer does.
-        out << "The simulated port's times are its model's, not this computer's: nothing "
-               "stored.\n";
+        // Its times are a model's and say nothing of this computer: they
+        // only tell what clock a trace of the simulated bus shows.
+        out << "The simulated parallel port at " << portAddressText(PortBase)
+            << ", timed by its model, not by this computer:\n"
+            << calibrationReport(speeds, "in the simulation")
+            << "These are the clocks that a --trace of the simulated bus shows. Nothing is "
+               "stored; run calibrate on the real port to measure this computer.\n";
         return kExitOk;
     }
+    out << "The parallel port at " << portAddressText(PortBase) << ":\n"
+        << calibrationReport(speeds);
     const std::string path = calibrationFilePath(tool.settingsFolder());
     saveCalibration(path, {speeds, PortBase});
     out << "Stored in " << path

@@ -289,7 +289,7 @@ void addFileArguments(CLI::App* verb, ChipArguments& args, const char* what)
     verb->add_option("FILE", args.file, what)->required();
     verb->add_option("--format", args.format,
                      "raw or ihex (default: ihex for .hex and .ihex names, else raw)")
-        ->type_name("FORMAT");
+        ->type_name(kFileFormatValue);
 }
 
 }  // namespace

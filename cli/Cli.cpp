@@ -3,13 +3,16 @@
 #include "Cli.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cctype>
 #include <iostream>
 #include <ostream>
+#include <vector>
 
 #include "Adapter.h"
 #include "DeviceCatalogue.h"
 #include "ChipTable.h"
+#include "ImageFiles.h"
 #include "Interrupt.h"
 #include "OptionListing.h"
 #include "SharedOptions.h"
@@ -35,6 +38,108 @@ int fail(std::ostream& err, const std::string& text, int code)
     return code;
 }
 
+constexpr const char* kHelpHint = "; run kavoda-cli --help for the verbs and options";
+constexpr const char* kEmptyValue = "the value is empty; leave the option out for its default";
+
+bool takesValue(const CLI::Option& option)
+{
+    return !option.get_positional() && option.get_expected_min() > 0;
+}
+
+// An option given an empty value would read as not given at all (-d '' as
+// no type, --port '' as the settings file's port): refused instead, for
+// every option that takes a value, the verbs' own included.
+void refuseEmptyValues(CLI::App& app)
+{
+    const CLI::Validator nonEmpty(
+        [](std::string& value) { return value.empty() ? std::string(kEmptyValue) : std::string(); },
+        "");
+    for (CLI::Option* option : app.get_options()) {
+        if (takesValue(*option))
+            option->check(nonEmpty);
+    }
+    for (CLI::App* verb : app.get_subcommands([](const CLI::App*) { return true; }))
+        refuseEmptyValues(*verb);
+}
+
+// "--delay=" (as "--delay=$DELAY" gives with an empty variable): the parser
+// would take the next word for the value. The option's name, if it is one.
+std::optional<std::string> emptyAssignment(const CLI::App& app, int argc,
+                                           const char* const* argv)
+{
+    std::vector<const CLI::App*> scopes = {&app};
+    for (const CLI::App* verb : app.get_subcommands([](const CLI::App*) { return true; }))
+        scopes.push_back(verb);
+    for (int i = 1; i < argc; ++i) {
+        const std::string word = argv[i];
+        if (word == "--")
+            break;
+        if (word.size() < 4 || word.compare(0, 2, "--") != 0 || word.back() != '=')
+            continue;
+        const std::string name = word.substr(0, word.size() - 1);
+        for (const CLI::App* scope : scopes) {
+            const CLI::Option* option = scope->get_option_no_throw(name);
+            if (option && takesValue(*option))
+                return name;
+        }
+    }
+    return std::nullopt;
+}
+
+// Edits between two words, a swap of neighbours counting as one ("raed").
+std::size_t editDistance(const std::string& a, const std::string& b)
+{
+    std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+    for (std::size_t i = 0; i <= a.size(); ++i)
+        d[i][0] = i;
+    for (std::size_t j = 0; j <= b.size(); ++j)
+        d[0][j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t change = a[i - 1] == b[j - 1] ? 0 : 1;
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + change});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    }
+    return d[a.size()][b.size()];
+}
+
+// Why a command line chose no verb: the first word the parser did not know,
+// and for a word where the verb goes, the registered verb it most likely meant.
+std::string noVerbText(const CLI::App& app)
+{
+    const std::vector<std::string> left = app.remaining();
+    if (left.empty())
+        return "no verb; run kavoda-cli --help for the verbs";
+    const std::string& word = left.front();
+    if (word.size() > 1 && word[0] == '-')
+        return "unknown option '" + word + "'" + kHelpHint;
+    std::string lower = word;
+    for (char& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    std::string best;
+    std::size_t bestDistance = 3;  // more edits than two is another word
+    for (const CLI::App* verb : app.get_subcommands([](const CLI::App*) { return true; })) {
+        const std::size_t distance = editDistance(lower, verb->get_name());
+        if (distance < bestDistance && distance < verb->get_name().size()) {
+            best = verb->get_name();
+            bestDistance = distance;
+        }
+    }
+    const std::string head = "no verb '" + word + "'; ";
+    return best.empty() ? head + "run kavoda-cli --help for the verbs"
+                        : head + "did you mean '" + best + "'?";
+}
+
+// What a verb printed must have reached standard output: a full disk or a
+// closed pipe would otherwise pass for success.
+void checkOutput(std::ostream& out)
+{
+    out.flush();
+    if (!out)
+        throw FileError("Cannot write to standard output");
+}
 
 int printListing(const CLI::App& app, const CLI::Option* listOption, const std::string& what,
                  std::ostream& out, std::ostream& err)
@@ -96,7 +201,7 @@ int runCli(int argc, const char* const* argv, const CliEnvironment& environment)
     std::ostream& err = environment.err ? *environment.err : std::cerr;
 
     CLI::App app("Reads and writes serial EEPROMs (24C01..24M02, SDA3526..SDA3586) "
-                 "through a parallel-port adapter, a CH341A or a kernel I2C bus.\n"
+                 "through a parallel-port adapter, a CH341A or a Linux I2C bus (i2c-dev).\n"
                  "Exit codes: 0 done, 1 the chip, port or a file failed, 2 the command line "
                  "was wrong, 130 interrupted.",
                  "kavoda-cli");
@@ -128,6 +233,9 @@ int runCli(int argc, const char* const* argv, const CliEnvironment& environment)
     for (const auto addGroup : kVerbGroups)
         addGroup(verbs);
     app.require_subcommand(1);
+    refuseEmptyValues(app);
+    if (const auto name = emptyAssignment(app, argc, argv))
+        return fail(err, *name + ": " + kEmptyValue + kHelpHint, kExitUsage);
 
     try {
         app.parse(argc, argv);
@@ -140,7 +248,9 @@ int runCli(int argc, const char* const* argv, const CliEnvironment& environment)
     } catch (const ListingRequest& request) {
         return printListing(app, listOption, request.what, out, err);
     } catch (const CLI::ParseError& e) {
-        err << "kavoda-cli: " << e.what() << "; run kavoda-cli --help for the verbs and options\n";
+        if (app.get_subcommands().empty() && e.get_name() == "RequiredError")
+            return fail(err, noVerbText(app), kExitUsage);
+        err << "kavoda-cli: " << e.what() << kHelpHint << '\n';
         return kExitUsage;
     }
     const std::optional<std::string> simulate = shared.given(SharedOption::Simulate);
@@ -159,7 +269,9 @@ int runCli(int argc, const char* const* argv, const CliEnvironment& environment)
     try {
         Tool tool(environment, options);
         try {
-            return (*run)(tool);
+            const int code = (*run)(tool);
+            checkOutput(out);
+            return code;
         } catch (...) {
             // The message goes on a line of its own, after the bar's.
             tool.progress().end();

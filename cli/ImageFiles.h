@@ -23,6 +23,8 @@ public:
 
 enum class FileFormat { Raw, IntelHex };
 
+// The names parseFileFormat knows, as --format's value shows them.
+inline constexpr const char* kFileFormatValue = "FORMAT:{raw,ihex}";
 // "raw" or "ihex"; empty for any other text.
 std::optional<FileFormat> parseFileFormat(const std::string& text);
 // The forced format, else Intel HEX for a name ending in .hex or .ihex (any

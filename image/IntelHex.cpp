@@ -41,6 +41,20 @@ bool blank(std::string_view line)
     return true;
 }
 
+// The character at `at` as a message may show it: a control character or a
+// byte outside ASCII would garble the terminal line (a lone CR) or cut the
+// text short (a NUL), so those are given by their code.
+std::string noHexDigit(std::string_view line, std::size_t at)
+{
+    const char c = line[at];
+    const std::string column = " at column " + std::to_string(at + 1) + " is no hex digit";
+    if (c == '\r')
+        return "a CR" + column + " (lines end with LF or CRLF, not CR alone)";
+    if (c >= ' ' && c <= '~')
+        return "'" + std::string(1, c) + "'" + column;
+    return "byte 0x" + hex(static_cast<std::uint8_t>(c), 2) + column;
+}
+
 // One record's fields after its checks.
 struct Record {
     std::uint8_t type = 0;
@@ -58,17 +72,13 @@ Record parseRecord(std::string_view line, int number)
     for (; i + 1 < line.size(); i += 2) {
         const int hi = hexDigit(line[i]);
         const int lo = hexDigit(line[i + 1]);
-        if (hi < 0 || lo < 0) {
-            const std::size_t at = hi < 0 ? i : i + 1;
-            throw IntelHexError(number, "'" + std::string(1, line[at]) + "' at column " +
-                                            std::to_string(at + 1) + " is no hex digit");
-        }
+        if (hi < 0 || lo < 0)
+            throw IntelHexError(number, noHexDigit(line, hi < 0 ? i : i + 1));
         bytes.push_back(static_cast<std::uint8_t>(hi * 16 + lo));
     }
     if (i < line.size()) {
         if (hexDigit(line[i]) < 0)
-            throw IntelHexError(number, "'" + std::string(1, line[i]) + "' at column " +
-                                            std::to_string(i + 1) + " is no hex digit");
+            throw IntelHexError(number, noHexDigit(line, i));
         throw IntelHexError(number, "odd number of hex digits");
     }
     if (bytes.size() < 5)

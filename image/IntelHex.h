@@ -12,7 +12,8 @@
 
 namespace kavoda {
 
-// A record the reader refuses. what() is "line N: <fault>".
+// A record the reader refuses. what() is "line N: <fault>"; a character of
+// the file that the fault quotes is shown only when printable ASCII.
 class IntelHexError : public std::runtime_error {
 public:
     IntelHexError(int line, const std::string& fault);

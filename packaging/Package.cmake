@@ -2,9 +2,10 @@
 # The Debian package: `cpack -G DEB` in the build folder makes
 # kavoda_VERSION_ARCH.deb from what `cmake --install` puts under /usr.
 set(CPACK_PACKAGE_NAME kavoda)
-set(CPACK_PACKAGE_VENDOR "Kavoda contributors")
-set(CPACK_PACKAGE_CONTACT "Kavoda contributors <info@example.org>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "programmer for 24C and SDA serial EEPROMs")
+set(CPACK_PACKAGE_VENDOR "Kavoda developers")
+# The maintainer who signs the changelog's newest entry (packaging/).
+set(CPACK_PACKAGE_CONTACT "${KAVODA_MAINTAINER}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "programmer for 24Cxx and SDA35xx serial EEPROMs")
 set(CPACK_PACKAGE_HOMEPAGE_URL https://github.com/kavoda/kavoda)
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
@@ -21,16 +22,20 @@ set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wine, udev")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "i2c-tools")
 # Below the synopsis; CPack indents the lines and marks the blank ones.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Kavoda reads, edits and writes the small serial EEPROMs found in TV sets,
-car radios and boards: the 24C02, 24C04, 24C08 and 24C16, and the SDA3526,
-SDA3546 and SDA3586. It reads the whole chip into an image, shows and edits
-it one 256-byte page at a time, writes it back and checks the chip
-afterwards, fills or erases the chip, and loads and saves image files.
+car radios and boards. The window program kavoda reads the whole chip into an
+image, shows and edits it one 256-byte page at a time, writes it back and
+checks the chip afterwards, fills or erases the chip, and loads and saves
+image files. It knows the 24C02, 24C04, 24C08 and 24C16, and the SDA3526,
+SDA3546 and SDA3586.
 
-It drives the chip through a PC parallel port and a small adapter, a CH341A
-USB programmer (a udev rule lets the group plugdev use it) or an I2C bus
-that Linux already has. A built-in simulated chip needs no hardware.
+The command-line tool kavoda-cli does the same for scripts, with raw and
+Intel HEX files, on the whole 24C range (24C01, 24C02, 24C04, 24C08, 24C16,
+24C32, 24C64, 24C128, 24C256, 24C512, 24M01 and 24M02) and the three SDA
+types.
 
-The package holds the window program kavoda and the command-line tool
-kavoda-cli for scripts, with manual pages and bash completion.")
+Both drive the chip through a PC parallel port and a small adapter, a
+CH341A USB programmer (a udev rule lets the group plugdev use it) or an I2C
+bus that Linux already has (i2c-dev). A built-in simulated chip needs no
+hardware. Manual pages and bash completion are included.")
 
 include(CPack)

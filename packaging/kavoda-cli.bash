@@ -106,6 +106,20 @@ _kavoda_cli_value()
         choices=${choices%%\}*}
         COMPREPLY=($(compgen -W "${choices//,/ }" -- "$cur"))
         ;;
+    *' in ['[0-9]*' - '[0-9]*']')
+        # A number checked against a range: "N:INT in [0 - 7]"; only a short
+        # one is worth offering.
+        local low high
+        low=${value##*in \[}
+        high=${low#* - }
+        low=${low%% - *}
+        high=${high%%\]*}
+        if ((high - low <= 16)); then
+            COMPREPLY=($(compgen -W "$(seq "$low" "$high")" -- "$cur"))
+        else
+            COMPREPLY=()
+        fi
+        ;;
     TYPE | \[TYPE\])
         COMPREPLY=($(compgen -W "$("$program" --list devices 2>/dev/null)" -- "${cur^^}"))
         [[ $value == \[* && ${#COMPREPLY[@]} -eq 0 ]] && return 1

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <charconv>
 #include <iterator>
+#include <string_view>
 #include <vector>
 
 namespace kavoda {
@@ -51,6 +52,17 @@ std::vector<std::string> faultNames()
             break;
     }
     return names;
+}
+
+// "20, 100, 400 or 750" as "20,100,400,750".
+std::string listedSet(std::string text)
+{
+    for (const std::string_view separator : {", ", " or "}) {
+        for (std::size_t at = text.find(separator); at != std::string::npos;
+             at = text.find(separator, at + 1))
+            text.replace(at, separator.size(), ",");
+    }
+    return text;
 }
 
 struct Row {
@@ -114,11 +126,13 @@ const Row kTable[] = {
          return "The CH341A's bus clock in kHz: " + i2cSpeedChoices() + " (default 100)";
      },
      [](const Context&) {
+         // The set in the value's name, "KHZ:{20,100,400,750}", for the
+         // completion; the speed itself is checked with the adapter.
          return CLI::Validator(
              [](std::string& khz) -> std::string {
                  return wholeNumber(khz) ? "" : "'" + khz + "' is no number of kHz";
              },
-             "");
+             "{" + listedSet(i2cSpeedChoices()) + "}");
      },
      false},
     {SharedOption::Port, "--port", "PORT",

@@ -91,7 +91,7 @@ std::optional<std::int32_t> smallestDelayFor(const BusSpeeds& speeds, const BusL
     return low;
 }
 
-std::string calibrationReport(const BusSpeeds& speeds)
+std::string calibrationReport(const BusSpeeds& speeds, const std::string& where)
 {
     std::string out = "One port access takes " + micro(speeds.accessNs) +
                       " us, one wait iteration " + fixed(speeds.iterationNs, 3) + " ns.\n" +
@@ -110,10 +110,10 @@ std::string calibrationReport(const BusSpeeds& speeds)
     }
     out += '\n';
     if (const auto delay = smallestDelayFor(speeds, kStandardMode))
-        out += "The smallest Delay that meets 100 kHz parts on this computer: " +
+        out += "The smallest Delay that meets 100 kHz parts " + where + ": " +
                std::to_string(*delay) + ".\n";
     else
-        out += "No Delay is slow enough for 100 kHz parts on this computer.\n";
+        out += "No Delay is slow enough for 100 kHz parts " + where + ".\n";
     return out;
 }
 

@@ -49,8 +49,9 @@ std::optional<std::int32_t> smallestDelayFor(const BusSpeeds& speeds, const BusL
                                              std::int32_t maxDelay = 1'000'000);
 
 // The table of Delay 10 to 100 and the smallest Delay for 100 kHz, as
-// `kavoda-cli calibrate` prints it.
-std::string calibrationReport(const BusSpeeds& speeds);
+// `kavoda-cli calibrate` prints it; `where` says whose times they are.
+std::string calibrationReport(const BusSpeeds& speeds,
+                              const std::string& where = "on this computer");
 
 // Measures through BytePort on the installed port with base portBase, timed
 // by clock (nanoseconds; the simulated port's virtual time, else the

@@ -6,6 +6,9 @@
 #include <cerrno>
 #include <cstring>
 
+#ifdef __unix__
+#include <unistd.h>
+#endif
 #ifdef __linux__
 #include <linux/ppdev.h>
 #include <sys/ioctl.h>
@@ -18,26 +21,52 @@ std::string portBusyText(std::uint16_t portBase)
     return "The parallel port at " + portAddressText(portBase) + " is in use by another program.";
 }
 
-std::string portDeniedText(std::uint16_t portBase, const std::string& device)
+bool runningAsRoot()
 {
-    return "You may not use the parallel port at " + portAddressText(portBase) + " (" + device +
-           "): permission denied. Join the group lp (sudo adduser $USER lp) and log in again.";
+#ifdef __unix__
+    return ::geteuid() == 0;
+#else
+    return false;
+#endif
 }
 
-std::string noPortText(std::uint16_t portBase, int directIoErrno)
+std::string portDeniedText(std::uint16_t portBase, const std::string& device, bool asRoot)
 {
-    const std::string direct =
+    const std::string head = "You may not use the parallel port at " + portAddressText(portBase) +
+                             " (" + device + "): permission denied";
+    // Root is refused only from outside the file's permissions.
+    if (asRoot)
+        return head + ", even to root: a container must be given " + device +
+               ", or a security policy (AppArmor, SELinux) refuses it.";
+    return head + ". Join the group lp (sudo adduser $USER lp) and log in again.";
+}
+
+std::string noPortText(std::uint16_t portBase, int directIoErrno, bool asRoot)
+{
+    std::string direct =
         directIoErrno == ENOSYS
             ? std::string("direct port access is not available on this system")
             : "direct port access was refused (" + std::string(std::strerror(directIoErrno)) + ")";
-    return "Cannot open the parallel port at " + portAddressText(portBase) +
-           ": the kernel knows no parallel port there, and " + direct +
-           ". Load the parport_pc and ppdev modules and join the group lp, or run as root.";
+    const std::string head = "Cannot open the parallel port at " + portAddressText(portBase) +
+                             ": the kernel knows no parallel port there, and ";
+    if (!asRoot)
+        return head + direct +
+               ". Load the parport_pc and ppdev modules and join the group lp, or run as root.";
+    if (directIoErrno != ENOSYS)
+        direct += ", as it is to root in a container or under the kernel's lockdown";
+    return head + direct + ". Load the parport_pc and ppdev modules (modprobe parport_pc ppdev).";
 }
 
 #ifdef __linux__
 
 namespace {
+
+// An administrator's command as the user types it: root has no sudo to go
+// through (a root-only system often has none installed).
+std::string adminCommand(const std::string& command)
+{
+    return runningAsRoot() ? command : "sudo " + command;
+}
 
 [[noreturn]] void failOpen(std::uint16_t base, const std::string& device, int error)
 {
@@ -52,7 +81,8 @@ namespace {
     case ENXIO:
         throw PortError("The kernel has a parallel port at " + portAddressText(base) + ", but " +
                         device + " cannot be used (" + std::strerror(error) +
-                        "). Load the ppdev module (sudo modprobe ppdev).");
+                        "). Load the ppdev module (" +
+                        adminCommand("modprobe ppdev") + ").");
     default:
         throw PortError("Cannot open " + device + ", the parallel port at " +
                         portAddressText(base) + ": " + std::strerror(error) + ".");

@@ -94,9 +94,13 @@ std::unique_ptr<PortBackend> openHardwarePort(std::uint16_t portBase,
 std::unique_ptr<PortBackend> openParportDevice(const std::string& device, std::uint16_t portBase,
                                                const PortOpenCalls& calls = systemPortOpenCalls());
 
+// Whether the process runs as root: its way out of a refusal is another.
+bool runningAsRoot();
+
 // The messages of that PortError.
 std::string portBusyText(std::uint16_t portBase);
-std::string portDeniedText(std::uint16_t portBase, const std::string& device);
-std::string noPortText(std::uint16_t portBase, int directIoErrno);
+std::string portDeniedText(std::uint16_t portBase, const std::string& device,
+                           bool asRoot = runningAsRoot());
+std::string noPortText(std::uint16_t portBase, int directIoErrno, bool asRoot = runningAsRoot());
 
 }  // namespace kavoda

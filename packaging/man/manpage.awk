@@ -3,11 +3,12 @@
 # listing of its command line (`PROGRAM --list options`), so that the page
 # names every option and verb with the text --help gives it.
 #
-#   awk -v listing=FILE [-v devices=FILE] -v version=V -v dir=DIR -f manpage.awk
+#   awk -v listing=FILE [-v devices=FILE] -v version=V -v date=D -v dir=DIR -f manpage.awk
 #
 # Template lines: @OPTIONS@ (the program's options), @VERBS@ (each verb with
 # its arguments and options), @DEVICES@ (the device types, one line),
-# @include NAME@ (the file NAME from DIR, as it stands); @VERSION@ anywhere.
+# @include NAME@ (the file NAME from DIR, as it stands); @VERSION@ and @DATE@
+# anywhere.
 
 # Text for roff: a backslash printed as such, every dash a minus sign (the
 # names are typed as they stand), and nothing read as a request.
@@ -101,6 +102,7 @@ function printVerbs(    i, j, tag, inner) {
 
 {
     gsub(/@VERSION@/, version)
+    gsub(/@DATE@/, date)
 }
 /^@OPTIONS@$/ { printOptions("-"); next }
 /^@VERBS@$/ { printVerbs(); next }

@@ -93,6 +93,9 @@ TEST(Options, HelpAndVersionPrintAndStop)
     EXPECT_NE(help.out.find("--simulate"), std::string::npos);
     EXPECT_NE(help.out.find("--sim-image"), std::string::npos);
     EXPECT_NE(help.out.find("--trace"), std::string::npos);
+    // What the window drives, not only the parallel port.
+    for (const char* what : {"24C02..24C16", "SDA3526..SDA3586", "CH341A", "i2c-dev"})
+        EXPECT_NE(help.out.find(what), std::string::npos) << what;
 
     const Outcome version = parse({"--version"});
     EXPECT_FALSE(version.parsed.run);

@@ -54,7 +54,8 @@ class BinaryTest : public ::testing::Test {
 protected:
     void SetUp() override { m_dir = test::testFolder(); }
 
-    Child start(const std::vector<std::string>& args)
+    // Standard output goes to a pipe, or to the file outPath names.
+    Child start(const std::vector<std::string>& args, const char* outPath = nullptr)
     {
         int in[2], out[2], err[2];
         EXPECT_EQ(::pipe(in), 0);
@@ -67,6 +68,8 @@ protected:
         posix_spawn_file_actions_adddup2(&actions, err[1], 2);
         for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]})
             posix_spawn_file_actions_addclose(&actions, fd);
+        if (outPath)
+            posix_spawn_file_actions_addopen(&actions, 1, outPath, O_WRONLY, 0);
 
         std::vector<std::string> all = {KAVODA_CLI_PATH};
         all.insert(all.end(), args.begin(), args.end());
@@ -179,6 +182,21 @@ TEST_F(BinaryTest, SigintStopsAReadAndLeavesNoFile)
     for (const auto& entry : fs::directory_iterator(m_dir))
         EXPECT_EQ(entry.path().filename().string().find(".backup.bin"), std::string::npos)
             << "temporary file left: " << entry.path();
+}
+
+TEST_F(BinaryTest, AFullStandardOutputIsAFailure)
+{
+    // A 24C16's listing (10121 bytes) outgrows the stdio buffer; get's three
+    // bytes only fail when they are flushed.
+    for (const std::vector<std::string>& verb :
+         {std::vector<std::string>{"get", "0"}, {"dump"}, {"probe"}}) {
+        std::vector<std::string> args = {"-d", "24C16", "--simulate", "--delay", "0"};
+        args.insert(args.end(), verb.begin(), verb.end());
+        Child child = start(args, "/dev/full");
+        const Finished result = finish(child);
+        EXPECT_EQ(result.code, 1) << verb[0];
+        EXPECT_EQ(result.err, "kavoda-cli: Cannot write to standard output\n") << verb[0];
+    }
 }
 
 TEST_F(BinaryTest, AFileSizeLimitIsAReportedWriteErrorAndLeavesNoFile)

@@ -6,15 +6,19 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 #include <sstream>
 
 #include "Cli.h"
 #include "CliRun.h"
 #include "DeviceCatalogue.h"
+#include "I2cController.h"
+#include "ImageFiles.h"
 #include "IntelHex.h"
 #include "Interrupt.h"
 #include "PortBackend.h"
+#include "SimulatedChip.h"
 #include "TempFolder.h"
 
 namespace kavoda {
@@ -395,6 +399,70 @@ TEST_F(CliTest, BadCommandLinesExitWithTwo)
         EXPECT_EQ(run.out, "") << joined(args);
     }
     EXPECT_FALSE(fs::exists(path("x.bin")));
+}
+
+TEST_F(CliTest, AWrongVerbOrAnEmptyValueIsNamed)
+{
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"raed", path("x.bin")}, "no verb 'raed'; did you mean 'read'?"},
+        {{"--simulate", "-d", "24C02", "DUMP"}, "no verb 'DUMP'; did you mean 'dump'?"},
+        {{"-d", "24C02", "fil", "0"}, "no verb 'fil'; did you mean 'fill'?"},
+        {{"frobnicate"}, "no verb 'frobnicate'; run kavoda-cli --help for the verbs"},
+        {{"--simulate"}, "no verb; run kavoda-cli --help for the verbs"},
+        {{"--frobnicate"},
+         "unknown option '--frobnicate'; run kavoda-cli --help for the verbs and options"},
+        // An empty value is no way to ask for the default.
+        {{"--simulate", "-d", "", "get", "0"},
+         "--device: the value is empty; leave the option out for its default"},
+        {{"--simulate", "--port", "", "get", "0"},
+         "--port: the value is empty; leave the option out for its default"},
+        {{"--simulate", "--delay", "", "get", "0"},
+         "--delay: the value is empty; leave the option out for its default"},
+        // Not the next word taken for the value ("--delay=$DELAY", empty).
+        {{"--simulate", "--delay=", "get", "0"},
+         "--delay: the value is empty; leave the option out for its default"},
+        {{"--simulate", "-d", "24C02", "read", path("x.bin"), "--format="},
+         "--format: the value is empty; leave the option out for its default"},
+        {{"--simulate", "-d", "24C02", "read", path("x.bin"), "--format", ""},
+         "--format: the value is empty; leave the option out for its default"},
+    };
+    for (const auto& [args, message] : cases) {
+        const CliRun run = cli(args);
+        EXPECT_EQ(run.code, kExitUsage) << joined(args);
+        EXPECT_EQ(run.err.rfind("kavoda-cli: " + message, 0), 0u) << joined(args) << run.err;
+        EXPECT_EQ(run.out, "");
+    }
+    EXPECT_FALSE(fs::exists(path("x.bin")));
+}
+
+TEST_F(CliTest, EveryValueOfAListedSetIsTaken)
+{
+    // The completion offers the sets that the listing shows; each member
+    // must be one the program takes.
+    const CliRun listing = cli({"--list", "options"});
+    ASSERT_EQ(listing.code, kExitOk);
+    std::map<std::string, std::vector<std::string>> sets;
+    std::istringstream lines(listing.out);
+    for (std::string line; std::getline(lines, line);) {
+        std::vector<std::string> fields;
+        std::istringstream split(line);
+        for (std::string field; std::getline(split, field, '\t');)
+            fields.push_back(field);
+        const std::size_t open = fields.at(3).find(":{");
+        if (open == std::string::npos)
+            continue;
+        std::istringstream members(
+            fields[3].substr(open + 2, fields[3].find('}', open) - open - 2));
+        for (std::string member; std::getline(members, member, ',');)
+            sets[fields[2]].push_back(member);
+    }
+    ASSERT_EQ(sets.size(), 3u) << listing.out;
+    for (const std::string& name : sets.at("--format"))
+        EXPECT_TRUE(parseFileFormat(name)) << name;
+    for (const std::string& khz : sets.at("--i2c-speed"))
+        EXPECT_TRUE(i2cSpeedFromKhz(std::stoi(khz))) << khz;
+    for (const std::string& fault : sets.at("--sim-fault"))
+        EXPECT_TRUE(chipFaultNamed(fault)) << fault;
 }
 
 TEST_F(CliTest, HelpListsTheVerbs)

@@ -86,6 +86,14 @@ TEST(IntelHexTest, RefusesEachFaultNamingItsLine)
         {":0100000042BD\n:0100000042BD\n" + end, 2, "address 0000 was already given on line 1"},
         {":01010000FFFF\n" + end, 1, "address 0100 is beyond the end (256 bytes)"},
         {" :0100000042BD\n" + end, 1, "a record starts with ':'"},
+        // What is not printable is named by its code: a CR would send the
+        // terminal back to the line's start, a NUL would end the message.
+        {":0100000042BD\r:00000001FF\r", 1,
+         "a CR at column 14 is no hex digit (lines end with LF or CRLF, not CR alone)"},
+        {":01000000" + std::string(1, '\0') + "2BD\n" + end, 1,
+         "byte 0x00 at column 10 is no hex digit"},
+        {":0100000042B\x1b\n" + end, 1, "byte 0x1B at column 13 is no hex digit"},
+        {":01000000\xc3\xa4" "2BD\n" + end, 1, "byte 0xC3 at column 10 is no hex digit"},
     };
     for (const auto& [text, line, fault] : cases) {
         const auto [gotLine, gotFault] = refusal(text);

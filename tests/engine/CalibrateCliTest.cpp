@@ -35,17 +35,20 @@ TEST_F(CalibrateCliTest, SimulatedPortPrintsItsModelAndStoresNothing)
     const test::CliRun run = cli({"--simulate", "--port", "0x378", "calibrate"});
     EXPECT_EQ(run.code, kExitOk) << run.err;
     EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.out.rfind("The parallel port at 0378 (simulated):\n"
+    EXPECT_EQ(run.out.rfind("The simulated parallel port at 0378, timed by its model, not by "
+                            "this computer:\n"
                             "One port access takes 1.00 us, one wait iteration 10.000 ns.\n",
                             0),
               0u)
         << run.out;
     EXPECT_NE(run.out.find("\n   10    26.00    26.00     18.9  ok        ok\n"),
               std::string::npos);
-    EXPECT_NE(run.out.find("The smallest Delay that meets 100 kHz parts on this computer: 2.\n"
-                           "The simulated port's times are its model's, not this computer's: "
-                           "nothing stored.\n"),
+    EXPECT_NE(run.out.find("The smallest Delay that meets 100 kHz parts in the simulation: 2.\n"
+                           "These are the clocks that a --trace of the simulated bus shows. "
+                           "Nothing is stored; run calibrate on the real port to measure this "
+                           "computer.\n"),
               std::string::npos);
+    EXPECT_EQ(run.out.find("on this computer"), std::string::npos) << run.out;
     EXPECT_FALSE(std::filesystem::exists(calibrationFile()));
 }
 

@@ -56,14 +56,32 @@ TEST(HardwarePort, FindsTheParportWhoseBaseMatchesAndWhoHoldsIt)
 TEST(HardwarePort, MessagesNameTheAddressAndTheWayOut)
 {
     EXPECT_EQ(portBusyText(0x378), "The parallel port at 0378 is in use by another program.");
-    EXPECT_EQ(portDeniedText(0x278, "/dev/parport0"),
+    EXPECT_EQ(portDeniedText(0x278, "/dev/parport0", false),
               "You may not use the parallel port at 0278 (/dev/parport0): permission denied. "
               "Join the group lp (sudo adduser $USER lp) and log in again.");
-    EXPECT_EQ(noPortText(0x3BC, EPERM),
+    EXPECT_EQ(noPortText(0x3BC, EPERM, false),
               "Cannot open the parallel port at 03BC: the kernel knows no parallel port there, "
               "and direct port access was refused (Operation not permitted). Load the "
               "parport_pc and ppdev modules and join the group lp, or run as root.");
     EXPECT_NE(noPortText(0x3BC, ENOSYS).find("not available on this system"), std::string::npos);
+
+    // Root already is root, and has no sudo on a root-only system.
+    EXPECT_EQ(portDeniedText(0x278, "/dev/parport0", true),
+              "You may not use the parallel port at 0278 (/dev/parport0): permission denied, "
+              "even to root: a container must be given /dev/parport0, or a security policy "
+              "(AppArmor, SELinux) refuses it.");
+    EXPECT_EQ(noPortText(0x3BC, EPERM, true),
+              "Cannot open the parallel port at 03BC: the kernel knows no parallel port there, "
+              "and direct port access was refused (Operation not permitted), as it is to root in "
+              "a container or under the kernel's lockdown. Load the parport_pc and ppdev modules "
+              "(modprobe parport_pc ppdev).");
+    for (const int error : {EPERM, ENOSYS}) {
+        for (const std::string& text : {noPortText(0x378, error, true),
+                                        portDeniedText(0x378, "/dev/parport1", true)}) {
+            EXPECT_EQ(text.find("run as root"), std::string::npos) << text;
+            EXPECT_EQ(text.find("sudo"), std::string::npos) << text;
+        }
+    }
 }
 
 #ifdef __linux__
@@ -194,8 +212,9 @@ TEST(HardwarePort, PpdevPresentButUnusableNeverFallsBackToDirectIo)
         {"denied", "", EACCES, {}, portDeniedText(0x378, "/dev/parport1"),
          {"open /dev/parport1"}},
         {"no device node", "", ENOENT, {},
-         "The kernel has a parallel port at 0378, but /dev/parport1 cannot be used (No such "
-         "file or directory). Load the ppdev module (sudo modprobe ppdev).",
+         std::string("The kernel has a parallel port at 0378, but /dev/parport1 cannot be "
+                     "used (No such file or directory). Load the ppdev module (") +
+             (runningAsRoot() ? "" : "sudo ") + "modprobe ppdev).",
          {"open /dev/parport1"}},
         {"claim fails otherwise", "", 0, {EIO},
          "Cannot claim /dev/parport1, the parallel port at 0378: Input/output error.",
