@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "HardwarePort.h"
 #include "PortBackend.h"
 
 namespace kavoda {
@@ -439,8 +440,11 @@ std::string ch341aOpenErrorText(UsbOpenFailure failure, const std::string& detai
         return "No CH341A programmer in I2C mode (USB 1a86:5512) is plugged in. "
                "Set its jumper to I2C/SPI and plug it in again";
     case UsbOpenFailure::NoPermission:
+        if (runningAsRoot())
+            return "No permission to use the CH341A programmer, even as root: the system "
+                   "withholds it (a container without the USB device, or a security policy)";
         return "No permission to use the CH341A programmer. Install Kavoda's udev rule, add "
-               "yourself to the group plugdev (sudo adduser $USER plugdev), log in again and "
+               "yourself to the group plugdev (sudo adduser \"$(id -un)\" plugdev), log in again and "
                "plug the programmer in again";
     case UsbOpenFailure::Busy:
         return "The CH341A programmer is in use by another program or driver";

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "HardwarePort.h"
 #include "PortBackend.h"
 
 #ifdef __linux__
@@ -176,13 +177,18 @@ std::string i2cDevOpenErrorText(const std::string& path, int error)
     case ENOENT:
     case ENODEV:
     case ENXIO:
-        return "There is no I2C bus " + path +
-               ". Load the i2c-dev module (sudo modprobe i2c-dev) and check the number with "
-               "i2cdetect -l";
+        return "There is no I2C bus " + path + ". Load the i2c-dev module (" +
+               std::string(runningAsRoot() ? "" : "sudo ") +
+               "modprobe i2c-dev) and check the number with i2cdetect -l";
     case EACCES:
     case EPERM:
+        if (runningAsRoot())
+            return "No permission to use the I2C bus " + path +
+                   ", even as root: the system withholds it (a container without the device, "
+                   "or a security policy)";
         return "No permission to use the I2C bus " + path +
-               ". Add yourself to the group i2c (sudo adduser $USER i2c) and log in again";
+               ". Add yourself to the group i2c (sudo adduser \"$(id -un)\" i2c) and log in "
+               "again";
     case EBUSY:
         return "The I2C bus " + path + " is in use";
     default:
