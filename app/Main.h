@@ -153,6 +153,17 @@ public:
     void setMessagePumpHook(std::function<void()> hook);
     // What one operation keeps while it runs.
     struct Operations;
+    // The shown image holds confirmed edits that no file but the working
+    // file holds: Read, Load, Erase and Fill keep it in Tempor.bak before
+    // they replace it.
+    bool imageUnsaved() const { return m_imageUnsaved; }
+    // At start: tells what became of an operation whose process ended in
+    // the middle of it, from the journal it left.
+    void reportInterruptedOperation();
+    // SIGTERM or SIGHUP: a running operation stops at its next byte without
+    // a question, its report goes to the journal for the next start, and
+    // the program ends.
+    void endRequested();
     // ---- end of whole-device operations
 
     // ---- controls
@@ -208,6 +219,9 @@ private:
     std::unique_ptr<Operations> m_operations;
     void runOperation(const char* name, const std::function<void()>& body);
     void readDevice();
+    // Keeps an unsaved image in Tempor.bak before an operation replaces
+    // it; one that cannot be kept ends the operation before the chip.
+    void keepUnsavedBeforeOperation();
     // Whether a stop asked for now may go ahead: a pass that writes the chip
     // asks first; a Read stops without a question.
     bool confirmStop();
@@ -221,6 +235,7 @@ private:
 
     // ---- working image (MainLoadSave.cpp)
     QString chooseImageFile(ImageDialog kind);
+    bool m_imageUnsaved = false;
     // Load and Save As wait for a running operation: this says so.
     void refuseDuringOperation() const;
     std::string m_workingFolder = currentFolder();

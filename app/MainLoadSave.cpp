@@ -3,7 +3,9 @@
 // working image, through the two file dialogs.
 #include "Main.h"
 
+#include "ErrorReport.h"
 #include "ImagePage.h"
+#include "MainOperations.h"
 #include "WorkingImage.h"
 
 #include <QDir>
@@ -81,9 +83,23 @@ void TMainForm::File21Click()
     const QString chosen = chooseImageFile(ImageDialog::Load);
     if (chosen.isEmpty())
         return;
+    // An image with edits that no file holds is kept in Tempor.bak; the
+    // copy goes in place after the Load, which may read Tempor.bak itself.
+    std::unique_ptr<KeptImage> kept;
+    try {
+        kept = keepUnsavedImage(*this);
+    } catch (const std::exception& e) {
+        throw std::runtime_error(std::string("The image shown holds edits that no file holds. ") +
+                                 e.what() + " Nothing was loaded.");
+    }
     loadImage(ImageFile, localPath(chosen), workingFilePath());
     ImageLoaded = true;
+    m_imageUnsaved = false;
+    if (kept)
+        kept->commit();
     ReopenImage();
+    if (kept)
+        showErrorReport(unsavedKeptSentence(QString::fromStdString(kept->path())));
 }
 
 void TMainForm::Save1Click()
@@ -100,9 +116,12 @@ void TMainForm::Save1Click()
     if (m_portSession->usesFile(target))
         throw std::runtime_error(target + " is the simulated chip's content file or the bus "
                                           "trace; save the image under another name");
-    // Saving onto the working file itself does nothing: it already holds
-    // the image, and truncating it first would lose it.
+    // The working file is no place to save to: the next Read replaces it.
+    if (sameExistingFile(target, workingFilePath()))
+        throw std::runtime_error(target + " is the working file, which the next Read replaces; "
+                                          "save the image under another name.");
     saveImageCopy(ImageFile, target);
+    m_imageUnsaved = false;
 }
 
 } // namespace kavoda

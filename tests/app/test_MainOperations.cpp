@@ -482,8 +482,8 @@ TEST_F(MainOperationsTest, AnEndlessWriteCycleStopsThePass)
     form.BitBtn6->click();
     EXPECT_EQ(m_reports, QStringList{"The 24C02 stayed busy after the write at 0000: it did not "
                                      "answer before the acknowledge polling ran out. Stopped at "
-                                     "0000 after writing 1 of 256 bytes; the chip holds part of "
-                                     "the image."});
+                                     "0000 after writing 1 of 256 bytes; those hold FF, the rest "
+                                     "is as before."});
     // The first write polls its 1000 times, and nothing follows it.
     EXPECT_EQ(m_bus->writes, 89 + 35 * 1000);
     EXPECT_EQ(m_bus->reads, 3 + 1000);
@@ -647,13 +647,24 @@ TEST_F(MainOperationsTest, CloseOrEscDuringAWritingPassAsksFirst)
         const char* name;
         Handler handler;
         std::uint8_t fill;  // what the chip holds after it, as a whole
+        const char* question;
+        const char* report;  // stopped before the 100th byte of its first pass
     };
-    const Operation operations[] = {{"Write", &TMainForm::WriteBtnClick, 0x5A},
-                                    {"Fill", &TMainForm::BitBtn4Click, 0x00},
-                                    {"Fill", &TMainForm::BitBtn6Click, 0xFF},
-                                    {"Erase", &TMainForm::BitBtn2Click, 0xFF}};
-    const QString question =
-        "Kavoda|Stop writing the 24C08? The chip will hold part of the image.";
+    const Operation operations[] = {
+        {"Write", &TMainForm::WriteBtnClick, 0x5A,
+         "Stop writing the 24C08? It is being erased: it will hold none of the image.",
+         "The Write was stopped at 0063 in its erase pass; the chip holds none of the image: "
+         "0000..0062 are erased, the rest is as before."},
+        {"Fill", &TMainForm::BitBtn4Click, 0x00,
+         "Stop erasing the 24C08? Part of it will keep what it held.",
+         "The Fill was stopped at 0063 in its erase pass; 0000..0062 are erased, the rest is as "
+         "before."},
+        {"Fill", &TMainForm::BitBtn6Click, 0xFF,
+         "Stop filling the 24C08 with FF? Part of it will keep what it held.",
+         "The Fill was stopped at 0063; 0000..0062 hold FF, the rest is as before."},
+        {"Erase", &TMainForm::BitBtn2Click, 0xFF,
+         "Stop erasing the 24C08? Part of it will keep what it held.",
+         "The Erase was stopped at 0063; 0000..0062 are erased, the rest is as before."}};
     for (const Operation& op : operations) {
         for (const bool esc : {false, true}) {
             for (const bool yes : {false, true}) {
@@ -676,7 +687,7 @@ TEST_F(MainOperationsTest, CloseOrEscDuringAWritingPassAsksFirst)
                         form.close();
                 };
                 (form.*op.handler)();
-                EXPECT_EQ(m_questions, QStringList{question});
+                EXPECT_EQ(m_questions, QStringList{"Kavoda|" + QString::fromLatin1(op.question)});
                 QCoreApplication::processEvents();
                 if (!yes) {
                     // No goes on to the end, closing Read included.
@@ -689,13 +700,10 @@ TEST_F(MainOperationsTest, CloseOrEscDuringAWritingPassAsksFirst)
                 // Yes stops before the 100th byte of the first pass.
                 EXPECT_EQ(m_bus->byteWrites, 99);
                 EXPECT_EQ(m_bus->byteReads, 0);
-                const QString whole = op.handler == &TMainForm::WriteBtnClick
-                    ? " the image. The image that was to be written is kept in " + kept + "."
-                    : QStringLiteral(" it.");
-                EXPECT_EQ(m_reports, QStringList{QStringLiteral("The %1 was stopped at 0063; the "
-                                                                "chip holds part of")
-                                                         .arg(QLatin1String(op.name))
-                                                     + whole});
+                const QString keptSentence = op.handler == &TMainForm::WriteBtnClick
+                    ? " The image that was to be written is kept in " + kept + "."
+                    : QString();
+                EXPECT_EQ(m_reports, QStringList{QString::fromLatin1(op.report) + keptSentence});
                 EXPECT_EQ(form.isVisible(), esc) << "a close goes on once stopped";
                 EXPECT_EQ(installedPortBackend(), nullptr);
                 EXPECT_EQ(form.Panel1->caption(), "24C08");
