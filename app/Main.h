@@ -219,6 +219,9 @@ private:
     std::unique_ptr<Operations> m_operations;
     void runOperation(const char* name, const std::function<void()>& body);
     void readDevice();
+    // A click on a device button while an operation runs: refused with a
+    // beep and a word that says why.
+    void refuseClick();
     // Keeps an unsaved image in Tempor.bak before an operation replaces
     // it; one that cannot be kept ends the operation before the chip.
     void keepUnsavedBeforeOperation();

@@ -29,6 +29,8 @@
 #include <QMessageBox>
 #include <QShortcut>
 #include <QTimer>
+#include <QToolTip>
+#include <QCursor>
 
 #include <cerrno>
 #include <cstdio>
@@ -272,11 +274,11 @@ bool isPass(const char* pass, const char* name)
 // (every byte before next is done): "the chip holds none of the image:
 // 0000..0150 are erased, the rest is as before". value is what a fill or
 // erase pass writes, or, in the closing Read, what the chip should hold.
+// underWay: the process died, and the write begun at next may or may not
+// have reached the chip.
 QString chipHoldsText(const QString& operation, const char* pass, std::uint8_t value,
-                      std::uint32_t next)
+                      std::uint32_t next, bool underWay = false)
 {
-    const QString range = next > 0 ? hexAddress(0) + QStringLiteral("..") + hexAddress(next - 1)
-                                   : QString();
     const bool write = operation == QLatin1String("Write");
     if (isPass(pass, "read")) {
         if (write)
@@ -285,24 +287,28 @@ QString chipHoldsText(const QString& operation, const char* pass, std::uint8_t v
             return QStringLiteral("the chip is erased, not verified");
         return QStringLiteral("the chip holds %1 throughout, not verified").arg(hexByte(value));
     }
+    const QString range = next > 0 ? hexAddress(0) + QStringLiteral("..") + hexAddress(next - 1)
+                                   : QString();
+    const QString open = underWay ? QStringLiteral(", the write begun at %1 may not have ended")
+                                        .arg(hexAddress(next))
+                                  : QString();
     if (write && isPass(pass, "write")) {
         if (next == 0)
-            return QStringLiteral("the chip holds none of the image: it is erased");
-        return QStringLiteral("the chip holds part of the image: %1 hold it, the rest is erased")
-            .arg(range);
+            return QStringLiteral("the chip holds none of the image: it is erased") + open;
+        return QStringLiteral("the chip holds part of the image: %1 hold it%2, the rest is erased")
+            .arg(range, open);
     }
     // An erase, or a fill: only the fill of Fill 00 follows an erase pass.
     const bool afterErase = isPass(pass, "fill") && value != 0xFF;
     const QString rest = afterErase ? QStringLiteral("erased") : QStringLiteral("as before");
-    QString text;
     if (next == 0)
-        text = afterErase ? QStringLiteral("the chip is erased")
-                          : QStringLiteral("nothing was written, the chip is as before");
-    else if (isPass(pass, "erase"))
-        text = QStringLiteral("%1 are erased, the rest is %2").arg(range, rest);
-    else
-        text = QStringLiteral("%1 hold %2, the rest is %3").arg(range, hexByte(value), rest);
-    if (write && next > 0)
+        return (afterErase ? QStringLiteral("the chip is erased")
+                           : QStringLiteral("nothing was written, the chip is as before")) +
+               open;
+    QString text = isPass(pass, "erase")
+        ? QStringLiteral("%1 are erased%2, the rest is %3").arg(range, open, rest)
+        : QStringLiteral("%1 hold %2%3, the rest is %4").arg(range, hexByte(value), open, rest);
+    if (write)
         text = QStringLiteral("the chip holds none of the image: ") + text;
     return text;
 }
@@ -592,10 +598,11 @@ QString TMainForm::operationName() const
 KeptImage::KeptImage(const std::string& workingFile, const std::string& keptFile)
     : m_path(keptFile), m_side(keptFile + ".new")
 {
+    struct stat st {};
+    if (::stat(keptFile.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        throw std::runtime_error(keptFile + " is a folder, so the image cannot be kept there; "
+                                            "move it away and try again.");
     try {
-        struct stat st {};
-        if (::stat(keptFile.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-            throw std::runtime_error(keptFile + " is a folder; move it away and try again.");
         replaceWithCopy(workingFile, m_side);
     } catch (const std::exception& e) {
         throw std::runtime_error("The image could not be kept in " + keptFile + ": " +
@@ -650,6 +657,17 @@ void TMainForm::keepUnsavedBeforeOperation()
     }
 }
 
+void TMainForm::refuseClick()
+{
+    // A beep, and a word beside the pointer that says why.
+    QApplication::beep();
+    QToolTip::showText(QCursor::pos(),
+                       QStringLiteral("The %1 is running: wait until it is done, or press Esc to "
+                                      "stop it.")
+                           .arg(operationName()),
+                       this);
+}
+
 void TMainForm::runOperation(const char* name, const std::function<void()>& body)
 {
     Operations& ops = *m_operations;
@@ -657,7 +675,7 @@ void TMainForm::runOperation(const char* name, const std::function<void()>& body
     // click meanwhile must not start a second operation inside this one,
     // and is answered with a beep.
     if (ops.running) {
-        QApplication::beep();
+        refuseClick();
         return;
     }
     ops.name = name;
@@ -856,7 +874,7 @@ void TMainForm::ReadBtnClick()
 void TMainForm::WriteBtnClick()
 {
     if (m_operations->running) {
-        QApplication::beep();
+        refuseClick();
         return;
     }
     FastTiming = 0;
@@ -1005,7 +1023,7 @@ static QString interruptedReport(const JournalEntry& entry)
                     .arg(QString::fromStdString(entry.kept));
     if (!entry.pass.empty())
         text += QLatin1Char(' ') +
-                capitalised(chipHoldsText(operation, pass.c_str(), entry.value, entry.next)) +
+                capitalised(chipHoldsText(operation, pass.c_str(), entry.value, entry.next, true)) +
                 QLatin1Char('.');
     return text;
 }

@@ -156,6 +156,21 @@ TEST(Startup, OneWindowPerFolderWithAWorkingFileOfItsOwn)
         EXPECT_TRUE(reports.isEmpty());
     }
 
+    // A folder that may be written but not read is held all the same.
+    if (::geteuid() != 0) {
+        QtTempFolder writeOnly;
+        const std::string wo = writeOnly.path().toStdString();
+        ASSERT_EQ(::chmod(wo.c_str(), 0300), 0);
+        {
+            OtherWindow first(wo);
+            EXPECT_TRUE(first.held());
+            reports.clear();
+            EXPECT_EQ(claimWorkingFolder(wo), nullptr);
+            EXPECT_EQ(reports.size(), 1);
+        }
+        ::chmod(wo.c_str(), 0700);
+    }
+
     // A working file that is no file of its own is not written through.
     const std::string elsewhere = folder + "/elsewhere.bin";
     std::ofstream(elsewhere) << std::string(5000, 'x');
