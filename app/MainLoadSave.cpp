@@ -99,7 +99,7 @@ void TMainForm::File21Click()
         kept->commit();
     ReopenImage();
     if (kept)
-        showErrorReport(unsavedKeptSentence(QString::fromStdString(kept->path())));
+        showNotice(unsavedKeptSentence(QString::fromStdString(kept->path())));
 }
 
 void TMainForm::Save1Click()

@@ -773,10 +773,12 @@ void TMainForm::runOperation(const char* name, const std::function<void()>& body
                 text += keptCopySentence(ops.expectation->keptCopy);
             report << text;
         }
-        if (!ops.unsavedKept.isEmpty())
-            report << unsavedKeptSentence(ops.unsavedKept);
     }
     report.removeAll(QString());
+    // Where an unsaved image went is news, not a failure, when it is all.
+    const bool onlyNews = report.isEmpty();
+    if (!ops.unsavedKept.isEmpty())
+        report << unsavedKeptSentence(ops.unsavedKept);
     const QString text = report.join(QLatin1Char('\r'));
     if (ops.endSignalled) {
         // Nobody may see a box now: the next start shows the report.
@@ -787,7 +789,11 @@ void TMainForm::runOperation(const char* name, const std::function<void()>& body
     }
     // The operation has ended: the journal goes before anyone reads the report.
     ops.journal.reset();
-    if (!text.isEmpty())
+    if (text.isEmpty())
+        return;
+    if (onlyNews)
+        showNotice(text);
+    else
         showErrorReport(text);
 }
 
