@@ -144,7 +144,6 @@ public:
     void showPercent(int percent) override { m_form.Meter1->setPercent(percent); }
     void showAddress(int address) override
     {
-        m_ops.lastAddress = address;
         setField(m_form.hexedit2, address, 4);
     }
     void showData(std::uint8_t value) override { setField(m_form.hexedit3, value, 2); }
@@ -708,7 +707,6 @@ void TMainForm::runOperation(const char* name, const std::function<void()>& body
             ops.writingPass = false;
             ops.readStopped = false;
             ops.readCompleted = false;
-            ops.lastAddress = -1;
             ops.pendingDevice = nullptr;
             ops.keptCopy.clear();
             ops.unsavedKept.clear();

@@ -81,7 +81,6 @@ struct TMainForm::Operations {
     bool writingPass = false;
     bool asking = false;       // the stop question is open
     bool readStopped = false;  // the stop came in a Read pass
-    int lastAddress = -1;      // the last address shown
     // A type chosen while the operation runs: shown at once, applied when
     // the operation ends. The passes' own panel text is the one they found.
     const CatalogueEntry* pendingDevice = nullptr;
