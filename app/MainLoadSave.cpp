@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileDialog>
 
+#include <memory>
 #include <stdexcept>
 
 namespace kavoda {
@@ -40,6 +41,37 @@ std::string localPath(const QString& name)
     return QFile::encodeName(name).toStdString();
 }
 
+// Save As refuses the working file before its own "replace?" question:
+// saving there would save nothing. The dialog stays open for another name.
+class SaveAsDialog final : public QFileDialog {
+public:
+    SaveAsDialog(QWidget* parent, std::string workingFile)
+        : QFileDialog(parent), m_workingFile(std::move(workingFile))
+    {
+    }
+    void accept() override
+    {
+        const QStringList files = selectedFiles();
+        if (!files.isEmpty()) {
+            const std::string chosen = localPath(files.front());
+            if (sameExistingFile(chosen, m_workingFile)) {
+                showErrorReport(QString::fromStdString(workingFileRefusal(chosen)));
+                return;
+            }
+        }
+        QFileDialog::accept();
+    }
+
+    static std::string workingFileRefusal(const std::string& target)
+    {
+        return target + " is the working file, which the next Read replaces; save the image "
+                        "under another name.";
+    }
+
+private:
+    std::string m_workingFile;
+};
+
 } // namespace
 
 void TMainForm::setupImageDialog(QFileDialog& dialog, ImageDialog kind)
@@ -61,7 +93,10 @@ QString TMainForm::chooseImageFile(ImageDialog kind)
 {
     if (m_imageDialogHook)
         return m_imageDialogHook(kind);
-    QFileDialog dialog(this);
+    std::unique_ptr<QFileDialog> owned = kind == ImageDialog::Save
+        ? std::make_unique<SaveAsDialog>(this, workingFilePath())
+        : std::make_unique<QFileDialog>(this);
+    QFileDialog& dialog = *owned;
     setupImageDialog(dialog, kind);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();
@@ -118,8 +153,7 @@ void TMainForm::Save1Click()
                                           "trace; save the image under another name");
     // The working file is no place to save to: the next Read replaces it.
     if (sameExistingFile(target, workingFilePath()))
-        throw std::runtime_error(target + " is the working file, which the next Read replaces; "
-                                          "save the image under another name.");
+        throw std::runtime_error(SaveAsDialog::workingFileRefusal(target));
     saveImageCopy(ImageFile, target);
     m_imageUnsaved = false;
 }
