@@ -445,7 +445,7 @@ void beginPass(TMainForm::Operations& ops, const char* name, std::uint8_t value)
 }
 
 // The journal of an operation that writes the chip, before the chip is
-// touched. keptName names the file that keeps the image it replaces.
+// touched. kept: where the image it replaces was kept (empty: nowhere).
 void startJournal(TMainForm& form, TMainForm::Operations& ops, const QString& kept)
 {
     JournalEntry entry;
