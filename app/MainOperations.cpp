@@ -36,6 +36,7 @@
 #include <cstdio>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace kavoda {
 
@@ -998,7 +999,7 @@ void TMainForm::BitBtn2Click()
 }
 
 // What the journal of a dead process says, as the next start tells it.
-static QString interruptedReport(const JournalEntry& entry)
+static QString interruptedReport(const JournalEntry& entry, bool keptExists)
 {
     const QString operation = QString::fromStdString(entry.operation);
     const QString chip = QString::fromStdString(entry.chip);
@@ -1022,8 +1023,12 @@ static QString interruptedReport(const JournalEntry& entry)
                    .arg(operation, to, chip, hexAddress(entry.next));
     if (!entry.kept.empty())
         text += (operation == QLatin1String("Write")
-                     ? QStringLiteral(" The image it was writing is kept as %1.")
-                     : QStringLiteral(" The image shown before is kept as %1."))
+                     ? (keptExists ? QStringLiteral(" The image it was writing is kept as %1.")
+                                   : QStringLiteral(" The image it was writing was kept as %1, "
+                                                    "which is gone now."))
+                     : (keptExists ? QStringLiteral(" The image shown before is kept as %1.")
+                                   : QStringLiteral(" The image shown before was kept as %1, "
+                                                    "which is gone now.")))
                     .arg(QString::fromStdString(entry.kept));
     if (!entry.pass.empty())
         text += QLatin1Char(' ') +
@@ -1051,8 +1056,10 @@ void TMainForm::reportInterruptedOperation()
             // Shown or not, the report below says where the image is.
         }
     }
+    const bool keptExists =
+        !entry->kept.empty() && ::access(joinPath(m_workingFolder, entry->kept).c_str(), F_OK) == 0;
     OperationJournal::remove(m_workingFolder);
-    showErrorReport(interruptedReport(*entry));
+    showErrorReport(interruptedReport(*entry, keptExists));
 }
 
 void TMainForm::Timer1Timer()
