@@ -157,6 +157,10 @@ public:
     // file holds: Read, Load, Erase and Fill keep it in Tempor.bak before
     // they replace it.
     bool imageUnsaved() const { return m_imageUnsaved; }
+    // Tempor.bak holds an image that may be in no other file (kept from an
+    // unsaved image, a Write that did not end verified, a process that
+    // died): the next copy moves it aside instead of replacing it.
+    bool keptImageHeld() const { return m_keptImageHeld; }
     // At start: tells what became of an operation whose process ended in
     // the middle of it, from the journal it left.
     void reportInterruptedOperation();
@@ -239,6 +243,7 @@ private:
     // ---- working image (MainLoadSave.cpp)
     QString chooseImageFile(ImageDialog kind);
     bool m_imageUnsaved = false;
+    bool m_keptImageHeld = false;
     // Load and Save As wait for a running operation: this says so.
     void refuseDuringOperation() const;
     std::string m_workingFolder = currentFolder();

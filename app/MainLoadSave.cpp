@@ -130,11 +130,17 @@ void TMainForm::File21Click()
     loadImage(ImageFile, localPath(chosen), workingFilePath());
     ImageLoaded = true;
     m_imageUnsaved = false;
-    if (kept)
+    if (kept) {
         kept->commit();
+        m_keptImageHeld = true;
+    }
     ReopenImage();
-    if (kept)
-        showNotice(unsavedKeptSentence(QString::fromStdString(kept->path())));
+    if (kept) {
+        QString text = unsavedKeptSentence(QString::fromStdString(kept->path()));
+        if (!kept->movedTo().empty())
+            text += QLatin1Char('\r') + movedKeptSentence(kept->movedTo());
+        showNotice(text);
+    }
 }
 
 void TMainForm::Save1Click()

@@ -351,6 +351,12 @@ QString keptCopySentence(const QString& path)
 
 } // namespace
 
+QString movedKeptSentence(const std::string& path)
+{
+    return QStringLiteral("The image that %1 held before is kept in %2.")
+        .arg(QLatin1String(kWrittenImageName), QString::fromStdString(path));
+}
+
 QString unsavedKeptSentence(const QString& path)
 {
     return QStringLiteral("The image shown before held edits that no file held; it is kept in %1.")
@@ -595,8 +601,8 @@ QString TMainForm::operationName() const
     return m_operations->running ? QString::fromLatin1(m_operations->name) : QString();
 }
 
-KeptImage::KeptImage(const std::string& workingFile, const std::string& keptFile)
-    : m_path(keptFile), m_side(keptFile + ".new")
+KeptImage::KeptImage(const std::string& workingFile, const std::string& keptFile, bool keepOld)
+    : m_path(keptFile), m_side(keptFile + ".new"), m_keepOld(keepOld)
 {
     struct stat st {};
     if (::stat(keptFile.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
@@ -621,6 +627,20 @@ void KeptImage::commit()
 {
     // Whatever comes, the copy stays: it may be the only one left.
     m_committed = true;
+    if (m_keepOld && ::access(m_path.c_str(), F_OK) == 0 && !sameFileContent(m_side, m_path)) {
+        const auto dot = m_path.rfind('.');
+        for (int n = 1; n < 1000 && m_movedTo.empty(); ++n) {
+            const std::string free = m_path.substr(0, dot) + "-" + std::to_string(n) +
+                                     m_path.substr(dot);
+            if (::access(free.c_str(), F_OK) != 0 && errno == ENOENT &&
+                std::rename(m_path.c_str(), free.c_str()) == 0)
+                m_movedTo = free;
+        }
+        if (m_movedTo.empty())
+            throw std::runtime_error("The image in " + m_path +
+                                     " could not be moved aside; the new copy is in " + m_side +
+                                     ".");
+    }
     if (std::rename(m_side.c_str(), m_path.c_str()) != 0) {
         const int cause = errno;
         throw std::runtime_error("The image could not be kept in " + m_path + ": " +
@@ -636,7 +656,8 @@ std::unique_ptr<KeptImage> keepUnsavedImage(TMainForm& form)
     if (!form.ImageLoaded || !form.imageUnsaved())
         return nullptr;
     return std::make_unique<KeptImage>(form.workingFilePath(),
-                                       joinPath(form.workingFolder(), kWrittenImageName));
+                                       joinPath(form.workingFolder(), kWrittenImageName),
+                                       form.keptImageHeld());
 }
 
 void TMainForm::keepUnsavedBeforeOperation()
@@ -645,7 +666,9 @@ void TMainForm::keepUnsavedBeforeOperation()
     try {
         if (const auto kept = keepUnsavedImage(*this)) {
             kept->commit();
+            m_keptImageHeld = true;
             ops.unsavedKept = QString::fromStdString(kept->path());
+            ops.movedKept = kept->movedTo();
         }
     } catch (const std::exception& e) {
         throw std::runtime_error(QStringLiteral("The image shown holds edits that no file holds, "
@@ -711,6 +734,7 @@ void TMainForm::runOperation(const char* name, const std::function<void()>& body
             ops.pendingDevice = nullptr;
             ops.keptCopy.clear();
             ops.unsavedKept.clear();
+            ops.movedKept.clear();
             ops.pass = Operations::Pass{};
             ops.journal.reset();
             ops.startPanel = form.Panel1->caption();
@@ -764,6 +788,10 @@ void TMainForm::runOperation(const char* name, const std::function<void()>& body
                 ops.lastRead, WantedImage::fromImage(ops.expectation->image,
                                                      static_cast<std::size_t>(ops.job->chip.size),
                                                      ops.expectation->beyond));
+        // A Write verified: the chip holds what Tempor.bak keeps.
+        if (std::string_view(ops.name) == "Write" && ops.expectation && ops.readCompleted &&
+            !stopped && !mismatch)
+            m_keptImageHeld = false;
         if (fileError) {
             report.prepend(fileFailureReport(ops, *fileError, mismatch, hadImage));
         } else if (mismatch) {
@@ -778,6 +806,8 @@ void TMainForm::runOperation(const char* name, const std::function<void()>& body
     const bool onlyNews = report.isEmpty();
     if (!ops.unsavedKept.isEmpty())
         report << unsavedKeptSentence(ops.unsavedKept);
+    if (!ops.movedKept.empty())
+        report << movedKeptSentence(ops.movedKept);
     const QString text = report.join(QLatin1Char('\r'));
     if (ops.endSignalled) {
         // Nobody may see a box now: the next start shows the report.
@@ -916,8 +946,12 @@ void TMainForm::WriteBtnClick()
         Operations::Expectation expect;
         expect.image = imageHead(ImageFile, deviceSize);
         try {
-            KeptImage copy(workingFilePath(), joinPath(workingFolder(), kWrittenImageName));
+            KeptImage copy(workingFilePath(), joinPath(workingFolder(), kWrittenImageName),
+                           m_keptImageHeld);
             copy.commit();
+            // Held until the chip holds it, verified.
+            m_keptImageHeld = true;
+            ops.movedKept = copy.movedTo();
             expect.keptCopy = QString::fromStdString(copy.path());
         } catch (const std::exception& e) {
             throw std::runtime_error(std::string(e.what()) + " The chip was not touched.");
@@ -1058,6 +1092,8 @@ void TMainForm::reportInterruptedOperation()
     }
     const bool keptExists =
         !entry->kept.empty() && ::access(joinPath(m_workingFolder, entry->kept).c_str(), F_OK) == 0;
+    // What it keeps may be in no other file: the next copy moves it aside.
+    m_keptImageHeld = keptExists;
     OperationJournal::remove(m_workingFolder);
     showErrorReport(interruptedReport(*entry, keptExists));
 }

@@ -29,19 +29,26 @@ inline constexpr const char* kWrittenImageName = "Tempor.bak";
 // made beside Tempor.bak and renamed into its place by commit(), so that a
 // Load of Tempor.bak itself still reads what it held. Dropped without
 // commit(), it leaves nothing behind. A copy that cannot be made is a
-// std::runtime_error that says so.
+// std::runtime_error that says so. With keepOld, a Tempor.bak that holds
+// other bytes is first moved to the first free Tempor-N.bak: it holds an
+// image that no other file may hold.
 class KeptImage {
 public:
-    KeptImage(const std::string& workingFile, const std::string& keptFile);
+    KeptImage(const std::string& workingFile, const std::string& keptFile, bool keepOld);
     ~KeptImage();
     KeptImage(const KeptImage&) = delete;
     KeptImage& operator=(const KeptImage&) = delete;
     void commit();
     const std::string& path() const { return m_path; }
+    // Where the image Tempor.bak held went; empty when it stayed or was
+    // the same.
+    const std::string& movedTo() const { return m_movedTo; }
 
 private:
     std::string m_path;
     std::string m_side;
+    std::string m_movedTo;
+    bool m_keepOld = false;
     bool m_committed = false;
 };
 
@@ -50,6 +57,8 @@ private:
 std::unique_ptr<KeptImage> keepUnsavedImage(TMainForm& form);
 // "The image shown before held edits that no file held; it is kept in …"
 QString unsavedKeptSentence(const QString& path);
+// "The image that Tempor.bak held before is kept in …"
+QString movedKeptSentence(const std::string& path);
 
 struct TMainForm::Operations {
     explicit Operations(PortSession& session);
@@ -87,6 +96,7 @@ struct TMainForm::Operations {
     QString startPanel;
     QString keptCopy;  // where a Write kept the image it writes
     QString unsavedKept;  // where an unsaved image was kept before it was replaced
+    std::string movedKept;  // where the image Tempor.bak held before went
     Pass pass;
     std::unique_ptr<OperationJournal> journal;
     bool endSignalled = false;  // SIGTERM or SIGHUP: stop, keep the report, end

@@ -934,9 +934,24 @@ TEST_F(KeepingTest, AWriteKeepsAJournalThatTheNextStartReports)
     EXPECT_TRUE(m_form->ImageLoaded);
     EXPECT_TRUE(m_form->imageUnsaved());
     EXPECT_EQ(m_form->HexGrid1->cellText(0, 0), QStringLiteral("%1").arg(image[0], 2, 16, QLatin1Char('0')).toUpper());
-    // So the next Read keeps it.
+    // So the next Read keeps it, and a Write of what was read then moves it
+    // aside rather than replace it.
     m_form->ReadBtnClick();
     EXPECT_EQ(file("Tempor.bak"), image);
+    const std::vector<std::uint8_t> read = file("Tempor.tmp");
+    ASSERT_NE(read, image);
+    resetRecords();
+    m_form->WriteBtnClick();
+    EXPECT_EQ(file("Tempor-1.bak"), image);
+    EXPECT_EQ(file("Tempor.bak"), read);
+    EXPECT_EQ(m_reports, QStringList{"The image that Tempor.bak held before is kept in " +
+                                     path("Tempor-1.bak") + "."});
+    // Verified on the chip, Tempor.bak is replaced from now on.
+    resetRecords();
+    m_form->WriteBtnClick();
+    EXPECT_FALSE(QFile::exists(path("Tempor-2.bak")));
+    EXPECT_TRUE(m_reports.isEmpty());
+    QFile::remove(path("Tempor-1.bak"));
 
     restart(duringErase);
     EXPECT_EQ(m_reports, QStringList{"The last Write to the 24C16 stopped at 0151 (the program "
