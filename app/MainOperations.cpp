@@ -359,7 +359,7 @@ QString movedKeptSentence(const std::string& path)
 
 QString unsavedKeptSentence(const QString& path)
 {
-    return QStringLiteral("The image shown before held edits that no file held; it is kept in %1.")
+    return QStringLiteral("The image shown before, in no file but the working file, is kept in %1.")
         .arg(path);
 }
 

@@ -55,7 +55,7 @@ private:
 // The form's unsaved image kept in Tempor.bak (not yet committed), or none
 // when the image is saved or there is none.
 std::unique_ptr<KeptImage> keepUnsavedImage(TMainForm& form);
-// "The image shown before held edits that no file held; it is kept in …"
+// "The image shown before, in no file but the working file, is kept in …"
 QString unsavedKeptSentence(const QString& path);
 // "The image that Tempor.bak held before is kept in …"
 QString movedKeptSentence(const std::string& path);

@@ -330,7 +330,7 @@ TEST_F(MainImageTest, ConfirmBeyondTheEndGrowsTheImageWithZeros)
     // The confirmed page, saved nowhere, is kept before the next Load.
     writeBytes(m_folder / "256.bin", countingBytes(256));
     load(m_folder / "256.bin");
-    EXPECT_EQ(m_reports, QStringList("The image shown before held edits that no file held; it is "
+    EXPECT_EQ(m_reports, QStringList("The image shown before, in no file but the working file, is "
                                      "kept in " + QString::fromStdString((m_folder / "Tempor.bak").string()) + "."));
     EXPECT_EQ(readBytes(m_folder / "Tempor.bak"), expected);
     EXPECT_FALSE(m_form->imageUnsaved());

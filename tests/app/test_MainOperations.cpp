@@ -862,7 +862,7 @@ TEST_F(KeepingTest, AnUnsavedImageSurvivesReadEraseAndFillInTemporBak)
         resetRecords();
         (form.*op.handler)();
         EXPECT_EQ(file("Tempor.bak"), edited);
-        EXPECT_EQ(m_reports, QStringList{"The image shown before held edits that no file held; it "
+        EXPECT_EQ(m_reports, QStringList{"The image shown before, in no file but the working file, "
                                          "is kept in " + path("Tempor.bak") + "."});
         EXPECT_FALSE(form.imageUnsaved());
         EXPECT_FALSE(QFile::exists(path("Tempor.jnl"))) << "the journal ends with the operation";
