@@ -536,9 +536,11 @@ bool TMainForm::confirmStop()
         question = isPass(ops.pass.name, "erase")
             ? QStringLiteral("Stop writing the %1? It is being erased: it will hold none of the "
                              "image.").arg(chip)
-            : QStringLiteral("Stop writing the %1? The chip will hold part of the image.").arg(chip);
+            : QStringLiteral("Stop writing the %1? The chip will hold part of the image.")
+                  .arg(chip);
     else if (isPass(ops.pass.name, "erase"))
-        question = QStringLiteral("Stop erasing the %1? Part of it will keep what it held.").arg(chip);
+        question =
+            QStringLiteral("Stop erasing the %1? Part of it will keep what it held.").arg(chip);
     else
         question = QStringLiteral("Stop filling the %1 with %2? Part of it will %3.")
                        .arg(chip, hexByte(ops.pass.value),

@@ -331,7 +331,9 @@ TEST_F(MainImageTest, ConfirmBeyondTheEndGrowsTheImageWithZeros)
     writeBytes(m_folder / "256.bin", countingBytes(256));
     load(m_folder / "256.bin");
     EXPECT_EQ(m_reports, QStringList("The image shown before, in no file but the working file, is "
-                                     "kept in " + QString::fromStdString((m_folder / "Tempor.bak").string()) + "."));
+                                     "kept in " +
+                                     QString::fromStdString((m_folder / "Tempor.bak").string()) +
+                                     "."));
     EXPECT_EQ(readBytes(m_folder / "Tempor.bak"), expected);
     EXPECT_FALSE(m_form->imageUnsaved());
     for (int i = 0; i < 5; ++i)
@@ -549,9 +551,9 @@ TEST_F(MainImageTest, TheWorkingFileAsSourceOrTargetKeepsTheImage)
     saveAs(m_folder / "." / "Tempor.tmp");
     const QString refused = " is the working file, which the next Read replaces; save the image "
                             "under another name.";
+    const QString dotted = QString::fromStdString((m_folder / "." / "Tempor.tmp").string());
     EXPECT_EQ(m_reports, (QStringList{QString::fromStdString(working().string()) + refused,
-                                      QString::fromStdString((m_folder / "." / "Tempor.tmp").string()) +
-                                          refused}));
+                                      dotted + refused}));
     EXPECT_TRUE(m_form->imageUnsaved());
     EXPECT_EQ(image(), expected);
 

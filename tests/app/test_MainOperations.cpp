@@ -933,7 +933,8 @@ TEST_F(KeepingTest, AWriteKeepsAJournalThatTheNextStartReports)
     EXPECT_EQ(file("Tempor.bak"), image);
     EXPECT_TRUE(m_form->ImageLoaded);
     EXPECT_TRUE(m_form->imageUnsaved());
-    EXPECT_EQ(m_form->HexGrid1->cellText(0, 0), QStringLiteral("%1").arg(image[0], 2, 16, QLatin1Char('0')).toUpper());
+    EXPECT_EQ(m_form->HexGrid1->cellText(0, 0),
+              QStringLiteral("%1").arg(image[0], 2, 16, QLatin1Char('0')).toUpper());
     // So the next Read keeps it, and a Write of what was read then moves it
     // aside rather than replace it.
     m_form->ReadBtnClick();
