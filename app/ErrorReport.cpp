@@ -55,6 +55,15 @@ void showErrorReport(const QString& message)
     makeErrorReportBox(message)->exec();
 }
 
+void showNotice(const QString& message)
+{
+    if (sink()) {
+        sink()(errorReportText(message));
+        return;
+    }
+    makeMessageBox(QMessageBox::Information, kApplicationTitle, errorReportText(message))->exec();
+}
+
 void reportException(std::exception_ptr error)
 {
     try {

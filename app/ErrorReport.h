@@ -39,6 +39,11 @@ std::unique_ptr<QMessageBox> makeErrorReportBox(const QString& message);
 // Shows the report, or hands the text to the sink installed for tests.
 void showErrorReport(const QString& message);
 
+// The same for what went well but must be known (where an image was
+// kept): an information icon instead of the error icon; tests see it
+// through the same sink.
+void showNotice(const QString& message);
+
 // Tests install a sink to see the reports instead of a modal box; an empty
 // function restores the message box.
 void setErrorReportSink(std::function<void(const QString&)> sink);

@@ -154,6 +154,21 @@ public:
     void setMessagePumpHook(std::function<void()> hook);
     // What one operation keeps while it runs.
     struct Operations;
+    // The shown image holds confirmed edits that no file but the working
+    // file holds: Read, Load, Erase and Fill keep it in Tempor.bak before
+    // they replace it.
+    bool imageUnsaved() const { return m_imageUnsaved; }
+    // Tempor.bak holds an image that may be in no other file (kept from an
+    // unsaved image, a Write that did not end verified, a process that
+    // died): the next copy moves it aside instead of replacing it.
+    bool keptImageHeld() const { return m_keptImageHeld; }
+    // At start: tells what became of an operation whose process ended in
+    // the middle of it, from the journal it left.
+    void reportInterruptedOperation();
+    // SIGTERM or SIGHUP: a running operation stops at its next byte without
+    // a question, its report goes to the journal for the next start, and
+    // the program ends.
+    void endRequested();
     // ---- end of whole-device operations
     // ---- compare menu (MainCompare.cpp)
     void CompareWithChipClick();
@@ -222,6 +237,12 @@ private:
     std::unique_ptr<Operations> m_operations;
     void runOperation(const char* name, const std::function<void()>& body);
     void readDevice();
+    // A click on a device button while an operation runs: refused with a
+    // beep and a word that says why.
+    void refuseClick();
+    // Keeps an unsaved image in Tempor.bak before an operation replaces
+    // it; one that cannot be kept ends the operation before the chip.
+    void keepUnsavedBeforeOperation();
     // Whether a stop asked for now may go ahead: a pass that writes the chip
     // asks first; a Read stops without a question.
     bool confirmStop();
@@ -235,6 +256,8 @@ private:
 
     // ---- working image (MainLoadSave.cpp)
     QString chooseImageFile(ImageDialog kind);
+    bool m_imageUnsaved = false;
+    bool m_keptImageHeld = false;
     // Load and Save As wait for a running operation: this says so.
     void refuseDuringOperation() const;
     std::string m_workingFolder = currentFolder();

@@ -3,13 +3,16 @@
 // working image, through the two file dialogs.
 #include "Main.h"
 
+#include "ErrorReport.h"
 #include "ImagePage.h"
+#include "MainOperations.h"
 #include "WorkingImage.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 
+#include <memory>
 #include <stdexcept>
 
 namespace kavoda {
@@ -38,6 +41,37 @@ std::string localPath(const QString& name)
     return QFile::encodeName(name).toStdString();
 }
 
+// Save As refuses the working file before its own "replace?" question:
+// saving there would save nothing. The dialog stays open for another name.
+class SaveAsDialog final : public QFileDialog {
+public:
+    SaveAsDialog(QWidget* parent, std::string workingFile)
+        : QFileDialog(parent), m_workingFile(std::move(workingFile))
+    {
+    }
+    void accept() override
+    {
+        const QStringList files = selectedFiles();
+        if (!files.isEmpty()) {
+            const std::string chosen = localPath(files.front());
+            if (sameExistingFile(chosen, m_workingFile)) {
+                showErrorReport(QString::fromStdString(workingFileRefusal(chosen)));
+                return;
+            }
+        }
+        QFileDialog::accept();
+    }
+
+    static std::string workingFileRefusal(const std::string& target)
+    {
+        return target + " is the working file, which the next Read replaces; save the image "
+                        "under another name.";
+    }
+
+private:
+    std::string m_workingFile;
+};
+
 } // namespace
 
 void TMainForm::setupImageDialog(QFileDialog& dialog, ImageDialog kind)
@@ -59,7 +93,10 @@ QString TMainForm::chooseImageFile(ImageDialog kind)
 {
     if (m_imageDialogHook)
         return m_imageDialogHook(kind);
-    QFileDialog dialog(this);
+    std::unique_ptr<QFileDialog> owned = kind == ImageDialog::Save
+        ? std::make_unique<SaveAsDialog>(this, workingFilePath())
+        : std::make_unique<QFileDialog>(this);
+    QFileDialog& dialog = *owned;
     setupImageDialog(dialog, kind);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();
@@ -81,9 +118,29 @@ void TMainForm::File21Click()
     const QString chosen = chooseImageFile(ImageDialog::Load);
     if (chosen.isEmpty())
         return;
+    // An image with edits that no file holds is kept in Tempor.bak; the
+    // copy goes in place after the Load, which may read Tempor.bak itself.
+    std::unique_ptr<KeptImage> kept;
+    try {
+        kept = keepUnsavedImage(*this);
+    } catch (const std::exception& e) {
+        throw std::runtime_error(std::string("The image shown holds edits that no file holds. ") +
+                                 e.what() + " Nothing was loaded.");
+    }
     loadImage(ImageFile, localPath(chosen), workingFilePath());
     ImageLoaded = true;
+    m_imageUnsaved = false;
+    if (kept) {
+        kept->commit();
+        m_keptImageHeld = true;
+    }
     ReopenImage();
+    if (kept) {
+        QString text = unsavedKeptSentence(QString::fromStdString(kept->path()));
+        if (!kept->movedTo().empty())
+            text += QLatin1Char('\r') + movedKeptSentence(kept->movedTo());
+        showNotice(text);
+    }
 }
 
 void TMainForm::Save1Click()
@@ -100,9 +157,11 @@ void TMainForm::Save1Click()
     if (m_portSession->usesFile(target))
         throw std::runtime_error(target + " is the simulated chip's content file or the bus "
                                           "trace; save the image under another name");
-    // Saving onto the working file itself does nothing: it already holds
-    // the image, and truncating it first would lose it.
+    // The working file is no place to save to: the next Read replaces it.
+    if (sameExistingFile(target, workingFilePath()))
+        throw std::runtime_error(SaveAsDialog::workingFileRefusal(target));
     saveImageCopy(ImageFile, target);
+    m_imageUnsaved = false;
 }
 
 } // namespace kavoda

@@ -132,6 +132,8 @@ void TMainForm::HexGrid1SelectCell(int column, int row)
 
 void TMainForm::ConfirmBtnClick()
 {
+    // Set first: a page that fails half way has changed the image too.
+    m_imageUnsaved = true;
     WritePage(UpDown1->position() * kPageBytes);
     // Written: the typed cells no longer differ from the image.
     HexGrid1->clearEditMarks();

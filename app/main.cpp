@@ -2,11 +2,14 @@
 // The kavoda program: options, the application object, the start-up
 // sequence, and the message loop with the main window maximized.
 #include "Application.h"
+#include "EndSignals.h"
 #include "ErrorReport.h"
 #include "FormStyle.h"
 #include "Main.h"
 #include "Options.h"
 #include "Startup.h"
+
+#include <QTimer>
 
 #include <csignal>
 #include <iostream>
@@ -43,6 +46,13 @@ int main(int argc, char** argv)
         return 1;
 
     kavoda::ApplicationWindows windows = kavoda::startUp(parsed.options);
+    kavoda::TMainForm* mainForm = windows.mainForm.get();
+    // A kill or a logout stops a running operation at a byte boundary.
+    const kavoda::EndSignals endSignals([mainForm] { mainForm->endRequested(); });
     windows.mainForm->showMaximized();
+    // An operation that a dead process left unfinished is told first.
+    QTimer::singleShot(0, mainForm, [mainForm] {
+        kavoda::guarded([mainForm] { mainForm->reportInterruptedOperation(); });
+    });
     return QApplication::exec();
 }

@@ -36,8 +36,8 @@ IoError ioErrorOf(const SafeFileError& e)
     return e.cause() != 0 ? IoError::fromErrno(e.cause()) : IoError(kIoDiskFull);
 }
 
-// True when both names reach the same existing file (the same inode), so a
-// second name, a link or a relative path to it all count.
+} // namespace
+
 bool sameExistingFile(const std::string& a, const std::string& b)
 {
     struct stat sa {}, sb {};
@@ -45,8 +45,6 @@ bool sameExistingFile(const std::string& a, const std::string& b)
         return false;
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
-
-} // namespace
 
 std::string currentFolder()
 {
@@ -73,13 +71,19 @@ void replaceWithCopy(const std::string& source, const std::string& target, std::
 {
     try {
         const Descriptor in(openInput(source));
-        // Only a plain file (or a folder, which fails at its first read) is
-        // an image: a pipe or a device could run for ever or fill the disk.
+        // Only a plain file is an image: a pipe or a device could run for
+        // ever or fill the disk. The message names it, as the user may not
+        // know what the name stands for.
         struct stat st {};
         if (::fstat(in.fd(), &st) != 0)
             throw IoError::fromErrno(errno);
-        if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
-            throw IoError::fromErrno(EACCES);
+        if (S_ISDIR(st.st_mode))
+            throw std::runtime_error(source + " is a folder, not a file.");
+        if (!S_ISREG(st.st_mode))
+            throw std::runtime_error(source + " is a pipe or a device, not a file.");
+        struct stat at {};
+        if (::stat(target.c_str(), &at) == 0 && S_ISDIR(at.st_mode))
+            throw std::runtime_error(target + " is a folder; move it away and try again.");
         // Told before anything is copied; the copy counts as well, for a
         // file that grows meanwhile.
         const auto tooLarge = [&] {
@@ -138,7 +142,12 @@ void saveImageCopy(RecordFile& image, const std::string& target)
 
 WorkingFolderLock::WorkingFolderLock(const std::string& folder)
 {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // A folder that may be written but not read cannot be opened itself:
+    // a file of its own in it carries the lock instead.
+    if (fd < 0 && errno == EACCES)
+        fd = ::open(joinPath(folder, kFolderLockName).c_str(),
+                    O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd < 0)
         return;
     // flock() belongs to this open of the folder: another process, or
@@ -164,6 +173,32 @@ WorkingFolderLock::~WorkingFolderLock()
 {
     if (m_fd >= 0)
         ::close(m_fd);
+}
+
+bool sameFileContent(const std::string& a, const std::string& b)
+{
+    const auto readAll = [](const std::string& path, std::string& out) {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return false;
+        const Descriptor file(fd);
+        struct stat st {};
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxImageBytes)
+            return false;
+        std::vector<char> buffer(64 * 1024);
+        for (;;) {
+            const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                return false;
+            if (n == 0)
+                return true;
+            out.append(buffer.data(), static_cast<std::size_t>(n));
+        }
+    };
+    std::string first, second;
+    return readAll(a, first) && readAll(b, second) && first == second;
 }
 
 void checkWorkingFile(const std::string& folder)

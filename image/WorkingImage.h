@@ -31,18 +31,23 @@ inline constexpr std::int64_t kMaxImageBytes = std::int64_t{16} << 20;
 // complete and on the disk. On any failure target is untouched, nothing is
 // left beside it, and IoError tells why (the source's "File not found", the
 // folder's "File access denied", a rename that fails). A source that is no
-// plain file (a pipe, a device) is "File access denied", and never waited
-// on. A source of more than maxBytes (when not negative) is refused with a
+// plain file (a folder, a pipe, a device), and a folder at target, are
+// refused with a std::runtime_error naming them; a pipe is never waited on.
+// A source of more than maxBytes (when not negative) is refused with a
 // std::runtime_error naming it. The new file gets target's permissions, or
 // the usual ones, never the source's; a symbolic link at target is replaced.
 void replaceWithCopy(const std::string& source, const std::string& target,
                      std::int64_t maxBytes = -1);
 
-// This process's hold on a working folder: an exclusive lock on the folder,
-// which the system drops when the process ends, so a killed window leaves
-// nothing stale behind. A second process asking for the same folder is
-// refused with a std::runtime_error that says so. Where the folder cannot
-// be opened for the lock at all, no lock is held and nothing is refused.
+// The file that carries the lock in a folder that cannot be read.
+inline constexpr const char* kFolderLockName = "Tempor.lck";
+
+// This process's hold on a working folder: an exclusive lock on the folder
+// (or, in a folder that may be written but not read, on its file
+// kFolderLockName), which the system drops when the process ends, so a
+// killed window leaves nothing stale behind. A second process asking for
+// the same folder is refused with a std::runtime_error that says so. Where
+// neither can be opened, no lock is held and nothing is refused.
 class WorkingFolderLock {
 public:
     explicit WorkingFolderLock(const std::string& folder);
@@ -55,6 +60,13 @@ public:
 private:
     int m_fd = -1;
 };
+
+// True when both names reach the same existing file (the same inode), so a
+// second name, a link or a relative path to it all count.
+bool sameExistingFile(const std::string& a, const std::string& b);
+
+// True when both files can be read and hold the same bytes.
+bool sameFileContent(const std::string& a, const std::string& b);
 
 // Refuses, with a std::runtime_error naming the folder, a working file that
 // exists and is not a regular file of its own (a symbolic link, a folder, a

@@ -352,20 +352,23 @@ PassEnd readPass(ChipJob& job, ByteSink& sink)
     return PassEnd::Completed;
 }
 
-PassEnd fillPass(ChipJob& job, std::uint8_t value, bool erase)
+PassEnd fillPass(ChipJob& job, std::uint8_t value, bool erase, WriteOutcome* outcome)
 {
     PanelTextGuard panel(job.display);
     job.display.setMeterCaption(std::string());
     job.display.setPanelText(erase ? std::string(kEraseText) : fillText(value));
     const auto runs =
         planWrite(job, WantedImage::constant(static_cast<std::size_t>(job.chip.size), value), nullptr);
-    if (writeRunsShown(job, runs, job.chip.size).end == PassEnd::Stopped)
+    const WriteOutcome result = writeRunsShown(job, runs, job.chip.size);
+    if (outcome)
+        *outcome = result;
+    if (result.end == PassEnd::Stopped)
         return PassEnd::Stopped;
     job.display.setMeterCaption(std::string(kCompletedText));
     return PassEnd::Completed;
 }
 
-PassEnd writePass(ChipJob& job, const std::vector<std::uint8_t>& image)
+PassEnd writePass(ChipJob& job, const std::vector<std::uint8_t>& image, WriteOutcome* outcome)
 {
     PanelTextGuard panel(job.display);
     job.display.setPanelText(std::string(kWritingText));
@@ -376,7 +379,10 @@ PassEnd writePass(ChipJob& job, const std::vector<std::uint8_t>& image)
     for (std::size_t i = std::min(image.size(), size); i < size; ++i)
         wanted.present[i] = false;
     wanted.given = std::min(image.size(), size);
-    return writeRunsShown(job, planWrite(job, wanted, nullptr), job.chip.size).end;
+    const WriteOutcome result = writeRunsShown(job, planWrite(job, wanted, nullptr), job.chip.size);
+    if (outcome)
+        *outcome = result;
+    return result.end;
 }
 
 WantedImage WantedImage::constant(std::size_t size, std::uint8_t value)

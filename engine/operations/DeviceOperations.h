@@ -84,6 +84,8 @@ public:
 
 enum class PassEnd { Completed, Stopped };
 
+struct WriteOutcome;
+
 // Each pass puts the panel text it found back on every path, exceptions
 // included. A stopped pass leaves the meter caption as it was. Reads run
 // with FastTiming 1, writes with 0.
@@ -92,11 +94,12 @@ enum class PassEnd { Completed, Stopped };
 // caption "Operation completed".
 PassEnd readPass(ChipJob& job, ByteSink& sink);
 // Panel "Erase..." (erase) or "Fill XX", value written to every byte, then
-// "Operation completed".
-PassEnd fillPass(ChipJob& job, std::uint8_t value, bool erase);
+// "Operation completed". outcome, when given, receives how far it got.
+PassEnd fillPass(ChipJob& job, std::uint8_t value, bool erase, WriteOutcome* outcome = nullptr);
 // Panel "Writing...", the image written from byte 0 until it ends or the
 // chip does.
-PassEnd writePass(ChipJob& job, const std::vector<std::uint8_t>& image);
+PassEnd writePass(ChipJob& job, const std::vector<std::uint8_t>& image,
+                  WriteOutcome* outcome = nullptr);
 
 // Bytes [start, start + length) of the chip, without panel texts; a stop
 // request ends it early (out then holds what was read).

@@ -11,8 +11,17 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <ostream>
 #include <memory>
 #include <vector>
+
+QT_BEGIN_NAMESPACE
+// Failures show the texts, not their bytes.
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+QT_END_NAMESPACE
 
 namespace kavoda {
 

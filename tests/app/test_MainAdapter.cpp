@@ -6,11 +6,15 @@
 #include "DeviceBus.h"
 #include "Main.h"
 #include "MainOperations.h"
+#include "OperationJournal.h"
 #include "OperationWindowTest.h"
+#include "HexEdit.h"
+#include "Panel.h"
 
 #include <QAction>
 #include <QFile>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 using namespace kavoda;
@@ -99,6 +103,53 @@ TEST_F(MainAdapterTest, ReadAndWriteThroughTheSettingsFilesSimulatedCh341a)
     EXPECT_EQ(file(QStringLiteral("Tempor.tmp")), image);
     EXPECT_TRUE(m_boxes.isEmpty()) << m_boxes.join(QLatin1Char('\n')).toStdString();
     EXPECT_TRUE(m_reports.isEmpty()) << m_reports.join(QLatin1Char('\n')).toStdString();
+}
+
+// The window's stop report and its Address field give the chip's real
+// state on an adapter that writes in runs, not the address last shown.
+TEST_F(MainAdapterTest, AStopInRunsNamesTheAddressUpToWhichTheChipHoldsTheImage)
+{
+    PortOptions options = simulated("24C16", "ch341a");
+    options.simImagePath = m_dir.filePath(QStringLiteral("chip.bin")).toStdString();
+    writeFile(QStringLiteral("chip.bin"), pattern(2048, 3));
+    TMainForm& form = open(options, "24C16");
+    form.ReadBtnClick();
+    EXPECT_EQ(form.hexedit2->text(), "07FF") << "the last address read";
+
+    const std::vector<std::uint8_t> image = pattern(2048, 40);
+    writeFile(QStringLiteral("Tempor.tmp"), image);
+    form.ReopenImage();
+    // Stops once the write pass is under way.
+    bool begun = false;
+    form.setMessagePumpHook([&form, &begun] {
+        if (form.Panel1->caption() != QLatin1String("Writing..."))
+            return;
+        if (form.hexedit2->text() < "0100")
+            begun = true;
+        if (begun && form.hexedit2->text() >= "0600")
+            form.endRequested();
+    });
+    form.WriteBtnClick();
+    form.setMessagePumpHook({});
+    EXPECT_TRUE(m_reports.isEmpty()) << "a signal's report goes to the journal";
+    const std::optional<JournalEntry> entry = OperationJournal::find(m_dir.path().toStdString());
+    ASSERT_TRUE(entry);
+    const QString report = QString::fromStdString(entry->report);
+    const QRegularExpressionMatch at =
+        QRegularExpression(QStringLiteral("^The Write was stopped at ([0-9A-F]{4}); the chip holds "
+                                          "part of the image: 0000\\.\\.([0-9A-F]{4}) hold it, "
+                                          "the rest is erased\\."))
+            .match(report);
+    ASSERT_TRUE(at.hasMatch()) << report.toStdString();
+    const std::uint32_t next = at.captured(1).toUInt(nullptr, 16);
+    EXPECT_EQ(at.captured(2).toUInt(nullptr, 16), next - 1);
+    // The chip holds exactly that: the image before next, FF from there.
+    const std::vector<std::uint8_t> chip = file(QStringLiteral("chip.bin"));
+    ASSERT_EQ(chip.size(), 2048u);
+    for (std::uint32_t i = 0; i < 2048; ++i)
+        ASSERT_EQ(chip[i], i < next ? image[i] : 0xFF) << i;
+    EXPECT_GT(next, 0x600u);
+    EXPECT_EQ(next % 16, 0u) << "a page boundary";
 }
 
 TEST_F(MainAdapterTest, ASilentChipOnTheKernelBusIsReported)

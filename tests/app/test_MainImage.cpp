@@ -327,7 +327,15 @@ TEST_F(MainImageTest, ConfirmBeyondTheEndGrowsTheImageWithZeros)
     expected.resize(512, 0x00);
     EXPECT_EQ(image(), expected);
 
-    loadBytes(countingBytes(256), "256.bin");
+    // The confirmed page, saved nowhere, is kept before the next Load.
+    writeBytes(m_folder / "256.bin", countingBytes(256));
+    load(m_folder / "256.bin");
+    EXPECT_EQ(m_reports, QStringList("The image shown before, in no file but the working file, is "
+                                     "kept in " +
+                                     QString::fromStdString((m_folder / "Tempor.bak").string()) +
+                                     "."));
+    EXPECT_EQ(readBytes(m_folder / "Tempor.bak"), expected);
+    EXPECT_FALSE(m_form->imageUnsaved());
     for (int i = 0; i < 5; ++i)
         up();
     confirm();
@@ -538,17 +546,37 @@ TEST_F(MainImageTest, TheWorkingFileAsSourceOrTargetKeepsTheImage)
     Bytes expected = countingBytes(300);
     expected[0] = 0x5A;
 
-    load(working());
-    EXPECT_TRUE(m_reports.isEmpty());
-    EXPECT_EQ(image(), expected);
-    EXPECT_EQ(m_form->HexGrid1->cellText(0, 0), "5A");
-
+    // Saving onto the working file would save nothing: said so.
     saveAs(working());
     saveAs(m_folder / "." / "Tempor.tmp");
-    EXPECT_TRUE(m_reports.isEmpty());
+    const QString refused = " is the working file, which the next Read replaces; save the image "
+                            "under another name.";
+    const QString dotted = QString::fromStdString((m_folder / "." / "Tempor.tmp").string());
+    EXPECT_EQ(m_reports, (QStringList{QString::fromStdString(working().string()) + refused,
+                                      dotted + refused}));
+    EXPECT_TRUE(m_form->imageUnsaved());
     EXPECT_EQ(image(), expected);
-    up();
-    EXPECT_EQ(hexCells(), expectedHex(256, 44));
+
+    // Loading the working file keeps its unsaved edits in Tempor.bak too.
+    m_reports.clear();
+    load(working());
+    EXPECT_EQ(m_reports.size(), 1);
+    EXPECT_EQ(image(), expected);
+    EXPECT_EQ(readBytes(m_folder / "Tempor.bak"), expected);
+    EXPECT_EQ(m_form->HexGrid1->cellText(0, 0), "5A");
+
+    // Loading Tempor.bak itself, while the image shown holds unsaved edits,
+    // loads what Tempor.bak held and keeps the shown image there after.
+    writeBytes(m_folder / "Tempor.bak", countingBytes(20));
+    m_form->HexGrid1->setCellText(1, 0, "A5");
+    confirm();
+    expected[1] = 0xA5;
+    load(m_folder / "Tempor.bak");
+    EXPECT_EQ(image(), countingBytes(20));
+    EXPECT_EQ(readBytes(m_folder / "Tempor.bak"), expected);
+    EXPECT_FALSE(fs::exists(m_folder / "Tempor.bak.new"));
+    load(m_folder / "Tempor.bak");
+    EXPECT_EQ(image(), expected);
 }
 
 TEST_F(MainImageTest, SaveAsFailuresAreReportedAndWriteNothing)

@@ -10,6 +10,7 @@
 #include "HexGrid.h"
 #include "Main.h"
 #include "MainOperations.h"
+#include "OperationJournal.h"
 #include "Panel.h"
 #include "RecordFile.h"
 #include "OperationWindowTest.h"
@@ -26,7 +27,10 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <map>
+#include <sys/resource.h>
+#include <unistd.h>
 
 using namespace kavoda;
 
@@ -482,8 +486,8 @@ TEST_F(MainOperationsTest, AnEndlessWriteCycleStopsThePass)
     form.BitBtn6->click();
     EXPECT_EQ(m_reports, QStringList{"The 24C02 stayed busy after the write at 0000: it did not "
                                      "answer before the acknowledge polling ran out. Stopped at "
-                                     "0000 after writing 1 of 256 bytes; the chip holds part of "
-                                     "the image."});
+                                     "0000 after writing 1 of 256 bytes; those hold FF, the rest "
+                                     "is as before."});
     // The first write polls its 1000 times, and nothing follows it.
     EXPECT_EQ(m_bus->writes, 89 + 35 * 1000);
     EXPECT_EQ(m_bus->reads, 3 + 1000);
@@ -647,13 +651,24 @@ TEST_F(MainOperationsTest, CloseOrEscDuringAWritingPassAsksFirst)
         const char* name;
         Handler handler;
         std::uint8_t fill;  // what the chip holds after it, as a whole
+        const char* question;
+        const char* report;  // stopped before the 100th byte of its first pass
     };
-    const Operation operations[] = {{"Write", &TMainForm::WriteBtnClick, 0x5A},
-                                    {"Fill", &TMainForm::BitBtn4Click, 0x00},
-                                    {"Fill", &TMainForm::BitBtn6Click, 0xFF},
-                                    {"Erase", &TMainForm::BitBtn2Click, 0xFF}};
-    const QString question =
-        "Kavoda|Stop writing the 24C08? The chip will hold part of the image.";
+    const Operation operations[] = {
+        {"Write", &TMainForm::WriteBtnClick, 0x5A,
+         "Stop writing the 24C08? It is being erased: it will hold none of the image.",
+         "The Write was stopped at 0063 in its erase pass; the chip holds none of the image: "
+         "0000..0062 are erased, the rest is as before."},
+        {"Fill", &TMainForm::BitBtn4Click, 0x00,
+         "Stop erasing the 24C08? Part of it will keep what it held.",
+         "The Fill was stopped at 0063 in its erase pass; 0000..0062 are erased, the rest is as "
+         "before."},
+        {"Fill", &TMainForm::BitBtn6Click, 0xFF,
+         "Stop filling the 24C08 with FF? Part of it will keep what it held.",
+         "The Fill was stopped at 0063; 0000..0062 hold FF, the rest is as before."},
+        {"Erase", &TMainForm::BitBtn2Click, 0xFF,
+         "Stop erasing the 24C08? Part of it will keep what it held.",
+         "The Erase was stopped at 0063; 0000..0062 are erased, the rest is as before."}};
     for (const Operation& op : operations) {
         for (const bool esc : {false, true}) {
             for (const bool yes : {false, true}) {
@@ -676,7 +691,7 @@ TEST_F(MainOperationsTest, CloseOrEscDuringAWritingPassAsksFirst)
                         form.close();
                 };
                 (form.*op.handler)();
-                EXPECT_EQ(m_questions, QStringList{question});
+                EXPECT_EQ(m_questions, QStringList{"Kavoda|" + QString::fromLatin1(op.question)});
                 QCoreApplication::processEvents();
                 if (!yes) {
                     // No goes on to the end, closing Read included.
@@ -689,13 +704,10 @@ TEST_F(MainOperationsTest, CloseOrEscDuringAWritingPassAsksFirst)
                 // Yes stops before the 100th byte of the first pass.
                 EXPECT_EQ(m_bus->byteWrites, 99);
                 EXPECT_EQ(m_bus->byteReads, 0);
-                const QString whole = op.handler == &TMainForm::WriteBtnClick
-                    ? " the image. The image that was to be written is kept in " + kept + "."
-                    : QStringLiteral(" it.");
-                EXPECT_EQ(m_reports, QStringList{QStringLiteral("The %1 was stopped at 0063; the "
-                                                                "chip holds part of")
-                                                         .arg(QLatin1String(op.name))
-                                                     + whole});
+                const QString keptSentence = op.handler == &TMainForm::WriteBtnClick
+                    ? " The image that was to be written is kept in " + kept + "."
+                    : QString();
+                EXPECT_EQ(m_reports, QStringList{QString::fromLatin1(op.report) + keptSentence});
                 EXPECT_EQ(form.isVisible(), esc) << "a close goes on once stopped";
                 EXPECT_EQ(installedPortBackend(), nullptr);
                 EXPECT_EQ(form.Panel1->caption(), "24C08");
@@ -781,6 +793,264 @@ TEST_F(MainOperationsTest, ChipContentOutlivesTheWindowClosedMidWrite)
     const std::vector<std::uint8_t> image = pattern(256, 7);
     std::copy(image.begin(), image.begin() + 49, expected.begin());
     EXPECT_EQ(std::vector<std::uint8_t>(cells.begin(), cells.end()), expected);
+}
+
+} // namespace
+
+namespace {
+
+using Handler = void (TMainForm::*)();
+
+class KeepingTest : public MainOperationsTest {
+protected:
+    QString path(const char* name) const
+    {
+        return m_dir.path() + QLatin1Char('/') + QLatin1String(name);
+    }
+    // Types DE AD over the first two cells of page 0 and confirms them.
+    std::vector<std::uint8_t> edit(std::vector<std::uint8_t> image)
+    {
+        m_form->HexGrid1->setCellText(0, 0, QStringLiteral("DE"));
+        m_form->HexGrid1->setCellText(1, 0, QStringLiteral("AD"));
+        m_form->ConfirmBtn->click();
+        image[0] = 0xDE;
+        image[1] = 0xAD;
+        return image;
+    }
+    void writeFile(const char* name, const QByteArray& bytes)
+    {
+        QFile f(path(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+};
+
+// The file size limit turns every write past it into a full disk, for as
+// long as it is set.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        std::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &m_saved);
+        rlimit limit = m_saved;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &m_saved); }
+
+private:
+    rlimit m_saved{};
+};
+
+TEST_F(KeepingTest, AnUnsavedImageSurvivesReadEraseAndFillInTemporBak)
+{
+    const struct {
+        const char* name;
+        Handler handler;
+    } operations[] = {{"Read", &TMainForm::ReadBtnClick},
+                      {"Erase", &TMainForm::BitBtn2Click},
+                      {"Fill 00", &TMainForm::BitBtn4Click},
+                      {"Fill FF", &TMainForm::BitBtn6Click}};
+    TMainForm& form = open("24C02", ChipFault::None, 0, pattern(256, 4));
+    for (const auto& op : operations) {
+        SCOPED_TRACE(op.name);
+        setImage(pattern(256, 1));
+        QFile::remove(path("Tempor.bak"));
+        const std::vector<std::uint8_t> edited = edit(pattern(256, 1));
+        EXPECT_TRUE(form.imageUnsaved());
+        resetRecords();
+        (form.*op.handler)();
+        EXPECT_EQ(file("Tempor.bak"), edited);
+        EXPECT_EQ(m_reports, QStringList{"The image shown before, in no file but the working file, "
+                                         "is kept in " + path("Tempor.bak") + "."});
+        EXPECT_FALSE(form.imageUnsaved());
+        EXPECT_FALSE(QFile::exists(path("Tempor.jnl"))) << "the journal ends with the operation";
+
+        // An image without edits is replaced without a word.
+        resetRecords();
+        (form.*op.handler)();
+        EXPECT_EQ(file("Tempor.bak"), edited);
+        EXPECT_TRUE(m_reports.isEmpty()) << m_reports.join('|').toStdString();
+    }
+
+    // Where the copy cannot be made, the chip is not touched.
+    setImage(pattern(256, 1));
+    edit(pattern(256, 1));
+    QFile::remove(path("Tempor.bak"));
+    ASSERT_TRUE(QDir(m_dir.path()).mkpath(QStringLiteral("Tempor.bak/inside")));
+    resetRecords();
+    const long writes = m_bus->byteWrites;
+    form.BitBtn2Click();
+    EXPECT_EQ(m_reports, QStringList{"The image shown holds edits that no file holds, and " +
+                                     path("Tempor.bak") +
+                                     " is a folder, so the image cannot be kept there; move it "
+                                     "away and try again. The chip was not touched; save the image "
+                                     "with Save As first."});
+    resetRecords();
+    form.WriteBtnClick();
+    EXPECT_EQ(m_reports, QStringList{path("Tempor.bak") +
+                                     " is a folder, so the image cannot be kept there; move it "
+                                     "away and try again. The chip was not touched."});
+    EXPECT_EQ(m_bus->byteWrites, writes);
+    EXPECT_TRUE(form.imageUnsaved());
+}
+
+TEST_F(KeepingTest, AWriteKeepsAJournalThatTheNextStartReports)
+{
+    TMainForm& form = open("24C16", ChipFault::None, 0, pattern(2048, 2));
+    const std::vector<std::uint8_t> image = pattern(2048, 7);
+    setImage(image);
+    QByteArray journal;
+    QByteArray duringErase;
+    m_onPump = [&](int pump) {
+        QFile f(path("Tempor.jnl"));
+        if ((pump == 0x151 + 2 || pump == 2048 + 0x399 + 2) && f.open(QIODevice::ReadOnly))
+            (pump < 2048 ? duringErase : journal) = f.readAll();
+    };
+    form.WriteBtnClick();
+    EXPECT_TRUE(m_reports.isEmpty()) << m_reports.join('|').toStdString();
+    EXPECT_FALSE(QFile::exists(path("Tempor.jnl")));
+    ASSERT_FALSE(journal.isEmpty());
+
+    // As a process killed in the middle of its write pass leaves it.
+    const auto restart = [&](const QByteArray& left) {
+        m_form.reset();
+        writeFile("Tempor.jnl", left);
+        open("24C16");
+        resetRecords();
+        m_form->reportInterruptedOperation();
+    };
+    restart(journal);
+    EXPECT_EQ(m_reports, QStringList{"The last Write to the 24C16 stopped at 0399 (the program "
+                                     "ended). The image it was writing is kept as Tempor.bak. The "
+                                     "chip holds part of the image: 0000..0398 hold it, the write "
+                                     "begun at 0399 may not have ended, the rest is erased."});
+    EXPECT_FALSE(QFile::exists(path("Tempor.jnl")));
+    // Nothing the user had is touched; the image is shown again, as one
+    // that no file of the user's holds.
+    EXPECT_EQ(file("Tempor.tmp"), image);
+    EXPECT_EQ(file("Tempor.bak"), image);
+    EXPECT_TRUE(m_form->ImageLoaded);
+    EXPECT_TRUE(m_form->imageUnsaved());
+    EXPECT_EQ(m_form->HexGrid1->cellText(0, 0),
+              QStringLiteral("%1").arg(image[0], 2, 16, QLatin1Char('0')).toUpper());
+    // So the next Read keeps it, and a Write of what was read then moves it
+    // aside rather than replace it.
+    m_form->ReadBtnClick();
+    EXPECT_EQ(file("Tempor.bak"), image);
+    const std::vector<std::uint8_t> read = file("Tempor.tmp");
+    ASSERT_NE(read, image);
+    resetRecords();
+    m_form->WriteBtnClick();
+    EXPECT_EQ(file("Tempor-1.bak"), image);
+    EXPECT_EQ(file("Tempor.bak"), read);
+    EXPECT_EQ(m_reports, QStringList{"The image that Tempor.bak held before is kept in " +
+                                     path("Tempor-1.bak") + "."});
+    // Verified on the chip, Tempor.bak is replaced from now on.
+    resetRecords();
+    m_form->WriteBtnClick();
+    EXPECT_FALSE(QFile::exists(path("Tempor-2.bak")));
+    EXPECT_TRUE(m_reports.isEmpty());
+    QFile::remove(path("Tempor-1.bak"));
+
+    restart(duringErase);
+    EXPECT_EQ(m_reports, QStringList{"The last Write to the 24C16 stopped at 0151 (the program "
+                                     "ended). The image it was writing is kept as Tempor.bak. The "
+                                     "chip holds none of the image: 0000..0150 are erased, the "
+                                     "write begun at 0151 may not have ended, the rest is as "
+                                     "before."});
+    // No journal, no report.
+    resetRecords();
+    m_form->reportInterruptedOperation();
+    EXPECT_TRUE(m_reports.isEmpty());
+}
+
+TEST_F(KeepingTest, AnEndSignalStopsWithoutAQuestionAndLeavesTheReportForTheNextStart)
+{
+    TMainForm& form = open("24C08", ChipFault::None, 0, pattern(1024, 1));
+    setImage(std::vector<std::uint8_t>(1024, 0x5A));
+    resetRecords();
+    m_onPump = [&](int pump) {
+        if (pump == 1024 + 100)
+            form.endRequested();
+    };
+    form.WriteBtnClick();
+    EXPECT_TRUE(m_questions.isEmpty());
+    EXPECT_TRUE(m_reports.isEmpty());
+    EXPECT_EQ(m_bus->byteWrites, 1024 + 99);
+    EXPECT_FALSE(form.operationRunning());
+    const QString report = "The Write was stopped at 0063; the chip holds part of the image: "
+                           "0000..0062 hold it, the rest is erased. The image that was to be "
+                           "written is kept in " + path("Tempor.bak") + ".";
+    const std::optional<JournalEntry> entry = OperationJournal::find(m_dir.path().toStdString());
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(QString::fromStdString(entry->report), report);
+
+    m_form.reset();
+    open("24C08");
+    m_form->reportInterruptedOperation();
+    EXPECT_EQ(m_reports, QStringList{"The program was ended during the last Write to the 24C08.\r" +
+                                     report});
+}
+
+TEST_F(KeepingTest, AFullDiskAfterTheChipIsDoneSaysSoFirst)
+{
+    // The chip in memory: its content file would meet the limit too.
+    TMainForm& form = open("24C16");
+    const std::vector<std::uint8_t> image = pattern(2048, 9);
+    setImage(image);
+    resetRecords();
+    {
+        std::unique_ptr<FileSizeLimit> limit;
+        // Set once Tempor.bak is made: the chip is written, the closing
+        // Read cannot replace the working file.
+        m_onPump = [&](int pump) {
+            if (pump == 10)
+                limit = std::make_unique<FileSizeLimit>(1000);
+        };
+        form.WriteBtnClick();
+    }
+    m_onPump = nullptr;
+    EXPECT_EQ(chip(), image);
+    EXPECT_EQ(m_reports, QStringList{"The 24C16 was written and verified; the working file could "
+                                     "not be updated: disk full. The image that was to be written "
+                                     "is kept in " + path("Tempor.bak") + "."});
+    EXPECT_EQ(file("Tempor.tmp"), image);
+    EXPECT_TRUE(form.GroupBox1->isEnabled());
+
+    resetRecords();
+    {
+        FileSizeLimit limit(1000);
+        form.BitBtn4Click();
+    }
+    EXPECT_EQ(chip(), std::vector<std::uint8_t>(2048, 0x00));
+    EXPECT_EQ(m_reports, QStringList{"The 24C16 was filled with 00 and verified; the working file "
+                                     "could not be updated: disk full. It still holds the image "
+                                     "from before."});
+    EXPECT_EQ(file("Tempor.tmp"), image);
+
+    resetRecords();
+    {
+        FileSizeLimit limit(1000);
+        form.ReadBtnClick();
+    }
+    EXPECT_EQ(m_reports, QStringList{"The 24C16 was read; the working file could not be updated: "
+                                     "disk full. The image was kept as it was."});
+    EXPECT_EQ(form.hexedit2->text(), "07FF");
+}
+
+TEST_F(KeepingTest, AReadOnlyFolderErasesTheChipAndSaysSo)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root writes into a read-only folder";
+    TMainForm& form = open("24C02", ChipFault::None, 0, pattern(256, 3));
+    ASSERT_TRUE(QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::ExeOwner));
+    form.BitBtn2Click();
+    QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    EXPECT_EQ(chip(), std::vector<std::uint8_t>(256, 0xFF));
+    EXPECT_EQ(m_reports, QStringList{"The 24C02 was erased and verified; the working file could "
+                                     "not be updated: file access denied."});
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The start-up sequence: nothing but the splash until its first tick, then
 // the three windows, hidden, and the splash gone.
+#include "EndSignals.h"
 #include "ErrorReport.h"
 #include "Settings.h"
 #include "Main.h"
@@ -13,6 +14,7 @@
 #include <QGuiApplication>
 #include "QtTempFolder.h"
 #include <QTimer>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -156,6 +158,21 @@ TEST(Startup, OneWindowPerFolderWithAWorkingFileOfItsOwn)
         EXPECT_TRUE(reports.isEmpty());
     }
 
+    // A folder that may be written but not read is held all the same.
+    if (::geteuid() != 0) {
+        QtTempFolder writeOnly;
+        const std::string wo = writeOnly.path().toStdString();
+        ASSERT_EQ(::chmod(wo.c_str(), 0300), 0);
+        {
+            OtherWindow first(wo);
+            EXPECT_TRUE(first.held());
+            reports.clear();
+            EXPECT_EQ(claimWorkingFolder(wo), nullptr);
+            EXPECT_EQ(reports.size(), 1);
+        }
+        ::chmod(wo.c_str(), 0700);
+    }
+
     // A working file that is no file of its own is not written through.
     const std::string elsewhere = folder + "/elsewhere.bin";
     std::ofstream(elsewhere) << std::string(5000, 'x');
@@ -177,6 +194,27 @@ TEST(Startup, OneWindowPerFolderWithAWorkingFileOfItsOwn)
     ASSERT_EQ(::mkfifo(working.c_str(), 0600), 0);
     refusedWith("a pipe");
     setErrorReportSink({});
+}
+
+} // namespace
+
+namespace {
+
+TEST(EndSignals, TermAndHangUpArriveAsCallsOnTheEventLoop)
+{
+    int calls = 0;
+    {
+        const EndSignals ends([&calls] { ++calls; });
+        ::raise(SIGTERM);
+        ::raise(SIGHUP);
+        for (int i = 0; i < 50 && calls == 0; ++i)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        EXPECT_GE(calls, 1) << "and the process is still here";
+    }
+    // Gone with the object: the default comes back.
+    struct sigaction now {};
+    ::sigaction(SIGTERM, nullptr, &now);
+    EXPECT_EQ(now.sa_handler, SIG_DFL);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "WorkingImage.h"
 
 #include <algorithm>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +15,16 @@ using namespace kavoda;
 using namespace kavoda::test;
 
 namespace {
+
+std::string errorMessage(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "";
+}
 
 std::vector<std::string> namesIn(const std::filesystem::path& dir)
 {
@@ -52,10 +63,10 @@ TEST(ReplaceWithCopy, AFailedCopyLeavesTheTargetAsItWas)
     writeBytes(target, {1, 2, 3});
     EXPECT_EQ(ioMessage([&] { replaceWithCopy((dir / "missing.bin").string(), target.string()); }),
               "File not found");
-    // A folder opens but cannot be read.
+    // A folder opens but is no image, and is named.
     std::filesystem::create_directory(dir / "folder");
-    EXPECT_EQ(ioMessage([&] { replaceWithCopy((dir / "folder").string(), target.string()); }),
-              "I/O error " + std::to_string(EISDIR));
+    EXPECT_EQ(errorMessage([&] { replaceWithCopy((dir / "folder").string(), target.string()); }),
+              (dir / "folder").string() + " is a folder, not a file.");
     EXPECT_EQ(readBytes(target), (Bytes{1, 2, 3}));
     EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"Tempor.tmp", "folder"}));
 }
@@ -69,8 +80,8 @@ TEST(ReplaceWithCopy, PipesAndDevicesAreNoImages)
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     // Neither waits for a writer nor copies for ever.
     for (const std::string& source : {fifo.string(), std::string("/dev/zero")})
-        EXPECT_EQ(ioMessage([&] { replaceWithCopy(source, target.string()); }), "File access denied")
-            << source;
+        EXPECT_EQ(errorMessage([&] { replaceWithCopy(source, target.string()); }),
+                  source + " is a pipe or a device, not a file.");
     EXPECT_EQ(readBytes(target), (Bytes{1, 2, 3}));
     EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"Tempor.tmp", "pipe"}));
 }
@@ -127,10 +138,12 @@ TEST(ReplaceWithCopy, ATargetThatCannotBeReplacedIsReported)
     const auto dir = testFolder();
     const auto source = dir / "src.bin";
     writeBytes(source, {9});
-    // A folder with something in it where the working file should be.
+    // A folder with something in it where the working file (or the kept
+    // copy) should be: named, not "I/O error 21".
     const auto target = dir / "Tempor.tmp";
     std::filesystem::create_directories(target / "inside");
-    EXPECT_NE(ioMessage([&] { replaceWithCopy(source.string(), target.string()); }), "");
+    EXPECT_EQ(errorMessage([&] { replaceWithCopy(source.string(), target.string()); }),
+              target.string() + " is a folder; move it away and try again.");
     EXPECT_TRUE(std::filesystem::is_directory(target / "inside"));
     EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"Tempor.tmp", "src.bin"}));
 }
