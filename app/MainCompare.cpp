@@ -227,7 +227,7 @@ bool TMainForm::readChipForCompare(std::vector<std::uint8_t>& bytes, QString& ch
     // Closing the window says nothing: nothing was changed.
     if (stopped && !ops.closeRequested)
         showAnswer(this, QStringLiteral("The compare was stopped at %1; nothing was compared.")
-                             .arg(fromStd(addressText(static_cast<std::uint32_t>(ops.lastAddress + 1)))));
+                             .arg(fromStd(addressText(static_cast<std::uint32_t>(bytes.size())))));
     return done;
 }
 

@@ -115,8 +115,10 @@ Ch341aStream& Ch341aStream::sendBytes(const std::uint8_t* data, std::size_t n)
         if (room() < 2)
             newPacket().open();
         const std::size_t chunk = std::min<std::size_t>({n, room() - 1, ch341a::kMaxCount});
-        std::vector<std::uint8_t> command{static_cast<std::uint8_t>(ch341a::kOut | chunk)};
-        command.insert(command.end(), data, data + chunk);
+        std::vector<std::uint8_t> command(chunk + 1);
+        command[0] = static_cast<std::uint8_t>(ch341a::kOut | chunk);
+        for (std::size_t i = 0; i < chunk; ++i)
+            command[i + 1] = data[i];
         append(command, 0);
         m_clocks += 9 * chunk;
         data += chunk;
@@ -433,14 +435,14 @@ bool Ch341aBus::poll(std::uint8_t addressByte)
     return acknowledged(exchange(s), at);
 }
 
-std::string ch341aOpenErrorText(UsbOpenFailure failure, const std::string& detail)
+std::string ch341aOpenErrorText(UsbOpenFailure failure, const std::string& detail, bool asRoot)
 {
     switch (failure) {
     case UsbOpenFailure::NoDevice:
         return "No CH341A programmer in I2C mode (USB 1a86:5512) is plugged in. "
                "Set its jumper to I2C/SPI and plug it in again";
     case UsbOpenFailure::NoPermission:
-        if (runningAsRoot())
+        if (asRoot)
             return "No permission to use the CH341A programmer, even as root: the system "
                    "withholds it (a container without the USB device, or a security policy)";
         return "No permission to use the CH341A programmer. Install Kavoda's udev rule, add "

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "HardwarePort.h"
 #include "I2cController.h"
 #include "PortBackend.h"
 
@@ -215,6 +216,7 @@ bool ch341aPlugged();
 
 // The messages of that PortError, by cause.
 enum class UsbOpenFailure { NoDevice, NoPermission, Busy, Other };
-std::string ch341aOpenErrorText(UsbOpenFailure failure, const std::string& detail = {});
+std::string ch341aOpenErrorText(UsbOpenFailure failure, const std::string& detail = {},
+                               bool asRoot = runningAsRoot());
 
 }  // namespace kavoda

@@ -171,18 +171,18 @@ bool isI2cDevPath(const std::string& path)
     return path.size() - prefix.size() <= 4;
 }
 
-std::string i2cDevOpenErrorText(const std::string& path, int error)
+std::string i2cDevOpenErrorText(const std::string& path, int error, bool asRoot)
 {
     switch (error) {
     case ENOENT:
     case ENODEV:
     case ENXIO:
         return "There is no I2C bus " + path + ". Load the i2c-dev module (" +
-               std::string(runningAsRoot() ? "" : "sudo ") +
+               std::string(asRoot ? "" : "sudo ") +
                "modprobe i2c-dev) and check the number with i2cdetect -l";
     case EACCES:
     case EPERM:
-        if (runningAsRoot())
+        if (asRoot)
             return "No permission to use the I2C bus " + path +
                    ", even as root: the system withholds it (a container without the device, "
                    "or a security policy)";

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "HardwarePort.h"
 #include "I2cController.h"
 
 namespace kavoda {
@@ -83,6 +84,7 @@ bool isI2cDevPath(const std::string& path);
 std::unique_ptr<I2cDevFile> openI2cDev(const std::string& path);
 
 // The message of that PortError for an errno of open(2).
-std::string i2cDevOpenErrorText(const std::string& path, int error);
+std::string i2cDevOpenErrorText(const std::string& path, int error,
+                                bool asRoot = runningAsRoot());
 
 }  // namespace kavoda

@@ -206,7 +206,10 @@ TEST(Ch341aBus, TransactionsReadTheirAcknowledgesFromTheReply)
 TEST(Ch341aOpen, MessagesSayWhatToDo)
 {
     EXPECT_NE(ch341aOpenErrorText(UsbOpenFailure::NoDevice).find("1a86:5512"), std::string::npos);
-    const std::string permission = ch341aOpenErrorText(UsbOpenFailure::NoPermission);
+    const std::string permission = ch341aOpenErrorText(UsbOpenFailure::NoPermission, {}, false);
+    const std::string asRoot = ch341aOpenErrorText(UsbOpenFailure::NoPermission, {}, true);
+    EXPECT_EQ(asRoot.find("sudo"), std::string::npos) << asRoot;
+    EXPECT_NE(asRoot.find("even as root"), std::string::npos) << asRoot;
     EXPECT_NE(permission.find("plugdev"), std::string::npos);
     EXPECT_NE(permission.find("udev"), std::string::npos);
     EXPECT_NE(ch341aOpenErrorText(UsbOpenFailure::Other, "Pipe error").find(": Pipe error"),
