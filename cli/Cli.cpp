@@ -147,8 +147,10 @@ int printListing(const CLI::App& app, const CLI::Option* listOption, const std::
     if (what == "options") {
         listOptions(app, out, listOption);
     } else if (what == "devices") {
+        // A name and its family, tab-separated: completion and the manual
+        // page take the first field.
         for (const ChipType& chip : kChipTable)
-            out << chip.caption << '\n';
+            out << chip.caption << '\t' << familyName(chip.family) << '\n';
     } else if (what == "adapters") {
         for (const AdapterType& type : kAdapterTable)
             out << adapterText(AdapterChoice{type.kind, {}, kDefaultI2cSpeed}) << '\n';
