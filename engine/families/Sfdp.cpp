@@ -99,4 +99,28 @@ std::optional<SfdpTable> readSfdp(const SfdpReader& read)
     return result;
 }
 
+std::string sizeText(std::uint64_t bytes)
+{
+    if (bytes >= (1u << 20) && bytes % (1u << 20) == 0)
+        return std::to_string(bytes >> 20) + " MiB";
+    if (bytes >= 1024 && bytes % 1024 == 0)
+        return std::to_string(bytes >> 10) + " KiB";
+    return std::to_string(bytes) + " bytes";
+}
+
+std::string flashLayoutText(const ChipType& chip)
+{
+    std::string text = sizeText(static_cast<std::uint64_t>(chip.size)) + ", erase units";
+    const char* separator = " ";
+    for (const EraseUnit& unit : chip.spi.erase) {
+        if (unit.size == 0)
+            continue;
+        static const char* digits = "0123456789ABCDEF";
+        text += separator + sizeText(unit.size) + " (" + digits[unit.opcode >> 4] +
+                digits[unit.opcode & 0xF] + "h)";
+        separator = ", ";
+    }
+    return text;
+}
+
 }  // namespace kavoda

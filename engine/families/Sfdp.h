@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "ChipTable.h"
@@ -29,5 +30,10 @@ using SfdpReader = std::function<std::vector<std::uint8_t>(std::uint32_t address
 // The table, or nothing when the chip has no SFDP signature or its basic
 // table makes no sense (no density, no erase type).
 std::optional<SfdpTable> readSfdp(const SfdpReader& read);
+
+// "4 MiB, erase units 4 KiB (20h), 32 KiB (52h), 64 KiB (D8h)".
+std::string flashLayoutText(const ChipType& chip);
+// "1 KiB", "4 MiB", "640 bytes".
+std::string sizeText(std::uint64_t bytes);
 
 }  // namespace kavoda

@@ -204,11 +204,15 @@ const ChipType& SpiChipBus::identify(const ChipType& row)
             const auto mib = static_cast<std::uint32_t>(std::max<std::uint64_t>(1, sfdp.sizeBytes >> 20));
             made->spi.chipEraseTypicalMs = 6000 * mib;
             made->spi.chipEraseMaxMs = 20000 * mib;
-            if (row.size != 0 && row.size != made->size)
+            // The type made at the first claim lives as long as the bus: the
+            // operations hold it.
+            const int known = m_fromSfdp ? m_fromSfdp->size : row.size;
+            if (known != 0 && known != made->size)
                 throw SpiChipError("The flash in the socket has changed: it holds " +
                                    std::to_string(made->size) + " bytes, not " +
-                                   std::to_string(row.size));
-            m_fromSfdp = std::move(made);
+                                   std::to_string(known));
+            if (!m_fromSfdp)
+                m_fromSfdp = std::move(made);
             chip = m_fromSfdp.get();
         } else if (m_identity.row) {
             chip = m_identity.row;
