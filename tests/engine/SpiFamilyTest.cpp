@@ -334,6 +334,61 @@ TEST(SpiEepromFaults, AreNamedAndNothingIsClearedUnasked)
     }
 }
 
+// A table laid out by hand from JESD216, not by the simulator's builder.
+std::vector<std::uint8_t> sfdpSpace(std::uint32_t density, std::uint32_t dword1,
+                                    std::uint32_t dword8, std::uint32_t dword9, int dwords)
+{
+    std::vector<std::uint8_t> space(0x100, 0xFF);
+    const std::uint8_t head[16] = {'S', 'F', 'D', 'P', 0x00, 0x01, 0x00, 0xFF,
+                                   0x00, 0x00, 0x01, static_cast<std::uint8_t>(dwords), 0x80, 0x00, 0x00, 0xFF};
+    std::copy(std::begin(head), std::end(head), space.begin());
+    const auto put = [&](int index, std::uint32_t value) {
+        for (int i = 0; i < 4; ++i)
+            space[0x80 + static_cast<std::size_t>(index * 4 + i)] = static_cast<std::uint8_t>(value >> (8 * i));
+    };
+    for (int i = 0; i < dwords; ++i)
+        put(i, 0);
+    put(0, dword1);
+    put(1, density);
+    put(7, dword8);
+    put(8, dword9);
+    return space;
+}
+
+TEST(Sfdp, ReadsDensityEraseTypesAndAddressBytes)
+{
+    const auto reader = [](const std::vector<std::uint8_t>& space) {
+        return [&space](std::uint32_t address, std::uint32_t length) {
+            return std::vector<std::uint8_t>(space.begin() + address, space.begin() + address + length);
+        };
+    };
+    // 128 Mbit; erase types 4 KiB 20h, 64 KiB D8h, 32 KiB 52h (out of order).
+    auto space = sfdpSpace(0x07FFFFFF, 0x000020E5, 0xD810200C, 0x0000520F, 9);
+    auto table = readSfdp(reader(space));
+    ASSERT_TRUE(table.has_value());
+    EXPECT_EQ(table->sizeBytes, 16u << 20);
+    EXPECT_EQ(table->erase[0].size, 4096u);
+    EXPECT_EQ(table->erase[0].opcode, 0x20);
+    EXPECT_EQ(table->erase[1].size, 32768u);
+    EXPECT_EQ(table->erase[1].opcode, 0x52);
+    EXPECT_EQ(table->erase[2].opcode, 0xD8);
+    EXPECT_FALSE(table->fourByteAddressing);
+    // 2 Gbit written as a power of two, 3- and 4-byte addresses; no erase
+    // types, the 4 KiB field of DWORD 1 instead.
+    space = sfdpSpace(0x80000000u | 31, 0x000020E5u | (1u << 17), 0, 0, 9);
+    table = readSfdp(reader(space));
+    ASSERT_TRUE(table.has_value());
+    EXPECT_EQ(table->sizeBytes, 256u << 20);
+    EXPECT_TRUE(table->fourByteAddressing);
+    EXPECT_EQ(table->erase[0].size, 4096u);
+    EXPECT_EQ(table->erase[1].size, 0u);
+    // No signature, or no erase unit at all: no table.
+    space[0] = 'X';
+    EXPECT_FALSE(readSfdp(reader(space)).has_value());
+    space = sfdpSpace(0x07FFFFFF, 0x000000E4, 0, 0, 9);
+    EXPECT_FALSE(readSfdp(reader(space)).has_value());
+}
+
 TEST(SpiFlash, IdentifiesByJedecIdAndSfdp)
 {
     {
