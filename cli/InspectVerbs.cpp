@@ -121,6 +121,9 @@ int probeSpi(Tool& tool, const ChipType& row)
     else
         tool.out() << "It is write-protected by its status register (" << bits
                    << "); --unprotect clears it on a write or erase.\n";
+    // WPEN (SRWD, SRP0): with the WP pin low, the bits above cannot change.
+    if (spi.statusRegister() & 0x80)
+        tool.out() << "Its status register is locked while the WP pin is low (WPEN = 1).\n";
     return kExitOk;
 }
 

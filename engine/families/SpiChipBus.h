@@ -59,6 +59,8 @@ public:
     const SpiIdentity& identity() const { return m_identity; }
     // The status register's protection as "BP1 BP0 = 11"; empty when none.
     std::string protection(const ChipType& chip);
+    // The status register as it reads now.
+    std::uint8_t statusRegister() { return readStatus(); }
     // Clears the block-protect bits before the first write of each claim,
     // when they are set; otherwise such a chip is refused.
     void setUnprotect(bool unprotect) { m_unprotect = unprotect; }
