@@ -207,6 +207,7 @@ int runFlashWrite(Tool& tool, const ChipArguments& args, const WantedImage& want
     long span = 0;
     for (const FlashStep& step : plan.steps)
         span += step.span;
+    const long unit = std::max<long>(1, tool.device().smallestErase().size);
     tool.progress().begin("Writing", span);
     const WriteOutcome outcome = writeFlash(job, plan);
     tool.progress().end();
@@ -231,8 +232,7 @@ int runFlashWrite(Tool& tool, const ChipArguments& args, const WantedImage& want
     tool.out() << "Wrote " << plan.programBytes << (plan.programBytes == 1 ? " byte" : " bytes")
                << " to the " << chipName(tool) << " after erasing " << plan.erases
                << (plan.erases == 1 ? " unit" : " units") << " (" << plan.erasedBytes
-               << " bytes); " << plan.steps.size() << " of its "
-               << tool.device().size / std::max<std::uint32_t>(1, tool.device().smallestErase().size)
+               << " bytes); " << span / unit << " of its " << tool.device().size / unit
                << " smallest units changed" << (args.noVerify ? "; not verified.\n" : "; verified.\n");
     return kExitOk;
 }

@@ -126,6 +126,9 @@ const ChipType& Tool::device(const char* fallback)
 void Tool::prepare(const char* fallbackDevice)
 {
     const ChipType& chip = device(fallbackDevice);
+    if (m_options.chipAddress != 0 && chip.transport() == Transport::Spi)
+        throw UsageError("--chip-address gives the A2..A0 pins of an I2C chip; the " +
+                         std::string(chip.caption) + " is chosen by its chip select");
     // Three pins: a larger number would pass the pin mask below unseen.
     if (m_options.chipAddress < 0 || m_options.chipAddress > 7)
         throw UsageError("--chip-address " + std::to_string(m_options.chipAddress) +

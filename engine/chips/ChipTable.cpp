@@ -143,7 +143,8 @@ constexpr std::array<ChipType, kChipCount> kChipTable = {{
     flash("W25Q32",      4 * kMiB,  0xEF4016, kWinbond,    38),
     flash("W25Q64",      8 * kMiB,  0xEF4017, kWinbond,    39),
     flash("W25Q128",     16 * kMiB, 0xEF4018, kWinbond,    40),
-    flash("W25Q256",     32 * kMiB, 0xEF4019, kWinbond,    41, true),
+    // The W25Q256 has no 4-byte 32 KiB erase: it goes into 4-byte mode (B7h).
+    flash("W25Q256",     32 * kMiB, 0xEF4019, kWinbond,    41),
     flash("MX25L8005",   1 * kMiB,  0xC22014, kMacronixOld, 42),
     flash("MX25L1605",   2 * kMiB,  0xC22015, kMacronixOld, 43),
     flash("MX25L3205",   4 * kMiB,  0xC22016, kMacronixOld, 44),

@@ -510,20 +510,36 @@ TEST(SpiFlash, GapsOfTheImageKeepWhatTheChipHeldAndAStopEndsBetweenUnits)
 
 TEST(SpiFlash, FourByteAddressingReachesTheTop)
 {
-    const ChipType& chip = *findChip("W25Q256");
-    SpiRig rig("W25Q256");
-    QuietDisplay display;
-    ChipJob job{*rig.bus, chip, display};
-    BusClaim claim(*rig.bus);
-    const std::uint32_t top = (32u << 20) - 256;
-    const std::vector<std::uint8_t> page = pattern(256, 2);
-    writeRuns(job, {WriteRun{top, page}, WriteRun{0x123400, page}});
-    std::vector<std::uint8_t> back;
-    readRange(job, top, 256, back);
-    EXPECT_EQ(back, page);
-    EXPECT_EQ(rig.chip().cell(0x123400), page[0]);
-    EXPECT_EQ(rig.chip().cell(top & 0xFFFFFF), 0xFF);  // no wrap at 16 MiB
-
+    // B7h mode on the W25Q256, the 4-byte opcodes on the MX25L25635F; a
+    // 64 KiB unit erased and programmed above 16 MiB either way.
+    for (const char* type : {"W25Q256", "MX25L25635F"}) {
+        SCOPED_TRACE(type);
+        const ChipType& chip = *findChip(type);
+        SpiRig rig(type);
+        QuietDisplay display;
+        ChipJob job{*rig.bus, chip, display};
+        BusClaim claim(*rig.bus);
+        const std::uint32_t top = (32u << 20) - 256;
+        const std::vector<std::uint8_t> page = pattern(256, 2);
+        writeRuns(job, {WriteRun{top, page}, WriteRun{0x123400, page}});
+        std::vector<std::uint8_t> back;
+        readRange(job, top, 256, back);
+        EXPECT_EQ(back, page);
+        EXPECT_EQ(rig.chip().cell(0x123400), page[0]);
+        EXPECT_EQ(rig.chip().cell(top & 0xFFFFFF), 0xFF);  // no wrap at 16 MiB
+        std::vector<std::uint8_t> now(static_cast<std::size_t>(chip.size), 0xFF);
+        std::copy(page.begin(), page.end(), now.begin() + top);
+        WantedImage wanted = WantedImage::constant(now.size(), 0x00);
+        std::fill(wanted.present.begin(), wanted.present.end(), false);
+        std::fill(wanted.present.end() - 65536, wanted.present.end(), true);
+        std::fill(wanted.bytes.end() - 65536, wanted.bytes.end(), 0xFF);
+        const FlashPlan plan = planFlashWrite(job, wanted, now);
+        ASSERT_EQ(plan.steps.size(), 1u);
+        EXPECT_EQ(plan.steps[0].erase->size, 4096u);
+        writeFlash(job, plan);
+        EXPECT_EQ(rig.chip().cell(top), 0xFF);
+        EXPECT_EQ(rig.chip().cell(0x123400), page[0]);
+    }
 }
 
 TEST(SpiFlash, ChipEraseShowsItsProgressByTime)
