@@ -19,6 +19,7 @@
 #include "SimulatedSpiDevice.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -63,8 +64,19 @@ public:
                             std::to_string(cells.size()) + " bytes; choose another file");
         }
         m_fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+        if (m_fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS)) {
+            // A write-protected file: a chip that is read, and refuses writes.
+            m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+            m_readOnly = true;
+        }
         if (m_fd < 0)
             throw PortError("Cannot open " + path + ": " + std::strerror(errno));
+        // One simulated chip per file, in this program or another.
+        if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+            ::close(m_fd);
+            throw PortError("The simulated chip's content file " + path +
+                            " is in use by another simulated chip");
+        }
         std::size_t got = 0;
         while (got < cells.size()) {
             const ssize_t n = ::pread(m_fd, cells.data() + got, cells.size() - got,
@@ -84,6 +96,9 @@ public:
 
     void store(const std::uint8_t* bytes, std::uint32_t address, std::uint32_t length)
     {
+        if (m_readOnly)
+            throw PortError("The simulated chip's content file " + m_path +
+                            " is read-only: the chip can be read but not written");
         std::uint32_t put = 0;
         while (put < length) {
             const ssize_t n = ::pwrite(m_fd, bytes + put, length - put,
@@ -99,6 +114,7 @@ public:
 private:
     std::string m_path;
     int m_fd = -1;
+    bool m_readOnly = false;
 };
 
 // A table of JESD216 (rev. B) built from a row: the header, one parameter

@@ -8,6 +8,7 @@
 
 #include "DeviceOperations.h"
 #include "EngineFixture.h"
+#include "PortBackend.h"
 #include "SimulatedSpiBus.h"
 #include "SpiChipBus.h"
 
@@ -572,6 +573,11 @@ TEST(SpiFlash, ProtectedFlashIsRefusedUntilAskedAndTheImageFileFollows)
         EXPECT_THROW(eraseFlashChip(job), SpiChipError);
         rig.bus->setUnprotect(true);
         writeRuns(job, {WriteRun{0x10, {0x12, 0x34}}});
+    }
+    {
+        // One chip per content file.
+        SpiRig first("MX25L12835F", ChipFault::None, image);
+        EXPECT_THROW(SpiRig("MX25L12835F", ChipFault::None, image), PortError);
     }
     std::ifstream in(image, std::ios::binary);
     std::vector<char> bytes(0x20);
