@@ -158,16 +158,31 @@ const ChipType& SpiChipBus::identify(const ChipType& row)
     if (row.family == Family::Spi25) {
         // Bits 6..4 of a 25xx status register always read 0: a floating
         // MISO reads them 1.
-        const std::uint8_t status = readStatus();
+        // Atmel's AT25 parts read all 1s during their write cycle: a chip
+        // is missing only when that outlasts one.
+        std::uint8_t status = readStatus();
+        const std::uint64_t start = spi.nowNs();
+        while ((status & 0x70) && spi.nowNs() - start <= kPollMargin * row.writeCycleUs * 1000u)
+            status = readStatus();
         if (status & 0x70)
             throw SpiChipError(noChipText(row, "its status register reads " + byteHex(status)));
         m_identified = &row;
         return row;
     }
 
-    const auto id = spi.run({SpiTransaction{{kJedecId}, 3}}).at(0);
-    ++m_counters.transactions;
-    const std::uint32_t jedec = std::uint32_t{id.at(0)} << 16 | std::uint32_t{id.at(1)} << 8 | id.at(2);
+    const auto readId = [&] {
+        const auto id = spi.run({SpiTransaction{{kJedecId}, 3}}).at(0);
+        ++m_counters.transactions;
+        return std::uint32_t{id.at(0)} << 16 | std::uint32_t{id.at(1)} << 8 | id.at(2);
+    };
+    std::uint32_t jedec = readId();
+    if (jedec == 0xFFFFFF) {
+        // A flash still erasing ignores 9Fh but shows WIP; a missing one
+        // reads FF there too.
+        const std::uint8_t status = readStatus();
+        if (status != 0xFF && (status & kWip) && waitReady(kPollMargin * 3'000'000'000ull) == BusStatus::Done)
+            jedec = readId();
+    }
     if (jedec == 0xFFFFFF || jedec == 0)
         throw SpiChipError(noChipText(row, "its JEDEC ID reads " + idText(jedec)));
     m_identity.jedecId = jedec;

@@ -422,6 +422,13 @@ TEST(SpiFlash, IdentifiesByJedecIdAndSfdp)
         SpiRig rig("W25Q32", ChipFault::EmptySocket);
         EXPECT_THROW(rig.bus->identify(*findChip("W25Q32")), SpiChipError);
     }
+    {
+        // A flash still erasing (left so by another program) is waited for.
+        SpiRig rig("W25Q80");
+        rig.link->open()->run({SpiTransaction{{0x06}, 0}, SpiTransaction{{0xC7}, 0}});
+        EXPECT_EQ(&rig.bus->identify(*findChip("W25Q80")), findChip("W25Q80"));
+        EXPECT_GT(rig.link->nowNs(), 2'000'000'000u);
+    }
 }
 
 TEST(SpiFlash, ErasesOnlyTheUnitsThatNeedItAndSkipsErasedPages)
