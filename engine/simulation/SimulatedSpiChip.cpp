@@ -358,13 +358,12 @@ private:
             updated[offset] = m_flash ? static_cast<std::uint8_t>(updated[offset] & m_command[i])
                                       : m_command[i];
         }
-        const bool guarded = protectedAt(address);
-        startCycle(nowNs, m_cycleNs);
-        if (guarded) {
-            // A protected array takes no cycle.
-            m_busyUntilNs = m_fault == ChipFault::EndlessWriteCycle ? kForever : nowNs;
+        if (protectedAt(address)) {
+            // A protected block takes the command and starts no cycle.
+            m_status &= static_cast<std::uint8_t>(~kWel);
             return;
         }
+        startCycle(nowNs, m_cycleNs);
         if (m_fault != ChipFault::WritesDoNotStick)
             store(base, updated);
     }
@@ -387,9 +386,12 @@ private:
         } else if (m_command.size() != 1) {
             return;
         }
-        const bool guarded = protectedAt(from);
+        if (protectedAt(from)) {
+            m_status &= static_cast<std::uint8_t>(~kWel);
+            return;
+        }
         startCycle(nowNs, ns);
-        if (guarded || m_fault == ChipFault::WritesDoNotStick)
+        if (m_fault == ChipFault::WritesDoNotStick)
             return;
         store(from, std::vector<std::uint8_t>(length, 0xFF));
     }

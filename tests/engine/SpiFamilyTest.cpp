@@ -266,6 +266,21 @@ TEST(SpiEepromChip, KeepsTheDatasheetRulesOfWriteEnableWrapAndA8)
     EXPECT_EQ(chip.cell(0x00), 3);
     EXPECT_EQ(chip.cell(0x01), 4);
     EXPECT_EQ(chip.cell(0x08), 0xFF);
+    // BP1 BP0 = 01 guards the upper quarter only.
+    send({0x06});
+    send({0x01, 0x04});
+    now += 6'000'000;
+    EXPECT_EQ(send({0x05}, 1)[0], 0x04);
+    const std::uint64_t cycles = chip.writeCycles();
+    send({0x06});
+    send({0x0A, 0x80, 0x11});  // 0x180: guarded
+    EXPECT_EQ(send({0x05}, 1)[0], 0x04);  // no cycle, WEL cleared
+    send({0x06});
+    send({0x0A, 0x7F, 0x22});  // 0x17F: free
+    now += 6'000'000;
+    EXPECT_EQ(chip.cell(0x180), 0xFF);
+    EXPECT_EQ(chip.cell(0x17F), 0x22);
+    EXPECT_EQ(chip.writeCycles(), cycles + 1);
 }
 
 TEST(SpiEepromFaults, AreNamedAndNothingIsClearedUnasked)
