@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <random>
 
@@ -56,6 +57,7 @@ protected:
         all.insert(all.end(), args.begin(), args.end());
         CliEnvironment environment;
         environment.settingsFolder = m_settings.string();
+        environment.pump = m_pump;
         environment.makeBus = [](PortSession& session) {
             const PortOptions& o = session.options();
             const ChipOptions options{*o.simulateType, o.simImagePath, o.simWriteCycleNs,
@@ -82,6 +84,7 @@ protected:
 
     fs::path m_dir;
     fs::path m_settings;
+    std::function<void()> m_pump;
 };
 
 TEST_F(SpiCliTest, EveryVerbOnTheEepromsIsByteExact)
@@ -205,6 +208,32 @@ TEST_F(SpiCliTest, ProtectionEmptySocketAndWrongChipAreRefused)
     run = chip("25640", {"write", path("in.bin")}, {}, "busy");
     EXPECT_EQ(run.code, 1);
     EXPECT_NE(run.err.find("stayed busy"), std::string::npos) << run.err;
+}
+
+TEST_F(SpiCliTest, CtrlCEndsAFlashWriteBetweenUnitsWithExactCounts)
+{
+    const std::string type = "W25Q80";
+    const auto image = randomImage(1u << 20, 8);
+    save("in.bin", std::string(image.begin(), image.end()));
+    // The comparing read takes pumps of its own; the stop comes during the write.
+    int pumps = 0;
+    int stopAt = -1;
+    m_pump = [&] {
+        if (++pumps == stopAt)
+            requestInterrupt();
+    };
+    ASSERT_EQ(chip(type, {"read", path("before.bin")}).code, 0);
+    const int readPumps = pumps;
+    pumps = 0;
+    stopAt = readPumps + 3;  // two units written, the third not begun
+    const CliRun run = chip(type, {"write", path("in.bin")});
+    EXPECT_EQ(run.code, 130);
+    EXPECT_NE(run.err.find("Interrupted at 2000 after writing 8192 of "),
+              std::string::npos)
+        << run.err;
+    const std::string now = load("chip-" + type + ".bin");
+    EXPECT_EQ(now.substr(0, 0x2000), std::string(image.begin(), image.begin() + 0x2000));
+    EXPECT_EQ(now.substr(0x2000), std::string(0x100000 - 0x2000, '\xFF'));
 }
 
 TEST_F(SpiCliTest, ListingNamesTheFamilies)
