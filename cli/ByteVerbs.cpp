@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // get and set: one byte of the chip.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <ostream>
 
 #include "Tool.h"
@@ -22,7 +23,8 @@ struct ByteArguments {
 long checkedAddress(Tool& tool, const std::string& text)
 {
     const ChipType& chip = tool.device();
-    const long address = numberArgument("address", text, 0x3FFFF);
+    const long address =
+        numberArgument("address", text, std::max<long>(0x3FFFF, chip.sizeBytes() - 1));
     if (address >= chip.sizeBytes())
         throw UsageError("address 0x" + hexText(address, 4) + " is beyond the " +
                          std::string(chip.caption) + " (" + std::to_string(chip.sizeBytes()) +
@@ -53,7 +55,23 @@ int runSet(Tool& tool, const ByteArguments& args)
     const auto value = static_cast<std::uint8_t>(numberArgument("value", args.value, 0xFF));
     BusClaim claim(tool.bus());
     ChipJob job = tool.job();
-    writeRuns(job, {WriteRun{static_cast<std::uint32_t>(address), {value}}});
+    if (job.chip.isFlash()) {
+        // The byte's smallest erase unit: read, then erased and programmed
+        // again only when the byte needs a bit set.
+        const ChipType& chip = job.chip;
+        const std::uint32_t unit = chip.smallestErase().size;
+        const std::uint32_t start = static_cast<std::uint32_t>(address) / unit * unit;
+        const auto held = tool.readChip("Reading", "nothing was written.", start, unit);
+        std::vector<std::uint8_t> before(static_cast<std::size_t>(chip.size), 0xFF);
+        std::copy(held.begin(), held.end(), before.begin() + start);
+        WantedImage wanted = WantedImage::constant(before.size(), value);
+        std::fill(wanted.present.begin(), wanted.present.end(), false);
+        wanted.present[static_cast<std::size_t>(address)] = true;
+        wanted.given = 1;
+        writeFlash(job, planFlashWrite(job, wanted, before));
+    } else {
+        writeRuns(job, {WriteRun{static_cast<std::uint32_t>(address), {value}}});
+    }
     if (!args.noVerify) {
         const std::uint8_t back = readOne(tool, address);
         if (back != value)

@@ -6,6 +6,7 @@
 
 #include "DeviceOperations.h"
 #include "ImageFiles.h"
+#include "Sfdp.h"
 #include "IntelHex.h"
 #include "Interrupt.h"
 #include "Tool.h"
@@ -36,9 +37,14 @@ std::optional<FileFormat> forcedFormat(const ChipArguments& args)
     return parseFileFormat(args.format);
 }
 
+// The type, and for a flash known by its SFDP table what the table said,
+// so that every report names the size and erase units taken from the chip.
 std::string chipName(Tool& tool)
 {
-    return std::string(tool.device().caption);
+    const ChipType& chip = tool.device();
+    if (chip.spi.fromSfdp)
+        return std::string(chip.caption) + " (" + flashLayoutText(chip) + ", from its SFDP table)";
+    return std::string(chip.caption);
 }
 
 // The file laid over the chip, with the size rules of write and verify:
@@ -188,11 +194,56 @@ Interrupted interruptedWrite(const WriteOutcome& outcome)
                        "finish it.");
 }
 
+// A flash: every unit holding a difference erased (unless its changes
+// only clear bits) and programmed, then those units read back.
+int runFlashWrite(Tool& tool, const ChipArguments& args, const WantedImage& wanted)
+{
+    BusClaim claim(tool.bus());
+    // Read even with --all: an erased unit gets back the bytes the image
+    // leaves open.
+    const std::vector<std::uint8_t> before = tool.readChip("Comparing", "nothing was written.");
+    ChipJob job = tool.job();
+    const FlashPlan plan = planFlashWrite(job, wanted, before, args.all);
+    long span = 0;
+    for (const FlashStep& step : plan.steps)
+        span += step.span;
+    const long unit = std::max<long>(1, tool.device().smallestErase().size);
+    tool.progress().begin("Writing", span);
+    const WriteOutcome outcome = writeFlash(job, plan);
+    tool.progress().end();
+    if (outcome.end == PassEnd::Stopped)
+        throw interruptedWrite(outcome);
+    if (!args.noVerify) {
+        tool.progress().begin("Verifying", 0);
+        std::optional<VerifyMismatch> mismatch;
+        try {
+            mismatch = verifyFlash(job, plan);
+        } catch (const ChipStop&) {
+            if (interruptRequested())
+                throw Interrupted("Interrupted while verifying; the write itself was finished, "
+                                  "the verify was not.");
+            throw;
+        }
+        tool.progress().end();
+        if (mismatch)
+            throw ChipError(verifyFailureText(*mismatch) +
+                            " Check the chip's write protection and its supply.");
+    }
+    tool.out() << "Wrote " << plan.programBytes << (plan.programBytes == 1 ? " byte" : " bytes")
+               << " to the " << chipName(tool) << " after erasing " << plan.erases
+               << (plan.erases == 1 ? " unit" : " units") << " (" << plan.erasedBytes
+               << " bytes); " << span / unit << " of its " << tool.device().size / unit
+               << " smallest units changed" << (args.noVerify ? "; not verified.\n" : "; verified.\n");
+    return kExitOk;
+}
+
 int runWrite(Tool& tool, const ChipArguments& args)
 {
     tool.prepare();
     checkFormat(args);
     const WantedImage wanted = loadWanted(tool, args);
+    if (tool.device().isFlash())
+        return runFlashWrite(tool, args, wanted);
 
     BusClaim claim(tool.bus());
     // Differential by default: only the pages holding a byte the chip does
@@ -262,12 +313,40 @@ int runVerify(Tool& tool, const ChipArguments& args)
                     "); write it with kavoda-cli write");
 }
 
+// A flash: one chip erase, then (for another value than FF) every page
+// programmed.
+void fillFlash(Tool& tool, ChipJob& job, std::uint8_t value, const WantedImage& wanted)
+{
+    const ChipType& chip = tool.device();
+    tool.progress().begin("Erasing", chip.size);
+    if (eraseFlashChip(job) == PassEnd::Stopped)
+        throw Interrupted("Interrupted before the chip erase; nothing was changed.");
+    tool.progress().end();
+    if (value == 0xFF)
+        return;
+    tool.progress().begin("Filling " + hexText(value, 2), chip.size);
+    const WriteOutcome outcome = writeRuns(job, planWrite(job, wanted, nullptr));
+    tool.progress().end();
+    if (outcome.end == PassEnd::Stopped)
+        throw Interrupted("Interrupted at " + addressText(outcome.next) + ": " +
+                          std::to_string(outcome.written) + " of " + std::to_string(chip.size) +
+                          " bytes set to " + hexText(value, 2) + ", the rest is erased (FF).");
+}
+
 int runFill(Tool& tool, std::uint8_t value, bool erase, bool noVerify)
 {
     const ChipType& chip = tool.device();
     BusClaim claim(tool.bus());
     ChipJob job = tool.job();
     const WantedImage wanted = WantedImage::constant(static_cast<std::size_t>(chip.size), value);
+    if (chip.isFlash()) {
+        fillFlash(tool, job, value, wanted);
+        if (!noVerify)
+            verifyAfterWrite(tool, wanted);
+        tool.out() << (erase ? "Erased the " : "Filled the ") << chipName(tool) << " with "
+                   << hexText(value, 2) << (noVerify ? "; not verified.\n" : "; verified.\n");
+        return kExitOk;
+    }
     tool.progress().begin(erase ? "Erasing" : "Filling " + hexText(value, 2), chip.size);
     const WriteOutcome outcome = writeRuns(job, planWrite(job, wanted, nullptr));
     tool.progress().end();

@@ -147,8 +147,10 @@ int printListing(const CLI::App& app, const CLI::Option* listOption, const std::
     if (what == "options") {
         listOptions(app, out, listOption);
     } else if (what == "devices") {
+        // A name and its family, tab-separated: completion and the manual
+        // page take the first field.
         for (const ChipType& chip : kChipTable)
-            out << chip.caption << '\n';
+            out << chip.caption << '\t' << familyName(chip.family) << '\n';
     } else if (what == "adapters") {
         for (const AdapterType& type : kAdapterTable)
             out << adapterText(AdapterChoice{type.kind, {}, kDefaultI2cSpeed}) << '\n';
@@ -216,6 +218,9 @@ int runCli(int argc, const char* const* argv, const CliEnvironment& environment)
                    "the bus; only for types whose pins carry no block bits")
         ->check(CLI::Range(0, 7))
         ->type_name("N");
+    app.add_flag("--unprotect", options.unprotect,
+                 "Clear an SPI chip's block-protect bits before writing or erasing it; without "
+                 "it such a chip is refused");
     app.add_flag("--bytewise", options.bytewise,
                  "One byte per bus transaction (random reads, byte writes) instead of "
                  "sequential reads and page writes");

@@ -3,12 +3,16 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <iosfwd>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace kavoda {
+
+class DeviceBus;
+class PortSession;
 
 // Exit codes of kavoda-cli.
 inline constexpr int kExitOk = 0;
@@ -26,6 +30,9 @@ struct CliEnvironment {
     // Called once per byte between two bus transactions, before the
     // interrupt flag is looked at.
     std::function<void()> pump;
+    // Tests: the bus of the run instead of the adapter's (an SPI chip on a
+    // simulated SPI transport).
+    std::function<std::unique_ptr<DeviceBus>(PortSession&)> makeBus;
 };
 
 int runCli(int argc, const char* const* argv, const CliEnvironment& environment);

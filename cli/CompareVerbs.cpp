@@ -20,8 +20,8 @@ namespace {
 
 constexpr const char* kChipSide = "chip";
 // A HEX file is laid over this much before it is cut to its last byte: the
-// most any image file may hold.
-constexpr std::size_t kLargestImage = 16u << 20;
+// most any image file may hold: the largest chip of the table.
+constexpr std::size_t kLargestImage = 32u << 20;  // the W25Q256, the largest row
 constexpr std::size_t kBytesPerLine = 16;
 
 struct CompareArguments {

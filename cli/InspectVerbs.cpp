@@ -4,6 +4,8 @@
 #include <ostream>
 
 #include "HexDump.h"
+#include "Sfdp.h"
+#include "SpiChipBus.h"
 #include "Tool.h"
 #include "Verbs.h"
 
@@ -76,10 +78,61 @@ std::string addressingText(const ChipType& chip)
     return text;
 }
 
+std::string jedecText(std::uint32_t id)
+{
+    return hexText(id >> 16, 2) + " " + hexText((id >> 8) & 0xFF, 2) + " " + hexText(id & 0xFF, 2);
+}
+
+// An SPI chip: a flash by its JEDEC ID, SFDP table and row; an EEPROM by
+// its status register. Nothing is written.
+int probeSpi(Tool& tool, const ChipType& row)
+{
+    SpiChipBus& spi = tool.spiBus();
+    BusClaim claim(spi);
+    const ChipType& chip = spi.identify(row);
+    if (chip.isFlash()) {
+        const SpiIdentity& id = spi.identity();
+        tool.out() << "A flash answers with JEDEC ID " << jedecText(id.jedecId) << ": "
+                   << (id.row ? "the " + std::string(id.row->caption) + " of the chip table"
+                              : std::string("no row of the chip table"))
+                   << ".\n";
+        if (id.sfdp) {
+            ChipType fromTable = chip;
+            fromTable.size = static_cast<int>(id.sfdp->sizeBytes);
+            fromTable.spi.erase = id.sfdp->erase;
+            tool.out() << "Its SFDP table: " << flashLayoutText(fromTable)
+                       << (id.sfdp->fourByteAddressing ? ", 4-byte addresses" : ", 3-byte addresses")
+                       << ".\n";
+        } else {
+            tool.out() << "It has no SFDP table.\n";
+        }
+        tool.out() << "The " << chip.caption << " is taken as " << flashLayoutText(chip) << ".\n";
+    } else {
+        tool.out() << "A chip answers on the SPI bus.\nThe " << chip.caption << " is addressed with "
+                   << chip.spi.addressBytes
+                   << (chip.spi.addressBytes == 1 ? " address byte" : " address bytes")
+                   << (chip.spi.a8InOpcode ? " and its ninth address bit in bit 3 of the opcode"
+                                           : "")
+                   << ", " << chip.pageSize << "-byte pages.\n";
+    }
+    const std::string bits = spi.protection(chip);
+    if (bits.empty())
+        tool.out() << "Its status register protects nothing.\n";
+    else
+        tool.out() << "It is write-protected by its status register (" << bits
+                   << "); --unprotect clears it on a write or erase.\n";
+    // WPEN (SRWD, SRP0): with the WP pin low, the bits above cannot change.
+    if (spi.statusRegister() & 0x80)
+        tool.out() << "Its status register is locked while the WP pin is low (WPEN = 1).\n";
+    return kExitOk;
+}
+
 int runProbe(Tool& tool)
 {
     tool.prepare();
     const ChipType& chip = tool.device();
+    if (chip.transport() == Transport::Spi)
+        return probeSpi(tool, chip);
     const std::string family = chip.family == Family::SDA ? "SDA" : "24C";
     BusClaim claim(tool.bus());
     FastTiming = 1;
@@ -118,7 +171,7 @@ void addInspectVerbs(VerbTable& verbs)
     dump->add_option("START", args->start, "First address (default 0)");
     dump->add_option("LENGTH", args->length, "Number of bytes (default: to the end)");
 
-    verbs.add("probe", "Tell whether a chip of the -d type's family answers (exit 0) or not (1)",
+    verbs.add("probe", "Tell whether a chip of the -d type's family answers (exit 0) or not (1); an SPI flash's JEDEC ID and SFDP table",
               runProbe);
 }
 

@@ -10,6 +10,7 @@
 #include "HexText.h"
 #include "Interrupt.h"
 #include "SimulatedChip.h"
+#include "SpiChipBus.h"
 #include "ToolSettings.h"
 #include "Verbs.h"
 
@@ -125,6 +126,9 @@ const ChipType& Tool::device(const char* fallback)
 void Tool::prepare(const char* fallbackDevice)
 {
     const ChipType& chip = device(fallbackDevice);
+    if (m_options.chipAddress != 0 && chip.transport() == Transport::Spi)
+        throw UsageError("--chip-address gives the A2..A0 pins of an I2C chip; the " +
+                         std::string(chip.caption) + " is chosen by its chip select");
     // Three pins: a larger number would pass the pin mask below unseen.
     if (m_options.chipAddress < 0 || m_options.chipAddress > 7)
         throw UsageError("--chip-address " + std::to_string(m_options.chipAddress) +
@@ -190,15 +194,38 @@ void Tool::prepare(const char* fallbackDevice)
         portOptions.simChipAddress = static_cast<std::uint8_t>(m_options.chipAddress);
     }
 
+    if (m_options.unprotect && chip.transport() != Transport::Spi)
+        throw UsageError("--unprotect clears the block-protect bits of SPI chips; the " +
+                         std::string(chip.caption) + " has none");
+
     SelectDevice(chip);
     PortBase = port;
     BusDelay = delay;
+
+    // A flash known by its SFDP table only: its size and erase units are the
+    // chip's, read before any verb measures a file or a range against them.
+    if (chip.spi.fromSfdp) {
+        SpiChipBus& spi = spiBus();
+        BusClaim claim(spi);
+        m_device = &spi.identify(chip);
+    }
+}
+
+SpiChipBus& Tool::spiBus()
+{
+    auto* spi = dynamic_cast<SpiChipBus*>(&bus());
+    if (!spi)
+        throw ChipError("the " + std::string(device().caption) +
+                        " is an SPI chip: choose an adapter with an SPI bus (--adapter)");
+    return *spi;
 }
 
 DeviceBus& Tool::bus()
 {
     if (!m_bus) {
-        m_bus = makeDeviceBus(session());
+        m_bus = m_environment.makeBus ? m_environment.makeBus(session()) : makeDeviceBus(session());
+        if (auto* spi = dynamic_cast<SpiChipBus*>(m_bus.get()))
+            spi->setUnprotect(m_options.unprotect);
         m_bus->setChipAddress(static_cast<std::uint8_t>(m_options.chipAddress));
         warnOfFastBus(*this);
     }

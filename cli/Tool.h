@@ -25,6 +25,8 @@ class App;
 
 namespace kavoda {
 
+class SpiChipBus;
+
 // The command line was wrong: exit code 2.
 class UsageError : public std::runtime_error {
 public:
@@ -55,6 +57,7 @@ struct CommonOptions {
     bool quiet = false;
     bool bytewise = false;
     int chipAddress = 0;
+    bool unprotect = false;     // clear an SPI chip's block-protect bits
     PortOptions portOptions;
 };
 
@@ -82,6 +85,8 @@ public:
 
     // The bus for the chip, its port opened on first use.
     DeviceBus& bus();
+    // The bus of an SPI chip; a ChipError when the adapter carries none.
+    SpiChipBus& spiBus();
     // The chip of -d on the bus, shown by the progress bar.
     ChipJob job();
     // Whether path is a file the session itself writes (the simulated chip's

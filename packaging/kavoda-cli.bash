@@ -42,7 +42,7 @@ _kavoda_cli()
             if [[ -n ${valueOf["- $word"]+set} || -n ${valueOf["$verb $word"]+set} ]]; then
                 # --simulate's TYPE may be left out; it is taken only when it is one.
                 if [[ ${valueOf["- $word"]} == \[* ]]; then
-                    "$program" --list devices 2>/dev/null | grep -qixF -- "${words[i + 1]}" && ((i++))
+                    "$program" --list devices 2>/dev/null | cut -f1 | grep -qixF -- "${words[i + 1]}" && ((i++))
                 else
                     ((i++))
                 fi
@@ -121,7 +121,8 @@ _kavoda_cli_value()
         fi
         ;;
     TYPE | \[TYPE\])
-        COMPREPLY=($(compgen -W "$("$program" --list devices 2>/dev/null)" -- "${cur^^}"))
+        # Names are taken in any case: offered in capitals, as typed.
+        COMPREPLY=($(compgen -W "$("$program" --list devices 2>/dev/null | cut -f1 | tr '[:lower:]' '[:upper:]')" -- "${cur^^}"))
         [[ $value == \[* && ${#COMPREPLY[@]} -eq 0 ]] && return 1
         ;;
     ADAPTER)

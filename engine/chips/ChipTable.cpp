@@ -3,6 +3,7 @@
 #include "ChipTable.h"
 
 #include <cctype>
+#include <utility>
 
 namespace kavoda {
 
@@ -12,10 +13,92 @@ constexpr std::string_view kMenuSDA = "De&vice SDA...";
 // 10 ms is the longest write cycle of every datasheet at hand (newer parts
 // take 5 ms).
 constexpr std::uint32_t kCycle = 10'000;
+
+constexpr int kKiB = 1024;
+constexpr int kMiB = 1024 * 1024;
+
+// A 25xx EEPROM. The page is the smallest of the Microchip 25AA/25LC,
+// Atmel AT25 and ST M95 datasheets for that size, so that a write fits the
+// page of whichever maker's part is in the socket; the write cycle is their
+// longest.
+constexpr ChipType eeprom25(std::string_view caption, int size, int page, std::uint8_t addressBytes,
+                            std::uint32_t cycleUs, std::uint8_t code, bool a8 = false)
+{
+    ChipType chip{caption, size, page, 0, 0, 0, 0, cycleUs, Family::Spi25, {}, {}, {}, code, 0, {}};
+    chip.spi.addressBytes = addressBytes;
+    chip.spi.a8InOpcode = a8;
+    return chip;
+}
+
+// What a maker's 25-series flash shares: erase units and times, program
+// time, block-protect bits, SFDP. Times are the datasheets' typical and
+// longest; chip erase per MiB.
+struct FlashLine {
+    std::array<EraseUnit, 3> erase;
+    std::uint32_t programTypicalUs;
+    std::uint32_t programMaxUs;
+    std::uint32_t chipEraseTypicalMsPerMiB;
+    std::uint32_t chipEraseMaxMsPerMiB;
+    std::uint8_t protectBits;
+    bool hasSfdp;
+};
+
+constexpr EraseUnit k4K(std::uint32_t typ, std::uint32_t max) { return {4 * kKiB, 0x20, typ, max}; }
+constexpr EraseUnit k32K(std::uint32_t typ, std::uint32_t max) { return {32 * kKiB, 0x52, typ, max}; }
+constexpr EraseUnit k64K(std::uint32_t typ, std::uint32_t max) { return {64 * kKiB, 0xD8, typ, max}; }
+
+// Winbond W25Q (JV/FV): 4/32/64 KiB, page program 0.7 ms (3 ms).
+constexpr FlashLine kWinbond{{k4K(45, 400), k32K(120, 1600), k64K(150, 2000)}, 700, 3000, 2500, 12500, 3, true};
+// Macronix MX25Lxx05/06: 4 and 64 KiB only, no SFDP on the 05 parts.
+constexpr FlashLine kMacronixOld{{k4K(90, 300), k64K(700, 2000), {}}, 1400, 5000, 6000, 20000, 4, false};
+// Macronix MX25L..35F: 4/32/64 KiB.
+constexpr FlashLine kMacronix{{k4K(40, 400), k32K(200, 1000), k64K(400, 2000)}, 600, 3000, 3000, 10000, 4, true};
+// GigaDevice GD25Q (C/E).
+constexpr FlashLine kGigaDevice{{k4K(50, 400), k32K(150, 1600), k64K(200, 2000)}, 600, 3000, 2500, 12500, 3, true};
+// ISSI IS25LP.
+constexpr FlashLine kIssi{{k4K(70, 300), k32K(100, 500), k64K(150, 1000)}, 200, 800, 2500, 12500, 4, true};
+// EON EN25Q/QH: 4 and 64 KiB.
+constexpr FlashLine kEon{{k4K(90, 300), k64K(500, 2000), {}}, 1300, 5000, 4000, 12500, 3, false};
+// Micron (ST) M25P: 64 KiB sectors only.
+constexpr FlashLine kM25p{{k64K(600, 3000), {}, {}}, 800, 5000, 6000, 20000, 3, false};
+// Micron N25Q: 4 KiB subsectors and 64 KiB sectors.
+constexpr FlashLine kN25q{{k4K(250, 800), k64K(700, 3000), {}}, 500, 5000, 4000, 15000, 4, true};
+// XMC XM25QH: as the Winbond parts it replaces.
+constexpr FlashLine kXmc{{k4K(45, 400), k32K(120, 1600), k64K(150, 2000)}, 700, 3000, 2500, 12500, 3, true};
+
+constexpr ChipType flash(std::string_view caption, int size, std::uint32_t jedecId,
+                         const FlashLine& line, std::uint8_t code, bool fourByteOpcodes = false)
+{
+    ChipType chip{caption, size, 256, 0, 0, 0, 0, line.programMaxUs, Family::SpiNor, {}, {}, {}, code, 0, {}};
+    chip.spi.addressBytes = size > 16 * kMiB ? 4 : 3;
+    chip.spi.jedecId = jedecId;
+    chip.spi.erase = line.erase;
+    chip.spi.chipEraseOpcode = 0xC7;
+    const auto mib = static_cast<std::uint32_t>(size / kMiB);
+    chip.spi.chipEraseTypicalMs = line.chipEraseTypicalMsPerMiB * mib;
+    chip.spi.chipEraseMaxMs = line.chipEraseMaxMsPerMiB * mib;
+    chip.spi.programTypicalUs = line.programTypicalUs;
+    chip.spi.protectBits = line.protectBits;
+    chip.spi.fourByteOpcodes = fourByteOpcodes;
+    chip.spi.hasSfdp = line.hasSfdp;
+    return chip;
+}
+
+// Any flash with an SFDP table: size and erase units come from the chip.
+constexpr ChipType sfdpFlash(std::uint8_t code)
+{
+    ChipType chip{"spi-flash", 0, 256, 0, 0, 0, 0, 5000, Family::SpiNor, {}, {}, {}, code, 0, {}};
+    chip.spi.addressBytes = 3;
+    chip.spi.chipEraseOpcode = 0xC7;
+    chip.spi.protectBits = 4;
+    chip.spi.hasSfdp = true;
+    chip.spi.fromSfdp = true;
+    return chip;
+}
 }  // namespace
 
 // clang-format off
-const std::array<ChipType, 15> kChipTable = {{
+constexpr std::array<ChipType, kChipCount> kChipTable = {{
     // The block bits take the places of the low address pins; the pins
     // above them are real chip-enable inputs (A2 A1 on the 24C04, A2 on the
     // 24C08), so two such chips can share a bus.
@@ -40,6 +123,55 @@ const std::array<ChipType, 15> kChipTable = {{
     // and for the 24M02 bits 2..1 (P1, P0); the other pins stay free.
     {"24M01",    131072,   256, 2,   1,   0x1, 0x6, kCycle, Family::C24, {}, {}, {}, 22, 0},
     {"24M02",    262144,   256, 2,   1,   0x3, 0x4, kCycle, Family::C24, {}, {}, {}, 23, 0},
+    // 25xx SPI EEPROMs: one address byte to 4 Kbit (the 25040's ninth bit in
+    // the opcode), two to 512 Kbit, three above.
+    eeprom25("25010",  128,        8,   1, 5000,  24),
+    eeprom25("25020",  256,        8,   1, 5000,  25),
+    eeprom25("25040",  512,        8,   1, 5000,  26, true),
+    eeprom25("25080",  1 * kKiB,   16,  2, 5000,  27),
+    eeprom25("25160",  2 * kKiB,   16,  2, 5000,  28),
+    eeprom25("25320",  4 * kKiB,   32,  2, 5000,  29),
+    eeprom25("25640",  8 * kKiB,   32,  2, 5000,  30),
+    eeprom25("25128",  16 * kKiB,  64,  2, 5000,  31),
+    eeprom25("25256",  32 * kKiB,  64,  2, 5000,  32),
+    eeprom25("25512",  64 * kKiB,  128, 2, 5000,  33),
+    eeprom25("25M01",  128 * kKiB, 256, 3, 6000,  34),
+    eeprom25("25M02",  256 * kKiB, 256, 3, 10000, 35),
+    // SPI NOR flash, by JEDEC ID (manufacturer, memory type, capacity).
+    flash("W25Q80",      1 * kMiB,  0xEF4014, kWinbond,    36),
+    flash("W25Q16",      2 * kMiB,  0xEF4015, kWinbond,    37),
+    flash("W25Q32",      4 * kMiB,  0xEF4016, kWinbond,    38),
+    flash("W25Q64",      8 * kMiB,  0xEF4017, kWinbond,    39),
+    flash("W25Q128",     16 * kMiB, 0xEF4018, kWinbond,    40),
+    // The W25Q256 has no 4-byte 32 KiB erase: it goes into 4-byte mode (B7h).
+    flash("W25Q256",     32 * kMiB, 0xEF4019, kWinbond,    41),
+    flash("MX25L8005",   1 * kMiB,  0xC22014, kMacronixOld, 42),
+    flash("MX25L1605",   2 * kMiB,  0xC22015, kMacronixOld, 43),
+    flash("MX25L3205",   4 * kMiB,  0xC22016, kMacronixOld, 44),
+    flash("MX25L6405",   8 * kMiB,  0xC22017, kMacronixOld, 45),
+    flash("MX25L12835F", 16 * kMiB, 0xC22018, kMacronix,   46),
+    flash("MX25L25635F", 32 * kMiB, 0xC22019, kMacronix,   47, true),
+    flash("GD25Q80",     1 * kMiB,  0xC84014, kGigaDevice, 48),
+    flash("GD25Q16",     2 * kMiB,  0xC84015, kGigaDevice, 49),
+    flash("GD25Q32",     4 * kMiB,  0xC84016, kGigaDevice, 50),
+    flash("GD25Q64",     8 * kMiB,  0xC84017, kGigaDevice, 51),
+    flash("GD25Q128",    16 * kMiB, 0xC84018, kGigaDevice, 52),
+    flash("IS25LP080",   1 * kMiB,  0x9D6014, kIssi,       53),
+    flash("IS25LP016",   2 * kMiB,  0x9D6015, kIssi,       54),
+    flash("IS25LP032",   4 * kMiB,  0x9D6016, kIssi,       55),
+    flash("IS25LP064",   8 * kMiB,  0x9D6017, kIssi,       56),
+    flash("IS25LP128",   16 * kMiB, 0x9D6018, kIssi,       57),
+    flash("EN25Q32",     4 * kMiB,  0x1C3016, kEon,        58),
+    flash("EN25Q64",     8 * kMiB,  0x1C3017, kEon,        59),
+    flash("EN25QH128",   16 * kMiB, 0x1C7018, kEon,        60),
+    flash("M25P80",      1 * kMiB,  0x202014, kM25p,       61),
+    flash("M25P16",      2 * kMiB,  0x202015, kM25p,       62),
+    flash("M25P32",      4 * kMiB,  0x202016, kM25p,       63),
+    flash("N25Q064",     8 * kMiB,  0x20BA17, kN25q,       64),
+    flash("N25Q128",     16 * kMiB, 0x20BA18, kN25q,       65),
+    flash("XM25QH64A",   8 * kMiB,  0x207017, kXmc,        66),
+    flash("XM25QH128A",  16 * kMiB, 0x207018, kXmc,        67),
+    sfdpFlash(68),
 }};
 // clang-format on
 
@@ -78,8 +210,81 @@ std::optional<std::uint32_t> blockAnswering(const ChipType& chip, std::uint8_t a
     return block;
 }
 
+namespace {
+// ST's M95 parts answer as the 25xx of the same size (the M95040 with its
+// ninth address bit in the opcode too); their pages are as large or larger.
+constexpr std::pair<std::string_view, std::string_view> kAliases[] = {
+    {"95010", "25010"}, {"95020", "25020"}, {"95040", "25040"}, {"95080", "25080"},
+    {"95160", "25160"}, {"95320", "25320"}, {"95640", "25640"}, {"95128", "25128"},
+    {"95256", "25256"}, {"95512", "25512"}, {"95M01", "25M01"}, {"95M02", "25M02"},
+    {"M95010", "25010"}, {"M95020", "25020"}, {"M95040", "25040"}, {"M95080", "25080"},
+    {"M95160", "25160"}, {"M95320", "25320"}, {"M95640", "25640"}, {"M95128", "25128"},
+    {"M95256", "25256"}, {"M95512", "25512"}, {"M95M01", "25M01"}, {"M95M02", "25M02"},
+    {"25C1024", "25M01"},
+};
+
+bool sameNoCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::toupper(static_cast<unsigned char>(a[i])) !=
+            std::toupper(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+}  // namespace
+
+static_assert(!kChipTable.back().caption.empty(), "kChipCount counts more rows than the table has");
+
+std::vector<const ChipType*> chipsOf(Transport transport)
+{
+    std::vector<const ChipType*> rows;
+    for (const ChipType& chip : kChipTable)
+        if (chip.transport() == transport)
+            rows.push_back(&chip);
+    return rows;
+}
+
+std::string_view familyName(Family family)
+{
+    switch (family) {
+    case Family::C24:
+        return "24C (I2C EEPROM)";
+    case Family::SDA:
+        return "SDA (I2C EEPROM)";
+    case Family::Spi25:
+        return "25xx (SPI EEPROM)";
+    case Family::SpiNor:
+        return "SPI NOR flash";
+    }
+    return {};
+}
+
+const ChipType* findChipByJedecId(std::uint32_t id)
+{
+    for (const ChipType& chip : kChipTable)
+        if (chip.isFlash() && chip.spi.jedecId == id && id != 0)
+            return &chip;
+    return nullptr;
+}
+
+std::string chipCaptions(Transport transport)
+{
+    std::string list;
+    for (const ChipType* chip : chipsOf(transport)) {
+        if (!list.empty())
+            list += ", ";
+        list += chip->caption;
+    }
+    return list;
+}
+
 const ChipType* findChip(std::string_view caption)
 {
+    for (const auto& [alias, row] : kAliases)
+        if (sameNoCase(caption, alias))
+            caption = row;
     // The 24M01 is sold as 24C1024 too.
     if (caption.size() == 7 && (caption[0] == '2') && std::toupper(caption[2]) == 'C' &&
         caption.substr(3) == "1024" && caption[1] == '4')

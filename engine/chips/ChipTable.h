@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kavoda {
 
@@ -23,6 +24,31 @@ constexpr Transport transportOf(Family family)
 {
     return family == Family::Spi25 || family == Family::SpiNor ? Transport::Spi : Transport::I2c;
 }
+
+// One erase unit of an SPI flash: its size, its opcode, and its erase time
+// (typical, for the simulation and progress; longest, to bound the polling).
+struct EraseUnit {
+    std::uint32_t size = 0;  // bytes; 0: no such unit
+    std::uint8_t opcode = 0;
+    std::uint32_t typicalMs = 0;
+    std::uint32_t maxMs = 0;
+};
+
+// The fields of the SPI families (25xx EEPROMs, SPI NOR flash).
+struct SpiFields {
+    std::uint8_t addressBytes = 0;  // 1, 2, 3; a flash above 16 MiB uses 4
+    bool a8InOpcode = false;        // address bit 8 in bit 3 of READ and WRITE (the 25040)
+    std::uint32_t jedecId = 0;      // manufacturer, type, capacity: 0xEF4016; 0: none
+    std::array<EraseUnit, 3> erase{};  // smallest first
+    std::uint8_t chipEraseOpcode = 0;  // C7 (60 on the same parts); 0: none
+    std::uint32_t chipEraseTypicalMs = 0;
+    std::uint32_t chipEraseMaxMs = 0;
+    std::uint32_t programTypicalUs = 0;  // a page program, for the simulation
+    std::uint8_t protectBits = 2;        // block-protect bits from status bit 2 up
+    bool fourByteOpcodes = false;        // 13h 12h 21h DCh above 16 MiB (else B7h)
+    bool hasSfdp = false;                // answers 5Ah with a JESD216 table
+    bool fromSfdp = false;               // size and erase units read from the chip
+};
 
 struct ChipType {
     std::string_view caption;    // the type's name: "24C16"
@@ -44,6 +70,12 @@ struct ChipType {
     std::string_view panelText;
     std::uint8_t deviceType;     // 1..4 (24C), 6..8 (SDA) for the window; 16 on for the others
     std::uint8_t lastBlock;      // the window's 256-byte blocks minus one
+    SpiFields spi{};
+
+    Transport transport() const { return transportOf(family); }
+    bool isFlash() const { return family == Family::SpiNor; }
+    // The smallest erase unit of a flash (4 KiB on most).
+    const EraseUnit& smallestErase() const { return spi.erase[0]; }
 
     int sizeBytes() const { return size; }
     bool inWindow() const { return !menu.empty(); }
@@ -51,12 +83,25 @@ struct ChipType {
     std::uint32_t blockSpan() const { return wordAddressBytes == 1 ? 0x100u : 0x10000u; }
     // Sequential reads never cross this: some parts wrap their counter
     // inside a block, so one run per 256-byte block for the one-byte types.
-    std::uint32_t readBoundary() const { return blockSpan(); }
+    // An SPI chip reads on across its whole memory.
+    std::uint32_t readBoundary() const
+    {
+        return transport() == Transport::Spi ? 0x40000000u : blockSpan();
+    }
 };
 
 // The window's types in menu order, then the others by size.
-extern const std::array<ChipType, 15> kChipTable;
+inline constexpr std::size_t kChipCount = 60;
+extern const std::array<ChipType, kChipCount> kChipTable;
 inline constexpr std::size_t kWindowChipCount = 7;
+
+// The rows a transport carries, in table order: what an I2C adapter's
+// loops, listings and the window mean by "every chip".
+std::vector<const ChipType*> chipsOf(Transport transport);
+// "24C (I2C EEPROM)", "25xx (SPI EEPROM)", "SPI NOR flash".
+std::string_view familyName(Family family);
+// A flash row by its JEDEC ID; nullptr when none has it.
+const ChipType* findChipByJedecId(std::uint32_t id);
 
 // The bytes of an address phase: the device address byte (write direction;
 // OR 1 for reading) and the word address, most significant byte first.
@@ -81,5 +126,6 @@ const ChipType* findChip(std::string_view caption);
 const ChipType* findChipByCode(std::uint8_t code);
 // "24C01, 24C02, ..." for messages: every row, or the window's only.
 std::string chipCaptions(bool windowOnly = false);
+std::string chipCaptions(Transport transport);
 
 }  // namespace kavoda

@@ -6,6 +6,7 @@
 
 #include "DeviceCatalogue.h"
 #include "HexText.h"
+#include "SpiChipBus.h"
 
 namespace kavoda {
 
@@ -517,8 +518,249 @@ std::string verifyFailureText(const VerifyMismatch& m)
            (m.count == 1 ? " byte differs)." : " bytes differ).");
 }
 
+namespace {
+
+SpiChipBus& flashBus(ChipJob& job)
+{
+    auto* bus = dynamic_cast<SpiChipBus*>(&job.bus);
+    if (!bus || !job.chip.isFlash())
+        throw ChipStop("The " + std::string(job.chip.caption) + " is no flash on an SPI bus", 0);
+    return *bus;
+}
+
+// The programs of one unit: from the first to the last byte of each page
+// that must change (after an erase: that is not FF).
+void addPrograms(std::vector<WriteRun>& runs, const ChipJob& job, const WantedImage& target,
+                 const std::vector<std::uint8_t>& before, std::uint32_t from, std::uint32_t end,
+                 bool erased)
+{
+    const auto page = static_cast<std::uint32_t>(std::max(1, job.chip.pageSize));
+    const std::uint32_t longest = std::max<std::uint32_t>(1, std::min(page, job.bus.limits().maxWrite));
+    for (std::uint32_t first = from; first < end; first += page) {
+        const std::uint32_t last = std::min(first + page, end);
+        std::uint32_t lo = last;
+        std::uint32_t hi = first;
+        for (std::uint32_t a = first; a < last; ++a) {
+            const bool change = erased ? target.bytes[a] != 0xFF : target.bytes[a] != before[a];
+            if (change) {
+                lo = std::min(lo, a);
+                hi = a + 1;
+            }
+        }
+        if (lo >= hi)
+            continue;
+        addRun(runs, WriteRun{lo, {target.bytes.begin() + lo, target.bytes.begin() + hi}}, longest);
+    }
+}
+
+}  // namespace
+
+FlashPlan planFlashWrite(const ChipJob& job, const WantedImage& wanted,
+                         const std::vector<std::uint8_t>& chipNow, bool all)
+{
+    const ChipType& chip = job.chip;
+    const auto size = static_cast<std::uint32_t>(chip.size);
+    const std::uint32_t unit = std::max<std::uint32_t>(1, chip.smallestErase().size);
+    FlashPlan plan;
+    plan.target = WantedImage::constant(size, 0xFF);
+    std::copy_n(chipNow.begin(), std::min<std::size_t>(chipNow.size(), size), plan.target.bytes.begin());
+    for (std::uint32_t a = 0; a < size && a < wanted.bytes.size(); ++a)
+        if (wanted.present[a])
+            plan.target.bytes[a] = wanted.bytes[a];
+
+    // Per smallest unit: untouched, program only, or erase and program.
+    enum class Need { None, Program, Erase };
+    const std::uint32_t count = (size + unit - 1) / unit;
+    std::vector<Need> need(count, Need::None);
+    for (std::uint32_t u = 0; u < count; ++u) {
+        bool touched = false;
+        bool differs = false;
+        bool setsBits = false;
+        for (std::uint32_t a = u * unit; a < std::min(size, (u + 1) * unit); ++a) {
+            if (a >= wanted.bytes.size() || !wanted.present[a])
+                continue;
+            touched = true;
+            const std::uint8_t now = a < chipNow.size() ? chipNow[a] : 0x00;
+            differs |= now != wanted.bytes[a];
+            // Programming only clears bits: a 0 that must become 1 needs an erase.
+            setsBits |= (now & wanted.bytes[a]) != wanted.bytes[a];
+        }
+        if (!touched || (!differs && !all))
+            continue;
+        need[u] = all || setsBits ? Need::Erase : Need::Program;
+    }
+
+    // The erase unit of each smallest unit: the largest whose aligned block
+    // needs erasing throughout.
+    std::vector<const EraseUnit*> by(count, &chip.smallestErase());
+    for (const EraseUnit& larger : chip.spi.erase) {
+        if (larger.size <= unit || larger.size % unit != 0)
+            continue;
+        const std::uint32_t per = larger.size / unit;
+        for (std::uint32_t b = 0; b + per <= count; b += per) {
+            bool whole = true;
+            for (std::uint32_t u = b; u < b + per && whole; ++u)
+                whole = need[u] == Need::Erase;
+            if (whole)
+                for (std::uint32_t u = b; u < b + per; ++u)
+                    by[u] = &larger;
+        }
+    }
+
+    for (std::uint32_t u = 0; u < count;) {
+        if (need[u] == Need::None) {
+            ++u;
+            continue;
+        }
+        FlashStep step;
+        step.address = u * unit;
+        if (need[u] == Need::Erase) {
+            step.erase = *by[u];
+            step.span = by[u]->size;
+            ++plan.erases;
+            plan.erasedBytes += step.span;
+        } else {
+            step.span = unit;
+        }
+        const std::uint32_t end = std::min(size, step.address + step.span);
+        addPrograms(step.runs, job, plan.target, chipNow, step.address, end, step.erase.has_value());
+        for (const WriteRun& run : step.runs)
+            plan.programBytes += static_cast<long>(run.bytes.size());
+        u = end / unit;
+        plan.steps.push_back(std::move(step));
+    }
+    return plan;
+}
+
+WriteOutcome writeFlash(ChipJob& job, const FlashPlan& plan)
+{
+    SpiChipBus& bus = flashBus(job);
+    WriteOutcome outcome;
+    outcome.total = plan.programBytes;
+    long spanTotal = 0;
+    for (const FlashStep& step : plan.steps)
+        spanTotal += step.span;
+    long spanDone = 0;
+    const std::size_t perCall = std::max<std::uint32_t>(1, job.bus.limits().maxWriteBatch);
+    for (const FlashStep& step : plan.steps) {
+        outcome.next = step.address;
+        if (pumpAndCheckStop(job.display)) {
+            outcome.end = PassEnd::Stopped;
+            return outcome;
+        }
+        showStep(job.display, spanDone, step.span, spanTotal, step.address);
+        const auto stopped = [&](const std::string& text, std::uint32_t at, long written) {
+            return ChipStop(sentence(text) + stoppedSentence(at, written, outcome.total), at);
+        };
+        if (step.erase) {
+            BusResult result;
+            try {
+                result = bus.erase(job.chip, step.address, *step.erase);
+            } catch (const std::exception& e) {
+                throw stopped(e.what(), step.address, outcome.written);
+            }
+            if (!result.ok())
+                throw ChipStop(stayedBusyText(job.chip, step.address) +
+                                   stoppedSentence(step.address, outcome.written, outcome.total),
+                               step.address);
+        }
+        for (std::size_t first = 0; first < step.runs.size(); first += perCall) {
+            const std::size_t end = std::min(step.runs.size(), first + perCall);
+            const std::vector<WriteRun> batch(step.runs.begin() + static_cast<std::ptrdiff_t>(first),
+                                              step.runs.begin() + static_cast<std::ptrdiff_t>(end));
+            DeviceBus::WriteOutcome result;
+            try {
+                result = bus.writeBatch(job.chip, batch);
+            } catch (const std::exception& e) {
+                const auto* failure = dynamic_cast<const WriteBatchFailure*>(&e);
+                const std::size_t done = failure ? std::min(failure->done(), batch.size()) : 0;
+                for (std::size_t i = 0; i < done; ++i)
+                    outcome.written += static_cast<long>(batch[i].bytes.size());
+                const std::uint32_t at = done < batch.size() ? batch[done].address : endOf(batch.back());
+                throw stopped(e.what(), at, outcome.written);
+            }
+            if (!result.result.ok()) {
+                for (std::size_t i = 0; i < result.run; ++i)
+                    outcome.written += static_cast<long>(batch[i].bytes.size());
+                const WriteRun& run = batch[result.run];
+                const long written = outcome.written + static_cast<long>(run.bytes.size());
+                throw ChipStop(stayedBusyText(job.chip, run.address) +
+                                   stoppedSentence(run.address, written, outcome.total),
+                               run.address);
+            }
+            for (const WriteRun& run : batch)
+                outcome.written += static_cast<long>(run.bytes.size());
+        }
+        finished(job.display, spanDone, step.span, spanTotal, step.address + step.span - 1);
+        spanDone += step.span;
+    }
+    outcome.next = plan.steps.empty() ? 0 : plan.steps.back().address + plan.steps.back().span;
+    job.display.showProgress(spanTotal, spanTotal, static_cast<long>(outcome.next));
+    return outcome;
+}
+
+std::optional<VerifyMismatch> verifyFlash(ChipJob& job, const FlashPlan& plan)
+{
+    std::vector<Range> ranges;
+    const auto size = static_cast<std::uint32_t>(job.chip.size);
+    for (const FlashStep& step : plan.steps) {
+        const std::uint32_t end = std::min(size, step.address + step.span);
+        if (!ranges.empty() && ranges.back().start + ranges.back().length == step.address)
+            ranges.back().length += end - step.address;
+        else
+            ranges.push_back(Range{step.address, end - step.address});
+    }
+    std::vector<std::uint8_t> bytes;
+    if (readRanges(job, ranges, bytes, nullptr) == PassEnd::Stopped)
+        throw ChipStop("Interrupted while verifying.", 0);
+    std::optional<VerifyMismatch> first;
+    std::size_t at = 0;
+    for (const Range& range : ranges) {
+        const std::vector<std::uint8_t> part(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                                             bytes.begin() + static_cast<std::ptrdiff_t>(at + range.length));
+        at += range.length;
+        if (const auto mismatch = compareWithChip(part, plan.target, range.start)) {
+            if (!first)
+                first = mismatch;
+            else
+                first->count += mismatch->count;
+        }
+    }
+    return first;
+}
+
+PassEnd eraseFlashChip(ChipJob& job)
+{
+    SpiChipBus& bus = flashBus(job);
+    PanelTextGuard panel(job.display);
+    job.display.setMeterCaption(std::string());
+    job.display.setPanelText(std::string(kEraseText));
+    if (pumpAndCheckStop(job.display))
+        return PassEnd::Stopped;
+    const long total = job.chip.size;
+    const std::uint64_t typicalNs = std::max<std::uint64_t>(1, job.chip.spi.chipEraseTypicalMs) * 1'000'000u;
+    showStep(job.display, 0, total, total, 0);
+    // The chip takes no command until it is done: a stop waits for it.
+    const BusResult result = bus.eraseChip(job.chip, [&](std::uint64_t elapsedNs) {
+        const long done = static_cast<long>(std::min<double>(
+            0.99, static_cast<double>(elapsedNs) / static_cast<double>(typicalNs)) * static_cast<double>(total));
+        job.display.processMessages();
+        job.display.showPercent(percentOf(done, total));
+        job.display.showProgress(done, total, 0);
+    });
+    if (!result.ok())
+        throw ChipStop(stayedBusyText(job.chip, 0) + " Nothing more was done.", 0);
+    job.display.showPercent(100);
+    job.display.showProgress(total, total, total - 1);
+    job.display.setMeterCaption(std::string(kCompletedText));
+    return PassEnd::Completed;
+}
+
 std::string noAcknowledgeText(const ChipType& chip, std::uint32_t address)
 {
+    if (chip.transport() == Transport::Spi)
+        return "The " + std::string(chip.caption) + " did not answer at " + addressText(address) +
+               ": " + kNoSpiChipText + "; check that it sits in the socket and the adapter is powered.";
     return "No acknowledge from the " + std::string(chip.caption) + " at " + addressText(address) +
            ": check that the chip sits in the socket and the adapter is powered.";
 }
@@ -531,6 +773,11 @@ std::string dataRefusedText(const ChipType& chip, std::uint32_t address)
 
 std::string stayedBusyText(const ChipType& chip, std::uint32_t address)
 {
+    if (chip.transport() == Transport::Spi)
+        return "The " + std::string(chip.caption) + " stayed busy after the " +
+               (chip.isFlash() ? "program or erase" : "write") + " at " + addressText(address) +
+               ": its status register still showed a write in progress past the datasheet's "
+               "longest time.";
     return "The " + std::string(chip.caption) + " stayed busy after the write at " +
            addressText(address) + ": it did not answer before the acknowledge polling ran out.";
 }

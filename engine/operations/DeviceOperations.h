@@ -166,6 +166,42 @@ std::string stayedBusyText(const ChipType& chip, std::uint32_t address);
 // when there were none.
 std::string retriedReadsText(const ChipJob& job);
 
+// Flash: a write goes by erase units. Each step erases one unit (or none,
+// when the unit only needs 1 bits cleared to 0) and programs its pages
+// that are not all FF; a stop takes effect between steps only, so every
+// unit holds either what it held or what was wanted.
+struct FlashStep {
+    std::uint32_t address = 0;
+    std::uint32_t span = 0;             // bytes the step covers
+    std::optional<EraseUnit> erase;     // the unit erased first, if any
+    std::vector<WriteRun> runs;         // programs after it
+};
+
+struct FlashPlan {
+    std::vector<FlashStep> steps;
+    long programBytes = 0;
+    long erasedBytes = 0;
+    int erases = 0;
+    // What the touched units hold afterwards: the image where it gives
+    // bytes, the chip's bytes elsewhere.
+    WantedImage target;
+};
+
+// The steps that put wanted onto a flash that holds chipNow: units holding
+// a differing byte (every unit the image touches, with all); a unit whose
+// every change clears bits is only programmed; units in which every
+// smallest unit needs an erase are erased by the larger unit that covers
+// them.
+FlashPlan planFlashWrite(const ChipJob& job, const WantedImage& wanted,
+                         const std::vector<std::uint8_t>& chipNow, bool all = false);
+// The steps in order; the outcome counts programmed bytes.
+WriteOutcome writeFlash(ChipJob& job, const FlashPlan& plan);
+// The units the plan touched, read back and compared with its target.
+std::optional<VerifyMismatch> verifyFlash(ChipJob& job, const FlashPlan& plan);
+// A chip erase, its progress by elapsed over typical time; a stop is taken
+// before the command only. Panel "Erase..." as the other erases.
+PassEnd eraseFlashChip(ChipJob& job);
+
 // Hex digits for addresses in messages: four, or more for a larger chip.
 std::string addressText(std::uint32_t address);
 

@@ -6,7 +6,7 @@
 #   awk -v listing=FILE [-v devices=FILE] -v version=V -v date=D -v dir=DIR -f manpage.awk
 #
 # Template lines: @OPTIONS@ (the program's options), @VERBS@ (each verb with
-# its arguments and options), @DEVICES@ (the device types, one line),
+# its arguments and options), @DEVICES@ (the device types by family, one line),
 # @include NAME@ (the file NAME from DIR, as it stands); @VERSION@ and @DATE@
 # anywhere.
 
@@ -56,10 +56,23 @@ BEGIN {
         print "manpage.awk: no listing in " listing > "/dev/stderr"
         exit 1
     }
+    # NAME<tab>FAMILY lines: one sentence per family, in the listing's order.
     deviceLine = ""
+    families = 0
     if (devices != "") {
-        while ((getline line < devices) > 0)
-            deviceLine = deviceLine (deviceLine == "" ? "" : ", ") line
+        while ((getline line < devices) > 0) {
+            split(line, d, "\t")
+            if (!(d[2] in members)) {
+                order[++families] = d[2]
+                members[d[2]] = d[1]
+            } else {
+                members[d[2]] = members[d[2]] ", " d[1]
+            }
+        }
+        for (i = 1; i <= families; i++)
+            deviceLine = deviceLine (i > 1 ? "; " : "") order[i] ": " members[order[i]]
+        if (deviceLine != "")
+            deviceLine = deviceLine "."
     }
 }
 
