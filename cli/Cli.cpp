@@ -29,6 +29,7 @@ constexpr void (*kVerbGroups[])(VerbTable&) = {
     addChipVerbs,
     addInspectVerbs,
     addCompareVerbs,
+    addIdentifyVerbs,
     addCalibrateVerb,
 };
 

@@ -34,7 +34,8 @@ std::optional<ChipOptions> simulatedChip(const PortSession& session)
     if (!options.simulateType)
         return std::nullopt;
     return ChipOptions{*options.simulateType, options.simImagePath, options.simWriteCycleNs,
-                       options.simFault, options.simChipAddress};
+                       options.simFault, options.simChipAddress, false, std::nullopt,
+                       std::nullopt};
 }
 
 std::unique_ptr<DeviceBus> makeParallelPortBus(PortSession& session, const AdapterChoice&)
@@ -63,6 +64,11 @@ public:
         return m_bus.writeBatch(writes, pollLimitNs);
     }
     bool poll(std::uint8_t addressByte) override { return m_bus.poll(addressByte); }
+    bool probe(std::uint8_t addressByte) override { return m_bus.probe(addressByte); }
+    std::vector<bool> probeAll(const std::vector<std::uint8_t>& addressBytes) override
+    {
+        return m_bus.probeAll(addressBytes);
+    }
 
 private:
     std::unique_ptr<Link> m_link;
