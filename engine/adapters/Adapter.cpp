@@ -34,8 +34,7 @@ std::optional<ChipOptions> simulatedChip(const PortSession& session)
     if (!options.simulateType)
         return std::nullopt;
     return ChipOptions{*options.simulateType, options.simImagePath, options.simWriteCycleNs,
-                       options.simFault, options.simChipAddress, false, std::nullopt,
-                       std::nullopt};
+                       options.simFault, options.simChipAddress};
 }
 
 std::unique_ptr<DeviceBus> makeParallelPortBus(PortSession& session, const AdapterChoice&)

@@ -351,7 +351,7 @@ std::vector<std::uint8_t> scanBus(DeviceBus& bus, std::uint8_t first, std::uint8
 std::string scanTable(const std::vector<std::uint8_t>& answering, std::uint8_t first,
                       std::uint8_t last)
 {
-    std::string text = "    ";
+    std::string text = "   ";
     for (int column = 0; column < 16; ++column) {
         char head[4];
         std::snprintf(head, sizeof head, "  %x", column);

@@ -41,8 +41,8 @@ struct ChipOptions {
     ChipFault fault = ChipFault::None;
     std::uint8_t chipAddress = 0;               // the levels of its free A2..A0 pins
     bool ignoresPins = false;                   // answers at every level of its free pins
-    std::optional<std::uint8_t> uniform;        // every byte this value (no content file)
-    std::optional<std::uint8_t> neighbour;      // 7-bit address of a device with fixed data
+    std::optional<std::uint8_t> uniform = std::nullopt;    // every byte this value (no content file)
+    std::optional<std::uint8_t> neighbour = std::nullopt;  // 7-bit address of a device with fixed data
 };
 
 // What the Neighbour device sends from any address, like a sensor's
