@@ -223,7 +223,7 @@ bool fits(const Hypothesis& h, const std::vector<AddressSeen>& seen)
             members.push_back(s);
             memberBlocks.push_back(*blocks[i]);
         } else if (s && s->addressing != Addressing::NotMemory &&
-                   s->addressing != Addressing::Unknown) {
+                   (s->addressing != Addressing::Unknown || !uniform(s->block))) {
             return false;  // memory the chip does not explain: a second chip
         }
     }
