@@ -2,7 +2,8 @@
 // The bus scan and the identification on every adapter's simulator: every
 // row of the chip table with random, blank and uniform content, at its
 // lowest and highest pin levels, beside another device and ignoring its
-// pins. Never a wrong type called certain, never a write cycle.
+// pins. Never a wrong type called certain, never a write cycle (the scan
+// included).
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -71,6 +72,11 @@ protected:
         const std::uint64_t start = rig.nowNs();
         Identification found = identifyI2c(*rig.bus);
         rig.elapsedNs = rig.nowNs() - start;
+        // The whole scan answers as the probes of identify did.
+        std::vector<std::uint8_t> seen;
+        for (const AddressSeen& s : found.seen)
+            seen.push_back(s.address);
+        EXPECT_EQ(scanBus(*rig.bus), seen);
         return found;
     }
 };
