@@ -229,3 +229,44 @@ TEST(Ch341aProbe, OnePacketEachWithItsStatusFirst)
 
 }  // namespace
 }  // namespace kavoda
+
+namespace kavoda {
+namespace {
+
+AddressSeen oneByteBlock(std::uint8_t address, std::uint8_t seed, bool uniformContent)
+{
+    AddressSeen s;
+    s.address = address;
+    s.addressing = uniformContent ? Addressing::Unknown : Addressing::OneByte;
+    s.block.resize(256);
+    for (std::size_t i = 0; i < s.block.size(); ++i)
+        s.block[i] = uniformContent ? 0x00 : static_cast<std::uint8_t>(i * 37 + seed);
+    s.twoByteWindows.assign(6, Window(32, uniformContent ? 0x00 : seed));
+    return s;
+}
+
+// A uniform block at 0x52 beside a 24C02 at 0x50 may be an SDA3546's second
+// block or another device: no preference for the type that explains every
+// address may make either certain.
+TEST(Judge, AUniformBlockBesideTheChipLeavesItUndecided)
+{
+    const Identification found =
+        judge({oneByteBlock(0x50, 1, false), oneByteBlock(0x52, 0, true)});
+    EXPECT_EQ(found.confidence, Confidence::Undecided) << found.verdict;
+    EXPECT_TRUE(contains(found.candidates, *findChip("24C02")));
+    EXPECT_TRUE(contains(found.candidates, *findChip("SDA3546")));
+}
+
+// Two blocks that read alike are the same cells: not a 24C04's two blocks,
+// and one block that differs from its mirror is no mirror.
+TEST(Judge, MirrorsAndDifferencesDecideBetweenBlocksAndPins)
+{
+    Identification found = judge({oneByteBlock(0x50, 1, false), oneByteBlock(0x51, 1, false)});
+    EXPECT_FALSE(contains(found.candidates, *findChip("24C04"))) << found.verdict;
+    found = judge({oneByteBlock(0x50, 1, false), oneByteBlock(0x51, 2, false)});
+    ASSERT_EQ(found.confidence, Confidence::Certain) << found.verdict;
+    EXPECT_EQ(found.chosen.chip, findChip("24C04"));
+}
+
+}  // namespace
+}  // namespace kavoda
