@@ -40,7 +40,7 @@ std::uint8_t readOne(Tool& tool, long address)
 
 int runGet(Tool& tool, const ByteArguments& args)
 {
-    tool.prepare(kByteVerbDevice);
+    tool.prepareReading(kByteVerbDevice);
     const long address = checkedAddress(tool, args.address);
     BusClaim claim(tool.bus());
     const std::uint8_t value = readOne(tool, address);

@@ -153,7 +153,7 @@ std::optional<FileFormat> checkFormat(const ChipArguments& args)
 
 int runRead(Tool& tool, const ChipArguments& args)
 {
-    tool.prepare();
+    tool.prepareReading();
     const FileFormat format = formatForPath(args.file, checkFormat(args));
     // Made first, so that a folder that cannot take the file is found out
     // before the chip is read.
@@ -291,7 +291,7 @@ int runWrite(Tool& tool, const ChipArguments& args)
 
 int runVerify(Tool& tool, const ChipArguments& args)
 {
-    tool.prepare();
+    tool.prepareReading();
     checkFormat(args);
     const WantedImage wanted = loadWanted(tool, args);
     BusClaim claim(tool.bus());

@@ -29,6 +29,7 @@ constexpr void (*kVerbGroups[])(VerbTable&) = {
     addChipVerbs,
     addInspectVerbs,
     addCompareVerbs,
+    addIdentifyVerbs,
     addCalibrateVerb,
 };
 
@@ -211,7 +212,8 @@ int runCli(int argc, const char* const* argv, const CliEnvironment& environment)
     CommonOptions options;
     app.add_option("-d,--device", options.deviceName,
                    "Device type, e.g. 24C16, 24C64 or SDA3546 (known types: " + chipCaptions() +
-                       ")")
+                       "), or auto for read, verify, dump and get: the type that identify "
+                       "finds, when it is certain")
         ->type_name("TYPE");
     app.add_option("--chip-address", options.chipAddress,
                    "The chip's A2..A0 pin levels, 0 to 7 (default 0), for a second EEPROM on "

@@ -25,7 +25,7 @@ constexpr int kProbeAttempts = 100;
 
 int runDump(Tool& tool, const InspectArguments& args)
 {
-    tool.prepare();
+    tool.prepareReading();
     const ChipType& chip = tool.device();
     const long size = chip.sizeBytes();
     long start = 0;

@@ -8,6 +8,7 @@
 
 #include "Adapter.h"
 #include "HexText.h"
+#include "Identify.h"
 #include "Interrupt.h"
 #include "SimulatedChip.h"
 #include "SpiChipBus.h"
@@ -123,8 +124,64 @@ const ChipType& Tool::device(const char* fallback)
     return *m_device;
 }
 
+namespace {
+
+bool namesAuto(const std::string& name)
+{
+    return name.size() == 4 && (name[0] | 0x20) == 'a' && (name[1] | 0x20) == 'u' &&
+           (name[2] | 0x20) == 't' && (name[3] | 0x20) == 'o';
+}
+
+}  // namespace
+
+void Tool::prepareReading(const char* fallbackDevice)
+{
+    m_autoAllowed = true;
+    prepare(fallbackDevice);
+    if (!m_auto)
+        return;
+    Identification found;
+    {
+        BusClaim claim(bus());
+        found = identifyI2c(bus());
+    }
+    if (found.confidence != Confidence::Certain)
+        throw ChipError("-d auto: " + found.verdict + "; give the type with -d");
+    m_device = found.chosen.chip;
+    m_auto = false;
+    const std::uint8_t pins = found.chosen.ignoresPins ? 0 : found.chosen.pins;
+    m_options.chipAddress = pins;
+    bus().setChipAddress(pins);
+    SelectDevice(*m_device);
+    m_progress.end();
+    err() << "kavoda-cli: -d auto: " << found.verdict << "; using the " << m_device->caption;
+    if (pins != 0)
+        err() << " at --chip-address " << int{pins};
+    err() << '\n';
+}
+
+void Tool::prepareForBus()
+{
+    m_autoAllowed = true;
+    if (m_options.deviceName.empty())
+        m_options.deviceName = "auto";
+    prepare();
+}
+
 void Tool::prepare(const char* fallbackDevice)
 {
+    if (namesAuto(m_options.deviceName)) {
+        if (!m_autoAllowed)
+            throw UsageError("-d auto only reads (read, verify, dump, get): a verb that changes "
+                             "the chip needs the type printed on it, e.g. -d 24C16");
+        if (m_options.simulate && m_options.simulateName.empty())
+            throw UsageError("--simulate needs the type to simulate when the type is to be "
+                             "found, e.g. --simulate=24C64");
+        m_auto = true;
+        // Until the chip is found: the simulated type, or any type whose
+        // pins are all free, for the checks below.
+        m_device = &deviceNamed(m_options.simulate ? m_options.simulateName : "24C02");
+    }
     const ChipType& chip = device(fallbackDevice);
     if (m_options.chipAddress != 0 && chip.transport() == Transport::Spi)
         throw UsageError("--chip-address gives the A2..A0 pins of an I2C chip; the " +

@@ -80,8 +80,15 @@ public:
     const ChipType& device(const char* fallback = nullptr);
     // Checks port, delay and simulation options and sets the device state.
     // Every verb calls it before touching a file or the chip, so that a
-    // wrong command line never costs anything.
+    // wrong command line never costs anything. -d auto is a usage error here.
     void prepare(const char* fallbackDevice = nullptr);
+    // prepare() for the verbs that only read (read, verify, dump, get):
+    // -d auto identifies the chip on the bus and takes its type when the
+    // identification is certain, and says so; a ChipError otherwise.
+    void prepareReading(const char* fallbackDevice = nullptr);
+    // prepare() for the verbs that look at the bus itself (scan, identify):
+    // any -d, or none, or auto; the type only names the chip to simulate.
+    void prepareForBus();
 
     // The bus for the chip, its port opened on first use.
     DeviceBus& bus();
@@ -122,6 +129,8 @@ private:
     std::unique_ptr<PortSession> m_session;
     std::unique_ptr<DeviceBus> m_bus;
     const ChipType* m_device = nullptr;
+    bool m_autoAllowed = false;  // -d auto may be given
+    bool m_auto = false;         // it was, and the type is yet to be found
 };
 
 // A verb's work once the command line is parsed; returns the exit code.

@@ -12,6 +12,7 @@ void addChipVerbs(VerbTable& verbs);     // read, write, verify, erase, fill (Ch
 void addInspectVerbs(VerbTable& verbs);  // dump, probe (InspectVerbs.cpp)
 void addCalibrateVerb(VerbTable& verbs);  // calibrate (Calibrate.cpp)
 void addCompareVerbs(VerbTable& verbs);  // compare, blank, checksum (CompareVerbs.cpp)
+void addIdentifyVerbs(VerbTable& verbs);  // scan, identify (IdentifyVerbs.cpp)
 
 class Tool;
 // Warns when the stored calibration finds the Delay too fast for 100 kHz

@@ -102,8 +102,11 @@ const Row kTable[] = {
     {SharedOption::SimFault, "--sim-fault", "FAULT",
      [](const Context&) {
          return std::string("Give the simulated chip a fault: empty (no chip in the socket), busy "
-                            "(a write cycle that never ends), readonly (writes do not stick) or "
-                            "protected (its WP pin high: data bytes are refused)");
+                            "(a write cycle that never ends), readonly (writes do not stick), "
+                            "protected (its WP pin high: data bytes are refused); or, to try "
+                            "identify on, pinless (answers at every level of its address pins), "
+                            "uniform (every byte 00, without --sim-image) or neighbour (a device "
+                            "that is no EEPROM answers at 0x52)");
      },
      [](const Context&) { return CLI::Validator(CLI::IsMember(faultNames())); }, true},
     {SharedOption::SimWriteCycle, "--sim-write-cycle", "MS",

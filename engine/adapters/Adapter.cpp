@@ -63,6 +63,11 @@ public:
         return m_bus.writeBatch(writes, pollLimitNs);
     }
     bool poll(std::uint8_t addressByte) override { return m_bus.poll(addressByte); }
+    bool probe(std::uint8_t addressByte) override { return m_bus.probe(addressByte); }
+    std::vector<bool> probeAll(const std::vector<std::uint8_t>& addressBytes) override
+    {
+        return m_bus.probeAll(addressBytes);
+    }
 
 private:
     std::unique_ptr<Link> m_link;

@@ -435,6 +435,45 @@ bool Ch341aBus::poll(std::uint8_t addressByte)
     return acknowledged(exchange(s), at);
 }
 
+std::size_t Ch341aBus::appendProbe(Ch341aStream& s, std::uint8_t addressByte)
+{
+    s.newPacket().start();
+    const std::size_t at = s.sendByte(static_cast<std::uint8_t>(addressByte | 1));
+    s.receiveBytes(1);
+    s.stop();
+    return at;
+}
+
+bool Ch341aBus::probe(std::uint8_t addressByte)
+{
+    return probeAll({addressByte}).front();
+}
+
+std::vector<bool> Ch341aBus::probeAll(const std::vector<std::uint8_t>& addressBytes)
+{
+    std::vector<bool> answered;
+    std::size_t first = 0;
+    while (first < addressBytes.size()) {
+        Ch341aStream s;
+        std::vector<std::size_t> at;
+        std::size_t end = first;
+        while (end < addressBytes.size()) {
+            Ch341aStream trial = s;
+            const std::size_t place = appendProbe(trial, addressBytes[end]);
+            if (end > first && !fits(trial))
+                break;
+            s = std::move(trial);
+            at.push_back(place);
+            ++end;
+        }
+        const std::vector<std::uint8_t> reply = exchange(s);
+        for (const std::size_t place : at)
+            answered.push_back(acknowledged(reply, place));
+        first = end;
+    }
+    return answered;
+}
+
 std::string ch341aOpenErrorText(UsbOpenFailure failure, const std::string& detail, bool asRoot)
 {
     switch (failure) {

@@ -161,6 +161,11 @@ public:
     WriteOutcome writeBatch(const std::vector<ControllerWrite>& writes,
                             std::uint64_t pollLimitNs) override;
     bool poll(std::uint8_t addressByte) override;
+    bool probe(std::uint8_t addressByte) override;
+    // Probes of many addresses in as few exchanges as the rules allow: one
+    // packet each (its OUT|0 status first, then IN|0), true where answered.
+    std::vector<bool> probeAll(const std::vector<std::uint8_t>& addressBytes) override;
+    static std::size_t appendProbe(Ch341aStream& s, std::uint8_t addressByte);
 
     I2cSpeed speed() const { return m_speed; }
 

@@ -91,4 +91,20 @@ bool ControllerBus::poll(const ChipType& chip, std::uint32_t address)
     return controller().poll(phaseOf(chip, address).device);
 }
 
+std::vector<bool> ControllerBus::probe(const std::vector<std::uint8_t>& addressBytes)
+{
+    m_counters.transactions += addressBytes.size();
+    return controller().probeAll(addressBytes);
+}
+
+DeviceBus::ReadOutcome ControllerBus::readPhases(const std::vector<PhaseRun>& runs)
+{
+    std::vector<ControllerRun> controllerRuns;
+    controllerRuns.reserve(runs.size());
+    for (const PhaseRun& run : runs)
+        controllerRuns.push_back(ControllerRun{run.phase, run.out, run.length});
+    m_counters.transactions += runs.size();
+    return controller().read(controllerRuns);
+}
+
 }  // namespace kavoda

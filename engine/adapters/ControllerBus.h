@@ -31,6 +31,8 @@ public:
                     std::uint32_t length) override;
     WriteOutcome writeBatch(const ChipType& chip, const std::vector<WriteRun>& runs) override;
     bool poll(const ChipType& chip, std::uint32_t address) override;
+    std::vector<bool> probe(const std::vector<std::uint8_t>& addressBytes) override;
+    ReadOutcome readPhases(const std::vector<PhaseRun>& runs) override;
 
     // The simulated adapter; nullptr for a real one.
     SimulatedLink* simulation() const { return m_simulation.get(); }

@@ -82,6 +82,17 @@ public:
     // START, addressByte, STOP. True when acknowledged: the chip is there
     // and has finished its write cycle.
     virtual bool poll(std::uint8_t addressByte) = 0;
+    // START, addressByte for reading, one byte read and not acknowledged,
+    // STOP. True when acknowledged; starts no write cycle on any EEPROM.
+    virtual bool probe(std::uint8_t addressByte) = 0;
+    // The probes of many addresses in order, true where answered.
+    virtual std::vector<bool> probeAll(const std::vector<std::uint8_t>& addressBytes)
+    {
+        std::vector<bool> answered;
+        for (const std::uint8_t address : addressBytes)
+            answered.push_back(probe(address));
+        return answered;
+    }
 
 protected:
     // Set by write() once its STOP has gone out after data the chip

@@ -159,6 +159,12 @@ bool I2cDevBus::poll(std::uint8_t addressByte)
     return check(transfer(messages));
 }
 
+bool I2cDevBus::probe(std::uint8_t addressByte)
+{
+    std::vector<I2cMessage> messages = fallbackPollMessages(addressByte);
+    return check(transfer(messages));
+}
+
 bool isI2cDevPath(const std::string& path)
 {
     const std::string prefix = "/dev/i2c-";

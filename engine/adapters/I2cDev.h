@@ -56,6 +56,11 @@ public:
     BusResult write(const AddressPhase& phase, const std::uint8_t* data, std::uint32_t length,
                     std::uint64_t pollLimitNs) override;
     bool poll(std::uint8_t addressByte) override;
+    // One read message of one byte: the kernel ends it unacknowledged and
+    // with a STOP. i2c-dev cannot clock a lone address without the STOP
+    // after it, nor leave a transfer without its STOP; a word address then
+    // a read is one transfer of two messages with a repeated START between.
+    bool probe(std::uint8_t addressByte) override;
 
     static std::vector<I2cMessage> readMessages(const AddressPhase& phase, std::uint32_t length);
     static std::vector<I2cMessage> writeMessages(const AddressPhase& phase,

@@ -29,6 +29,16 @@ DeviceBus::WriteOutcome DeviceBus::writeBatch(const ChipType& chip,
     return {};
 }
 
+std::vector<bool> DeviceBus::probe(const std::vector<std::uint8_t>&)
+{
+    throw PortError("This adapter cannot look for the devices on its bus");
+}
+
+DeviceBus::ReadOutcome DeviceBus::readPhases(const std::vector<PhaseRun>&)
+{
+    throw PortError("This adapter cannot look for the devices on its bus");
+}
+
 void ParallelPortBus::claim()
 {
     m_session.open(PortBase);
@@ -97,6 +107,31 @@ bool ParallelPortBus::poll(const ChipType& chip, std::uint32_t address)
 {
     ++m_counters.transactions;
     return pollDevice(port(), phaseOf(chip, address).device);
+}
+
+}  // namespace kavoda
+
+namespace kavoda {
+
+std::vector<bool> ParallelPortBus::probe(const std::vector<std::uint8_t>& addressBytes)
+{
+    std::vector<bool> answered;
+    for (const std::uint8_t address : addressBytes) {
+        ++m_counters.transactions;
+        answered.push_back(probeDevice(port(), address));
+    }
+    return answered;
+}
+
+DeviceBus::ReadOutcome ParallelPortBus::readPhases(const std::vector<PhaseRun>& runs)
+{
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        ++m_counters.transactions;
+        const BusResult result = sequentialRead(port(), runs[i].phase, runs[i].out, runs[i].length);
+        if (!result.ok())
+            return ReadOutcome{result, i};
+    }
+    return {};
 }
 
 }  // namespace kavoda

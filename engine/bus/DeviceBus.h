@@ -41,6 +41,14 @@ struct WriteRun {
     std::vector<std::uint8_t> bytes;
 };
 
+// A read with an address phase of the caller's: the device address byte
+// and word address bytes as they go on the wire, whatever chip answers.
+struct PhaseRun {
+    AddressPhase phase;
+    std::uint8_t* out = nullptr;
+    std::uint32_t length = 0;
+};
+
 // What the adapter did, for benchmarks and for tests that catch a return to
 // per-byte work.
 struct BusCounters {
@@ -78,6 +86,15 @@ public:
     // The device address of the byte at address alone: true when the chip
     // answers (it is there and not busy).
     virtual bool poll(const ChipType& chip, std::uint32_t address) = 0;
+
+    // For finding out what is on the bus without writing: a probe of each
+    // address byte (START, the address byte for reading, one byte read and not
+    // acknowledged, STOP; true where answered);
+    // and reads with any address phase (word address, repeated START, read,
+    // STOP: never a STOP after a word address byte). An adapter without
+    // them throws PortError.
+    virtual std::vector<bool> probe(const std::vector<std::uint8_t>& addressBytes);
+    virtual ReadOutcome readPhases(const std::vector<PhaseRun>& runs);
 
     // The A2..A0 levels of the chip on this bus.
     void setChipAddress(std::uint8_t levels) { m_chipAddress = levels; }
@@ -134,6 +151,8 @@ public:
     BusResult write(const ChipType& chip, std::uint32_t address, const std::uint8_t* data,
                     std::uint32_t length) override;
     bool poll(const ChipType& chip, std::uint32_t address) override;
+    std::vector<bool> probe(const std::vector<std::uint8_t>& addressBytes) override;
+    ReadOutcome readPhases(const std::vector<PhaseRun>& runs) override;
 
 private:
     PortSession& m_session;

@@ -223,6 +223,20 @@ bool pollDevice(std::uint16_t port, std::uint8_t addressByte)
     return ackPollAddress(addressByte) == 0;
 }
 
+bool probeDevice(std::uint16_t port, std::uint8_t addressByte)
+{
+    selectPort(port);
+    BytePort.Port[DataPort] = 0xFF;
+    BytePort.Port[ControlPort] = 0xFF;
+    StartCondition();
+    SendByte(static_cast<std::uint8_t>(addressByte | 0x01));
+    const bool answered = ReadAck() == 0;
+    ReceiveByte();
+    ReadAck();  // the data line stays at 1: not acknowledged, the read ends
+    StopCondition();
+    return answered;
+}
+
 std::uint8_t AckPoll(std::uint8_t block)
 {
     return ackPollAddress(address24C(block));

@@ -140,6 +140,10 @@ BusResult sequentialRead(std::uint16_t port, const AddressPhase& phase, std::uin
                          std::size_t n);
 // START, the device address byte, STOP on the port: true when acknowledged.
 bool pollDevice(std::uint16_t port, std::uint8_t addressByte);
+// START, the device address byte for reading, one byte read and not
+// acknowledged, STOP: true when the address was acknowledged. A read starts
+// no write cycle on any EEPROM, whatever it makes of a lone address.
+bool probeDevice(std::uint16_t port, std::uint8_t addressByte);
 // A write of n >= 1 bytes within one page, then acknowledge polling in the
 // device address's own form, at most kMaxAckPolls polls. A device address or
 // word address the chip did not acknowledge started no write cycle: no

@@ -130,6 +130,12 @@ std::optional<ChipFault> chipFaultNamed(std::string_view name)
         return ChipFault::WritesDoNotStick;
     if (name == "protected")
         return ChipFault::WriteProtected;
+    if (name == "pinless")
+        return ChipFault::IgnoresPins;
+    if (name == "uniform")
+        return ChipFault::UniformContent;
+    if (name == "neighbour")
+        return ChipFault::Neighbour;
     return std::nullopt;
 }
 
@@ -139,10 +145,33 @@ SimulatedChip::SimulatedChip(const ChipOptions& options)
       m_writeCycleNs(options.writeCycleNs.value_or(std::uint64_t{m_type->writeCycleUs} * 1000u)),
       m_imagePath(options.imagePath),
       m_cells(static_cast<std::size_t>(m_type->sizeBytes()), 0xFF),
-      m_chipAddress(options.chipAddress)
+      m_chipAddress(options.chipAddress),
+      m_ignoresPins(options.ignoresPins || options.fault == ChipFault::IgnoresPins)
 {
+    const std::optional<std::uint8_t> uniform =
+        options.fault == ChipFault::UniformContent ? std::uint8_t{0x00} : options.uniform;
+    if (uniform && m_imagePath.empty())
+        std::fill(m_cells.begin(), m_cells.end(), *uniform);
     if (!m_imagePath.empty())
         loadImage();
+    const std::optional<std::uint8_t> neighbour =
+        options.fault == ChipFault::Neighbour ? kNeighbourAddress : options.neighbour;
+    if (neighbour) {
+        ChipOptions other;
+        other.deviceType = options.deviceType;
+        other.neighbour = neighbour;
+        m_neighbour.reset(new SimulatedChip(other, NeighbourTag{}));
+    }
+}
+
+SimulatedChip::SimulatedChip(const ChipOptions& options, NeighbourTag)
+    : m_type(&entryFor(options.deviceType)),
+      m_fault(ChipFault::None),
+      m_writeCycleNs(0),
+      m_cells(1, 0xFF),
+      m_chipAddress(0),
+      m_fixedAddress(options.neighbour)
+{
 }
 
 void SimulatedChip::loadImage()
@@ -252,6 +281,16 @@ void SimulatedChip::storePage(const std::vector<std::pair<int, std::uint8_t>>& b
 }
 
 void SimulatedChip::drive(bool clock, bool hostData, std::uint64_t nowNs)
+{
+    if (m_neighbour) {
+        // Each sees the line as the other leaves it: an open-drain bus.
+        m_neighbour->driveLine(clock, hostData && !m_pullDown, nowNs);
+        hostData = hostData && !m_neighbour->m_pullDown;
+    }
+    driveLine(clock, hostData, nowNs);
+}
+
+void SimulatedChip::driveLine(bool clock, bool hostData, std::uint64_t nowNs)
 {
     const bool data = hostData && !m_pullDown;
     if (m_clock && clock) {
@@ -380,6 +419,13 @@ void SimulatedChip::onClockFall()
 
 void SimulatedChip::loadNextByte()
 {
+    if (m_fixedAddress) {
+        m_outByte = kNeighbourData[static_cast<std::size_t>(m_counter) % sizeof kNeighbourData];
+        ++m_counter;
+        m_bits = 0;
+        m_pullDown = (m_outByte & 0x80) == 0;
+        return;
+    }
     m_outByte = m_cells[static_cast<std::size_t>(m_counter)];
     m_counter = (m_counter + 1) % size();
     m_bits = 0;
@@ -392,9 +438,31 @@ void SimulatedChip::byteReceived()
     m_bits = 0;
     m_shift = 0;
     const int span = static_cast<int>(m_type->blockSpan());
+    if (m_fixedAddress) {
+        // Its address, then whatever it is sent is acknowledged and ignored;
+        // each read starts its fixed bytes again.
+        if (m_expect == Expect::DeviceAddress) {
+            if ((value >> 1) != *m_fixedAddress) {
+                m_phase = Phase::Idle;
+                return;
+            }
+            m_reading = (value & 0x01) != 0;
+            m_counter = 0;
+            m_expect = Expect::Data;
+        }
+        m_phase = Phase::AckOut;
+        m_pullDown = true;
+        return;
+    }
     switch (m_expect) {
     case Expect::DeviceAddress: {
-        const auto block = blockAnswering(*m_type, value, m_chipAddress);
+        std::uint8_t seen = value;
+        if (m_ignoresPins && (value & 0xF0) == 0xA0) {
+            // The free pins are not compared: as if they matched.
+            const std::uint8_t free = static_cast<std::uint8_t>(m_type->chipAddressMask << 1);
+            seen = static_cast<std::uint8_t>((value & ~free) | ((m_chipAddress << 1) & free));
+        }
+        const auto block = blockAnswering(*m_type, seen, m_chipAddress);
         if (!block) {
             m_phase = Phase::Idle;  // not ours: stay silent until the next START
             return;

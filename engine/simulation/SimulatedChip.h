@@ -22,12 +22,17 @@ enum class ChipFault {
     EndlessWriteCycle,  // the first stored byte starts a write cycle that never ends
     WritesDoNotStick,   // writes are acknowledged and timed, but the cells keep their value
     WriteProtected,     // WP pin high: addresses acknowledged, data bytes not, nothing stored
+    // Not faults but other chips and buses, for identifying what is there:
+    IgnoresPins,        // answers whatever its free address pins say (some 24C02 do)
+    UniformContent,     // every byte 00 (a chip in memory only)
+    Neighbour,          // a device that is no EEPROM answers at 0x52 with fixed data
 };
 
 // The faults by the names the command lines use: "empty", "busy",
 // "readonly", "protected" (and "none"); empty when the name is none of them.
 std::optional<ChipFault> chipFaultNamed(std::string_view name);
-inline constexpr const char* kChipFaultNames = "empty, busy, readonly, protected";
+inline constexpr const char* kChipFaultNames =
+    "empty, busy, readonly, protected, pinless, uniform, neighbour";
 
 struct ChipOptions {
     std::uint8_t deviceType = 1;                // a chip table code
@@ -35,7 +40,15 @@ struct ChipOptions {
     std::optional<std::uint64_t> writeCycleNs;  // empty = the datasheet value
     ChipFault fault = ChipFault::None;
     std::uint8_t chipAddress = 0;               // the levels of its free A2..A0 pins
+    bool ignoresPins = false;                   // answers at every level of its free pins
+    std::optional<std::uint8_t> uniform = std::nullopt;    // every byte this value (no content file)
+    std::optional<std::uint8_t> neighbour = std::nullopt;  // 7-bit address of a device with fixed data
 };
+
+// What the Neighbour device sends from any address, like a sensor's
+// identification registers: no EEPROM content, and the same at every read.
+inline constexpr std::uint8_t kNeighbourData[] = {0x4B, 0x56, 0x31, 0x00, 0x13, 0x37, 0x80, 0xE5};
+inline constexpr std::uint8_t kNeighbourAddress = 0x52;
 
 
 // The EEPROM itself: decodes START, STOP, address, word address and data bits
@@ -52,7 +65,8 @@ public:
 
     // The host's line levels after one register write, at virtual time nowNs.
     void drive(bool clock, bool hostData, std::uint64_t nowNs);
-    bool pullsDataLow() const { return m_pullDown; }
+    // The chip's, or the device's beside it on the bus (wired AND).
+    bool pullsDataLow() const { return m_pullDown || (m_neighbour && m_neighbour->m_pullDown); }
     bool writeCycleRunning(std::uint64_t nowNs) const { return nowNs < m_busyUntilNs; }
 
     const CatalogueEntry& type() const { return *m_type; }
@@ -68,6 +82,9 @@ private:
     enum class Phase { Idle, Receive, AckOut, Transmit, AckIn };
     enum class Expect { DeviceAddress, WordAddressHigh, WordAddress, Data };
 
+    struct NeighbourTag {};
+    SimulatedChip(const ChipOptions& options, NeighbourTag);
+    void driveLine(bool clock, bool data, std::uint64_t nowNs);
     void onStart(std::uint64_t nowNs);
     void onStop(std::uint64_t nowNs);
     void onClockRise(bool data);
@@ -107,6 +124,9 @@ private:
     std::vector<std::pair<int, std::uint8_t>> m_pending;  // bytes to store at the STOP
     std::uint64_t m_busyUntilNs = 0;
     std::uint64_t m_writeCycles = 0;
+    bool m_ignoresPins = false;
+    std::optional<std::uint8_t> m_fixedAddress;  // set: this is the neighbour device
+    std::unique_ptr<SimulatedChip> m_neighbour;
 };
 
 // The adapter: clock line = data register bit 0, data line driven by control

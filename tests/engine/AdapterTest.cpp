@@ -100,6 +100,7 @@ public:
         return {};
     }
     bool poll(std::uint8_t) override { return true; }
+    bool probe(std::uint8_t) override { return true; }
     std::vector<AddressPhase> log;
     std::vector<std::uint64_t> pollLimits;
 };
