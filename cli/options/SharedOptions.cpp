@@ -135,6 +135,20 @@ const Row kTable[] = {
              "{" + listedSet(i2cSpeedChoices()) + "}");
      },
      false},
+    {SharedOption::SpiSpeed, "--spi-speed", "KHZ",
+     [](const Context&) {
+         return "A spidev device's SPI clock in kHz, " + std::to_string(kMinSpiSpeedKhz) +
+                " to " + std::to_string(kMaxSpiSpeedKhz) + " (default " +
+                std::to_string(kDefaultSpiSpeedKhz) + ")";
+     },
+     [](const Context&) {
+         return CLI::Validator(
+             [](std::string& khz) -> std::string {
+                 return wholeNumber(khz) ? "" : "'" + khz + "' is no number of kHz";
+             },
+             "");
+     },
+     false},
     {SharedOption::Port, "--port", "PORT",
      [](const Context&) {
          return std::string("Port base 0x278, 0x378 or 0x3BC, or a /dev/parportN (default: the "
@@ -198,8 +212,10 @@ std::string SharedOptions::applyTo(PortOptions& options) const
         options.simWriteCycleNs =
             static_cast<std::uint64_t>(wholeNumber(*cycle).value_or(0)) * 1'000'000u;
     const auto khz = given(SharedOption::I2cSpeed);
+    const auto spiKhz = given(SharedOption::SpiSpeed);
     return applyAdapterOptions(options, given(SharedOption::Adapter),
-                               khz ? wholeNumber(*khz) : std::nullopt);
+                               khz ? wholeNumber(*khz) : std::nullopt,
+                               spiKhz ? wholeNumber(*spiKhz) : std::nullopt);
 }
 
 }  // namespace kavoda

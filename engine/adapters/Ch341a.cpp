@@ -3,6 +3,8 @@
 #include "Ch341a.h"
 
 #include <algorithm>
+#include <chrono>
+#include <iterator>
 #include <stdexcept>
 
 #include "PortBackend.h"
@@ -448,6 +450,149 @@ std::string ch341aOpenErrorText(UsbOpenFailure failure, const std::string& detai
         break;
     }
     return "Cannot use the CH341A programmer" + (detail.empty() ? std::string() : ": " + detail);
+}
+
+}  // namespace kavoda
+
+namespace kavoda {
+
+std::uint8_t reversedBits(std::uint8_t value)
+{
+    value = static_cast<std::uint8_t>((value & 0xF0) >> 4 | (value & 0x0F) << 4);
+    value = static_cast<std::uint8_t>((value & 0xCC) >> 2 | (value & 0x33) << 2);
+    return static_cast<std::uint8_t>((value & 0xAA) >> 1 | (value & 0x55) << 1);
+}
+
+Ch341aSpiStream::Transfer& Ch341aSpiStream::open()
+{
+    if (!m_open) {
+        m_transfers.emplace_back();
+        m_open = true;
+    }
+    return m_transfers.back();
+}
+
+void Ch341aSpiStream::uio(std::initializer_list<std::uint8_t> commands, bool pad)
+{
+    Transfer& transfer = open();
+    const std::size_t start = transfer.packets.size();
+    transfer.packets.push_back(ch341a::kUioStream);
+    transfer.packets.insert(transfer.packets.end(), commands.begin(), commands.end());
+    if (pad)
+        transfer.packets.resize(start + kCh341aPacketSize, 0x00);
+    else
+        close();
+}
+
+void Ch341aSpiStream::spiPacket(const std::uint8_t* data, std::size_t n)
+{
+    constexpr std::uint64_t kMaxBusBytes = Ch341aBus::kMaxExchangeBusNs / Ch341aSpi::kByteNs;
+    if (m_open && (m_transfers.back().inLengths.size() == Ch341aBus::kMaxInsPerExchange ||
+                   m_transfers.back().spiBytes + n > kMaxBusBytes))
+        close();
+    Transfer& transfer = open();
+    transfer.packets.push_back(ch341a::kSpiStream);
+    for (std::size_t i = 0; i < n; ++i)
+        transfer.packets.push_back(reversedBits(data[i]));
+    transfer.inLengths.push_back(n);
+    transfer.spiBytes += static_cast<std::uint32_t>(n);
+    // Its length is the USB packet's: a short one must end the bulk OUT.
+    if (n < ch341a::kSpiPacketBytes)
+        close();
+}
+
+Ch341aSpiStream::Ch341aSpiStream(const std::vector<SpiTransaction>& transactions)
+{
+    using namespace ch341a;
+    std::size_t replyAt = 0;
+    bool selected = false;
+    for (const SpiTransaction& t : transactions) {
+        // The one before is released and this one selected in one packet.
+        if (selected)
+            uio({kUioOut | kPinsReleased, kUioOut | kPinsSelected, kUioEnd}, true);
+        else
+            uio({kUioOut | kPinsSelected, kUioEnd}, true);
+        selected = true;
+        std::vector<std::uint8_t> bytes = t.out;
+        bytes.resize(t.out.size() + t.inLength, 0xFF);
+        m_readOffsets.push_back(replyAt + t.out.size());
+        for (std::size_t at = 0; at < bytes.size(); at += kSpiPacketBytes)
+            spiPacket(bytes.data() + at, std::min(kSpiPacketBytes, bytes.size() - at));
+        replyAt += bytes.size();
+    }
+    if (selected)
+        uio({kUioOut | kPinsReleased, kUioEnd}, false);
+}
+
+std::vector<std::uint8_t> Ch341aSpiStream::setupPackets()
+{
+    using namespace ch341a;
+    // SET keeps the I2C clock at its default; its bit 2 clear gives SPI one
+    // data line each way. Then the pins: levels first, so that chip select
+    // is high when D0 becomes an output.
+    std::vector<std::uint8_t> packets{
+        kStream, static_cast<std::uint8_t>(kSet | static_cast<std::uint8_t>(kDefaultI2cSpeed)),
+        kEnd};
+    packets.resize(kCh341aPacketSize, 0x00);
+    const std::uint8_t pins[] = {kUioStream, kUioOut | kPinsReleased, kUioDirection | kPinsOutputs,
+                                 kUioEnd};
+    packets.insert(packets.end(), std::begin(pins), std::end(pins));
+    return packets;
+}
+
+std::vector<std::uint8_t> Ch341aSpiStream::releasePacket()
+{
+    using namespace ch341a;
+    return {kUioStream, kUioOut | kPinsReleased, kUioEnd};
+}
+
+Ch341aSpi::Ch341aSpi(UsbBulkLink& link, std::function<std::uint64_t()> clock)
+    : m_link(link), m_clock(std::move(clock))
+{
+    if (!m_clock)
+        m_clock = [] {
+            return static_cast<std::uint64_t>(
+                std::chrono::duration_cast<std::chrono::nanoseconds>(
+                    std::chrono::steady_clock::now().time_since_epoch())
+                    .count());
+        };
+    m_link.bulkOut(Ch341aSpiStream::setupPackets());
+}
+
+SpiLimits Ch341aSpi::limits() const
+{
+    // A transaction may span any number of exchanges (chip select holds);
+    // a call is kept to about 90 ms of bus time, so that a stop waits no
+    // longer.
+    return SpiLimits{kMaxTransaction, kMaxTransaction};
+}
+
+std::vector<std::vector<std::uint8_t>> Ch341aSpi::run(
+    const std::vector<SpiTransaction>& transactions)
+{
+    const Ch341aSpiStream stream(transactions);
+    std::vector<std::uint8_t> reply;
+    for (const Ch341aSpiStream::Transfer& transfer : stream.transfers()) {
+        if (transfer.inLengths.empty()) {
+            m_link.bulkOut(transfer.packets);
+            continue;
+        }
+        std::vector<std::uint8_t> part = m_link.exchange(transfer.packets, transfer.inLengths);
+        if (part.size() != transfer.spiBytes)
+            throw UsbExchangeError("The CH341A programmer answered " +
+                                       std::to_string(part.size()) + " bytes instead of " +
+                                       std::to_string(transfer.spiBytes),
+                                   std::move(part));
+        reply.insert(reply.end(), part.begin(), part.end());
+    }
+    std::vector<std::vector<std::uint8_t>> results(transactions.size());
+    for (std::size_t t = 0; t < transactions.size(); ++t) {
+        const std::size_t at = stream.readOffsets()[t];
+        results[t].resize(transactions[t].inLength);
+        for (std::uint32_t i = 0; i < transactions[t].inLength; ++i)
+            results[t][i] = reversedBits(reply.at(at + i));
+    }
+    return results;
 }
 
 }  // namespace kavoda

@@ -16,6 +16,7 @@
 #include "QuietDisplay.h"
 #include "PortBackend.h"
 #include "SimulatedCh341a.h"
+#include "SpiMemoryDouble.h"
 #include "ee24c.h"
 
 namespace kavoda {
@@ -422,6 +423,161 @@ TEST(SimulatedCh341a, NoExchangeCarriesMoreThanHalfTheTimeoutInBusTime)
     EXPECT_EQ(read, wanted.bytes);
     EXPECT_LE(link.longestNs, Ch341aBus::kMaxExchangeBusNs);
     EXPECT_LE(link.mostIns, Ch341aBus::kMaxInsPerExchange);
+}
+
+// Every bulk transfer of an SPI run keeps to the stream's rules: packets of
+// 32 bytes but the last, an SPI packet shorter than 31 bytes only last, one
+// IN per SPI packet and as long as its data, UIO packets closed by END, no
+// more INs than an exchange may queue. Returns the bytes the SPI packets
+// shift, bits as the chip sees them.
+Bytes spiRulesKept(const Ch341aSpiStream::Transfer& transfer)
+{
+    Bytes shifted;
+    std::size_t in = 0;
+    const Bytes& bytes = transfer.packets;
+    for (std::size_t at = 0; at < bytes.size(); at += kCh341aPacketSize) {
+        const std::size_t end = std::min(bytes.size(), at + kCh341aPacketSize);
+        const bool last = end == bytes.size();
+        if (bytes[at] == ch341a::kSpiStream) {
+            const std::size_t n = end - at - 1;
+            EXPECT_TRUE(n == ch341a::kSpiPacketBytes || last) << "a short SPI packet mid-transfer";
+            EXPECT_LT(in, transfer.inLengths.size());
+            if (in < transfer.inLengths.size()) {
+                EXPECT_EQ(transfer.inLengths[in], n) << "one IN per SPI packet";
+            }
+            ++in;
+            for (std::size_t i = at + 1; i < end; ++i)
+                shifted.push_back(reversedBits(bytes[i]));
+        } else {
+            EXPECT_EQ(bytes[at], ch341a::kUioStream) << "packet at " << at;
+            EXPECT_NE(std::find(bytes.begin() + static_cast<std::ptrdiff_t>(at) + 1,
+                                bytes.begin() + static_cast<std::ptrdiff_t>(end), ch341a::kUioEnd),
+                      bytes.begin() + static_cast<std::ptrdiff_t>(end))
+                << "END inside the UIO packet at " << at;
+        }
+    }
+    EXPECT_EQ(in, transfer.inLengths.size());
+    EXPECT_LE(transfer.inLengths.size(), Ch341aBus::kMaxInsPerExchange);
+    EXPECT_EQ(transfer.spiBytes, shifted.size());
+    return shifted;
+}
+
+TEST(Ch341aSpiStream, BytesReversedChipSelectOnD0AndShortPacketsLast)
+{
+    EXPECT_EQ(reversedBits(0x01), 0x80);
+    EXPECT_EQ(reversedBits(0x03), 0xC0);
+    EXPECT_EQ(reversedBits(0x12), 0x48);
+    EXPECT_EQ(reversedBits(0xA5), 0xA5);
+
+    // READ of two bytes at 0x000100: select, the command and two bytes of
+    // 0xFF in one short SPI packet (which ends the OUT), then the release.
+    const Ch341aSpiStream one({test::readCommand(0x100, 2)});
+    ASSERT_EQ(one.transfers().size(), 2u);
+    Bytes first{0xAB, 0xB6, 0x20};
+    first.resize(32, 0x00);
+    const Bytes spi{0xA8, 0xC0, 0x00, 0x80, 0x00, 0xFF, 0xFF};
+    first.insert(first.end(), spi.begin(), spi.end());
+    EXPECT_EQ(one.transfers()[0].packets, first);
+    EXPECT_EQ(one.transfers()[0].inLengths, std::vector<std::size_t>{6});
+    EXPECT_EQ(one.transfers()[1].packets, (Bytes{0xAB, 0xB7, 0x20}));
+    EXPECT_TRUE(one.transfers()[1].inLengths.empty());
+    EXPECT_EQ(one.readOffsets(), std::vector<std::size_t>{4});
+    Bytes setup{0xAA, 0x61, 0x00};
+    setup.resize(32, 0x00);
+    setup.insert(setup.end(), {0xAB, 0xB7, 0x7F, 0x20});
+    EXPECT_EQ(Ch341aSpiStream::setupPackets(), setup)
+        << "single-line SPI, pins set with chip select high";
+
+    // Runs of any shape keep to the rules and shift exactly their bytes.
+    std::mt19937 random(7);
+    for (int round = 0; round < 20; ++round) {
+        std::vector<SpiTransaction> run;
+        Bytes expected;
+        const int count = 1 + static_cast<int>(random() % 5);
+        for (int t = 0; t < count; ++t) {
+            SpiTransaction transaction;
+            transaction.out.resize(random() % 300);
+            for (std::uint8_t& b : transaction.out)
+                b = static_cast<std::uint8_t>(random());
+            transaction.inLength = random() % 3 == 0 ? 0 : static_cast<std::uint32_t>(random() % 2000);
+            expected.insert(expected.end(), transaction.out.begin(), transaction.out.end());
+            expected.resize(expected.size() + transaction.inLength, 0xFF);
+            run.push_back(transaction);
+        }
+        const Ch341aSpiStream stream(run);
+        Bytes shifted;
+        for (const auto& transfer : stream.transfers()) {
+            const Bytes part = spiRulesKept(transfer);
+            shifted.insert(shifted.end(), part.begin(), part.end());
+        }
+        EXPECT_EQ(shifted, expected) << "round " << round;
+    }
+}
+
+class Ch341aSpiTest : public ::testing::Test {
+protected:
+    Ch341aSpiTest()
+    {
+        auto chip = std::make_unique<test::SpiMemoryDouble>(0x10000);
+        m_chip = chip.get();
+        m_sim = std::make_unique<SimulatedCh341a>(std::move(chip));
+        m_spi = std::make_unique<Ch341aSpi>(*m_sim, [this] { return m_sim->nowNs(); });
+    }
+    test::SpiMemoryDouble* m_chip;
+    std::unique_ptr<SimulatedCh341a> m_sim;
+    std::unique_ptr<Ch341aSpi> m_spi;
+};
+
+TEST_F(Ch341aSpiTest, TheChipSeesEachCommandWholeAndReadsAreExact)
+{
+    // Write enable (one byte: a short packet ending its OUT), a program of
+    // 40 bytes, and a read of 3000 bytes spanning several exchanges.
+    Bytes program{0x02, 0x00, 0x12, 0x34};
+    for (int i = 0; i < 40; ++i)
+        program.push_back(static_cast<std::uint8_t>(0xC0 + i));
+    const auto results =
+        m_spi->run({SpiTransaction{{0x06}, 0}, SpiTransaction{program, 0},
+                    test::readCommand(0x1200, 3000)});
+    ASSERT_EQ(m_chip->commands.size(), 3u);
+    EXPECT_EQ(m_chip->commands[0], Bytes{0x06});
+    EXPECT_EQ(m_chip->commands[1], program);
+    EXPECT_EQ(m_chip->commands[2].size(), 3004u);
+    EXPECT_FALSE(m_chip->selected()) << "released at the end of the run";
+    EXPECT_EQ(m_chip->writeCycles(), 1u);
+    ASSERT_EQ(results.size(), 3u);
+    EXPECT_TRUE(results[0].empty());
+    ASSERT_EQ(results[2].size(), 3000u);
+    for (std::uint32_t i = 0; i < 3000; ++i)
+        ASSERT_EQ(results[2][i], m_chip->cell(0x1200 + i)) << "byte " << i;
+    EXPECT_EQ(results[2][0x34], 0xC0) << "the program landed where it was sent";
+    // 3004 bytes in 97 SPI packets: four exchanges of at most 32 INs.
+    const std::uint64_t before = m_sim->transfers();
+    m_spi->run({test::readCommand(0, 3000)});
+    EXPECT_EQ(m_sim->transfers() - before, 4u + 97u + 1u) << "OUTs, INs, the release";
+}
+
+TEST_F(Ch341aSpiTest, TheSimulatorHoldsToTheDevicesRules)
+{
+    // Five SPI packets sent without an IN waiting: the fifth reply finds
+    // no room and the OUT times out.
+    Bytes packets;
+    for (int p = 0; p < 5; ++p) {
+        packets.push_back(ch341a::kSpiStream);
+        packets.resize(packets.size() + 31, 0xFF);
+    }
+    EXPECT_THROW(m_sim->bulkOut(packets), PortError);
+
+    // A UIO packet without END, an unknown UIO command.
+    SimulatedCh341a other(std::make_unique<test::SpiMemoryDouble>(16));
+    EXPECT_THROW(other.bulkOut({0xAB, 0xB6}), PortError);
+    EXPECT_THROW(other.bulkOut({0xAB, 0x10, 0x20}), PortError);
+    // A byte shifted with chip select high reaches no chip: the pull-up.
+    EXPECT_EQ(other.exchange({0xA8, 0xC0}, {1}), Bytes{0xFF});
+    // Two-line SPI is not what the chips here speak.
+    other.bulkOut({0xAA, 0x65, 0x00});
+    EXPECT_THROW(other.exchange({0xA8, 0xC0}, {1}), PortError);
+    // I2C commands have no chip to reach.
+    EXPECT_THROW(other.bulkOut({0xAA, 0x74, 0x00}), PortError);
 }
 
 }  // namespace
