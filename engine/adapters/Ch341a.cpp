@@ -487,8 +487,7 @@ void Ch341aSpiStream::uio(std::initializer_list<std::uint8_t> commands, bool pad
 void Ch341aSpiStream::spiPacket(const std::uint8_t* data, std::size_t n)
 {
     constexpr std::uint64_t kMaxBusBytes = Ch341aBus::kMaxExchangeBusNs / Ch341aSpi::kByteNs;
-    if (m_open && (m_transfers.back().inLengths.size() == Ch341aBus::kMaxInsPerExchange ||
-                   m_transfers.back().spiBytes + n > kMaxBusBytes))
+    if (m_open && m_transfers.back().spiBytes + n > kMaxBusBytes)
         close();
     Transfer& transfer = open();
     transfer.packets.push_back(ch341a::kSpiStream);

@@ -151,8 +151,10 @@ public:
     // A synchronous IN of up to maxLength bytes; a short packet ends it.
     virtual std::vector<std::uint8_t> bulkIn(std::size_t maxLength) = 0;
     // INs of the given lengths queued first, then the packets sent while they
-    // wait; the bytes of every IN, one after the other. A failure throws
-    // UsbExchangeError with the bytes of the INs that had ended.
+    // wait, each further IN queued as one before it ends, never more than
+    // Ch341aBus::kMaxInsPerExchange waiting at once; the bytes of every IN,
+    // one after the other. A failure throws UsbExchangeError with the bytes
+    // of the INs that had ended.
     virtual std::vector<std::uint8_t> exchange(const std::vector<std::uint8_t>& packets,
                                                const std::vector<std::size_t>& inLengths) = 0;
 };
@@ -252,8 +254,10 @@ std::uint8_t reversedBits(std::uint8_t value);
 //   select is only a pin: it holds across bulk transfers.
 // - The SPI stream shifts in mode 0 on one line each way (SET with bit 2
 //   clear), at the programmer's own clock of about 1.5 MHz.
-// - As for I2C: INs queued before the OUT, at most kMaxInsPerExchange of
-//   them, and no more than half the USB timeout of bus time per exchange.
+// - As for I2C: INs queued before the OUT and while it goes out, at most
+//   kMaxInsPerExchange of them waiting at once, and no more than half the
+//   USB timeout of bus time per exchange (the OUT lasts as long as the
+//   device takes to shift its packets).
 //
 // A run of transactions becomes bulk transfers of these packets: a
 // transaction takes chip select (releasing the one before in the same UIO
