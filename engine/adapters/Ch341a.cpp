@@ -504,14 +504,13 @@ Ch341aSpiStream::Ch341aSpiStream(const std::vector<SpiTransaction>& transactions
 {
     using namespace ch341a;
     std::size_t replyAt = 0;
-    bool selected = false;
     for (const SpiTransaction& t : transactions) {
         // The one before is released and this one selected in one packet.
-        if (selected)
-            uio({kUioOut | kPinsReleased, kUioOut | kPinsSelected, kUioEnd}, true);
-        else
-            uio({kUioOut | kPinsSelected, kUioEnd}, true);
-        selected = true;
+        // The first transaction of a run does the same: after a run that
+        // failed part-way, the chip may still be selected, and only a
+        // falling edge starts a new command. A microsecond high covers the
+        // longest deselect time of the chips (100 ns).
+        uio({kUioOut | kPinsReleased, kUioDelayUs | 1, kUioOut | kPinsSelected, kUioEnd}, true);
         std::vector<std::uint8_t> bytes = t.out;
         bytes.resize(t.out.size() + t.inLength, 0xFF);
         m_readOffsets.push_back(replyAt + t.out.size());
@@ -519,7 +518,7 @@ Ch341aSpiStream::Ch341aSpiStream(const std::vector<SpiTransaction>& transactions
             spiPacket(bytes.data() + at, std::min(kSpiPacketBytes, bytes.size() - at));
         replyAt += bytes.size();
     }
-    if (selected)
+    if (!transactions.empty())
         uio({kUioOut | kPinsReleased, kUioEnd}, false);
 }
 

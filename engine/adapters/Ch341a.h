@@ -260,9 +260,9 @@ std::uint8_t reversedBits(std::uint8_t value);
 //   device takes to shift its packets).
 //
 // A run of transactions becomes bulk transfers of these packets: a
-// transaction takes chip select (releasing the one before in the same UIO
-// packet), shifts its bytes, and its chip select is released by the next
-// transaction or at the end of the run.
+// transaction releases chip select and takes it again in one UIO packet,
+// shifts its bytes, and is released by the next transaction or at the end
+// of the run.
 class Ch341aSpiStream {
 public:
     struct Transfer {

@@ -469,11 +469,12 @@ TEST(Ch341aSpiStream, BytesReversedChipSelectOnD0AndShortPacketsLast)
     EXPECT_EQ(reversedBits(0x12), 0x48);
     EXPECT_EQ(reversedBits(0xA5), 0xA5);
 
-    // READ of two bytes at 0x000100: select, the command and two bytes of
-    // 0xFF in one short SPI packet (which ends the OUT), then the release.
+    // READ of two bytes at 0x000100: chip select released a microsecond
+    // and taken, the command and two bytes of 0xFF in one short SPI packet
+    // (which ends the OUT), then the release.
     const Ch341aSpiStream one({test::readCommand(0x100, 2)});
     ASSERT_EQ(one.transfers().size(), 2u);
-    Bytes first{0xAB, 0xB6, 0x20};
+    Bytes first{0xAB, 0xB7, 0xC1, 0xB6, 0x20};
     first.resize(32, 0x00);
     const Bytes spi{0xA8, 0xC0, 0x00, 0x80, 0x00, 0xFF, 0xFF};
     first.insert(first.end(), spi.begin(), spi.end());
@@ -560,6 +561,49 @@ TEST_F(Ch341aSpiTest, TheChipSeesEachCommandWholeAndReadsAreExact)
     const Ch341aSpiStream longest({test::readCommand(0, Ch341aSpi::kMaxTransaction - 4)});
     for (const auto& transfer : longest.transfers())
         spiRulesKept(transfer);
+}
+
+// Passes everything to the simulated programmer, but cuts the next
+// exchange's OUT short after `packets` packets, as a pulled cable or a
+// timeout does.
+class CuttingLink final : public UsbBulkLink {
+public:
+    explicit CuttingLink(SimulatedCh341a& sim) : m_sim(sim) {}
+    void bulkOut(const Bytes& packets) override { m_sim.bulkOut(packets); }
+    Bytes bulkIn(std::size_t n) override { return m_sim.bulkIn(n); }
+    Bytes exchange(const Bytes& packets, const std::vector<std::size_t>& ins) override
+    {
+        if (cutAfter == 0)
+            return m_sim.exchange(packets, ins);
+        const std::size_t keep = std::min(packets.size(), cutAfter * kCh341aPacketSize);
+        cutAfter = 0;
+        std::vector<std::size_t> some;
+        std::size_t spi = 0;
+        for (std::size_t at = 0; at < keep; at += kCh341aPacketSize)
+            spi += packets[at] == ch341a::kSpiStream ? 1 : 0;
+        some.assign(ins.begin(), ins.begin() + static_cast<std::ptrdiff_t>(spi));
+        m_sim.exchange(Bytes(packets.begin(), packets.begin() + static_cast<std::ptrdiff_t>(keep)),
+                       some);
+        throw UsbExchangeError("The CH341A programmer did not answer (USB timeout)", {});
+    }
+    std::size_t cutAfter = 0;
+
+private:
+    SimulatedCh341a& m_sim;
+};
+
+TEST_F(Ch341aSpiTest, ARunAfterOneThatFailedPartWayStartsAFreshCommand)
+{
+    CuttingLink link(*m_sim);
+    Ch341aSpi spi(link);
+    link.cutAfter = 3;  // chip select taken, two packets of a long read
+    EXPECT_THROW(spi.run({test::readCommand(0, 500)}), PortError);
+    EXPECT_TRUE(m_chip->selected()) << "the cut left the chip selected";
+    const auto status = spi.run({SpiTransaction{{0x05}, 1}});
+    ASSERT_EQ(m_chip->commands.size(), 2u);
+    EXPECT_EQ(m_chip->commands[0].size(), 62u) << "the read as far as it went";
+    EXPECT_EQ(m_chip->commands[1], (Bytes{0x05, 0xFF})) << "a command of its own";
+    EXPECT_FALSE(m_chip->selected());
 }
 
 TEST_F(Ch341aSpiTest, TheSimulatorHoldsToTheDevicesRules)
