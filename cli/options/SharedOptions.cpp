@@ -123,7 +123,7 @@ const Row kTable[] = {
      nullptr, false},
     {SharedOption::I2cSpeed, "--i2c-speed", "KHZ",
      [](const Context&) {
-         return "The CH341A's bus clock in kHz: " + i2cSpeedChoices() + " (default 100)";
+         return "The CH341A's I2C clock in kHz: " + i2cSpeedChoices() + " (default 100)";
      },
      [](const Context&) {
          // The set in the value's name, "KHZ:{20,100,400,750}", for the
