@@ -115,9 +115,11 @@ public:
                 waitFor(*pending);
             }
             // One that libusb still holds is left to it rather than freed
-            // under its feet.
-            if (pending->submitted && !pending->finished)
+            // under its feet; its callback must not reach this queue.
+            if (pending->submitted && !pending->finished) {
+                pending->queue = nullptr;
                 pending.release();
+            }
             else if (pending->transfer)
                 libusb_free_transfer(pending->transfer);
         }
@@ -145,7 +147,7 @@ private:
             auto* in = static_cast<PendingIn*>(transfer->user_data);
             in->status = transfer->status;
             in->finished = true;
-            if (in->status == LIBUSB_TRANSFER_COMPLETED && !in->queue->stopped)
+            if (in->status == LIBUSB_TRANSFER_COMPLETED && in->queue && !in->queue->stopped)
                 in->queue->submitNext();
         }
     };
