@@ -342,5 +342,47 @@ void BM_SpiRead4MiB(benchmark::State& state)
 }
 BENCHMARK(BM_SpiRead4MiB)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->Iterations(1);
 
+// Page programs as the flash family sends them, one call a page: write
+// enable, the program of 256 bytes, a first status read. The memory here has
+// no write cycle, so this is the adapter's cost per page alone.
+void BM_SpiPagePrograms(benchmark::State& state)
+{
+    constexpr std::uint32_t kPages = 1024;
+    const int adapter = static_cast<int>(state.range(0));
+    state.SetLabel(adapter == 0 ? "ch341a-1.5MHz" : "spidev-20MHz");
+    std::unique_ptr<SimulatedLink> link;
+    std::unique_ptr<SpiTransport> spi;
+    if (adapter == 0) {
+        auto sim = std::make_unique<SimulatedCh341a>(
+            std::make_unique<test::SpiMemoryDouble>(kPages * 256));
+        spi = std::make_unique<Ch341aSpi>(*sim, [s = sim.get()] { return s->nowNs(); });
+        link = std::move(sim);
+    } else {
+        auto sim = std::make_unique<SimulatedSpidev>(
+            std::make_unique<test::SpiMemoryDouble>(kPages * 256), 20000);
+        spi = std::make_unique<SpidevTransport>(*sim, "/dev/spidev0.0", sim->bufferSize(),
+                                                [s = sim.get()] { return s->nowNs(); });
+        link = std::move(sim);
+    }
+    Tally tally;
+    for (auto _ : state) {
+        const std::uint64_t t0 = link->nowNs();
+        const std::uint64_t x0 = link->transfers();
+        for (std::uint32_t page = 0; page < kPages; ++page) {
+            std::vector<std::uint8_t> program{0x02, static_cast<std::uint8_t>(page >> 8),
+                                              static_cast<std::uint8_t>(page), 0x00};
+            program.resize(program.size() + 256, static_cast<std::uint8_t>(page));
+            spi->run({SpiTransaction{{0x06}, 0}, SpiTransaction{program, 0},
+                      SpiTransaction{{0x05}, 1}});
+        }
+        tally.ns += link->nowNs() - t0;
+        tally.transfers += link->transfers() - x0;
+    }
+    const double n = static_cast<double>(state.iterations()) * kPages;
+    state.counters["transfers_per_page"] = static_cast<double>(tally.transfers) / n;
+    state.counters["device_ms_per_page"] = static_cast<double>(tally.ns) / 1e6 / n;
+}
+BENCHMARK(BM_SpiPagePrograms)->DenseRange(0, 1)->Unit(benchmark::kMillisecond)->Iterations(1);
+
 }  // namespace
 }  // namespace kavoda

@@ -472,7 +472,7 @@ Ch341aSpiStream::Transfer& Ch341aSpiStream::open()
     return m_transfers.back();
 }
 
-void Ch341aSpiStream::uio(std::initializer_list<std::uint8_t> commands, bool pad)
+void Ch341aSpiStream::uio(const std::vector<std::uint8_t>& commands, bool pad)
 {
     Transfer& transfer = open();
     const std::size_t start = transfer.packets.size();
@@ -482,6 +482,23 @@ void Ch341aSpiStream::uio(std::initializer_list<std::uint8_t> commands, bool pad
         transfer.packets.resize(start + kCh341aPacketSize, 0x00);
     else
         close();
+}
+
+void Ch341aSpiStream::bitBanged(std::uint8_t command)
+{
+    // Selected, each bit set on D5 with the clock low and taken by the chip
+    // as the clock rises (mode 0), the clock low again, released: one UIO
+    // packet without a reply, so the SPI packets after it share its OUT.
+    using namespace ch341a;
+    std::vector<std::uint8_t> c{kUioOut | kPinsReleased, kUioDelayUs | 1, kUioOut | kPinsSelected};
+    for (int bit = 7; bit >= 0; --bit) {
+        const std::uint8_t level = static_cast<std::uint8_t>(
+            (kPinsSelected & ~kDataOutPin) | ((command >> bit) & 1 ? kDataOutPin : 0));
+        c.push_back(static_cast<std::uint8_t>(kUioOut | level));
+        c.push_back(static_cast<std::uint8_t>(kUioOut | level | kClockPin));
+    }
+    c.insert(c.end(), {kUioOut | kPinsSelected, kUioOut | kPinsReleased, kUioEnd});
+    uio(c, true);
 }
 
 void Ch341aSpiStream::spiPacket(const std::uint8_t* data, std::size_t n)
@@ -504,21 +521,35 @@ Ch341aSpiStream::Ch341aSpiStream(const std::vector<SpiTransaction>& transactions
 {
     using namespace ch341a;
     std::size_t replyAt = 0;
+    bool selected = false;
     for (const SpiTransaction& t : transactions) {
+        m_readOffsets.push_back(replyAt + t.out.size());
+        // A lone command byte (write enable, chip erase) would be a short
+        // SPI packet, which ends its OUT: clocked on the pins instead, it
+        // lets what follows share the transfer.
+        if (t.out.size() == 1 && t.inLength == 0) {
+            bitBanged(t.out[0]);
+            selected = false;
+            continue;
+        }
         // The one before is released and this one selected in one packet.
         // The first transaction of a run does the same: after a run that
-        // failed part-way, the chip may still be selected, and only a
-        // falling edge starts a new command. A microsecond high covers the
-        // longest deselect time of the chips (100 ns).
+        // left the chip selected, only a falling edge starts a new command.
+        // A microsecond high covers the longest deselect time of the chips
+        // (100 ns).
         uio({kUioOut | kPinsReleased, kUioDelayUs | 1, kUioOut | kPinsSelected, kUioEnd}, true);
         std::vector<std::uint8_t> bytes = t.out;
         bytes.resize(t.out.size() + t.inLength, 0xFF);
-        m_readOffsets.push_back(replyAt + t.out.size());
         for (std::size_t at = 0; at < bytes.size(); at += kSpiPacketBytes)
             spiPacket(bytes.data() + at, std::min(kSpiPacketBytes, bytes.size() - at));
         replyAt += bytes.size();
+        // A command that only reads may stay selected until the next run's
+        // first packet releases it: reading on harms nothing, and a
+        // transfer is saved. A write, program or erase starts only once
+        // released.
+        selected = t.inLength == 0;
     }
-    if (!transactions.empty())
+    if (selected)
         uio({kUioOut | kPinsReleased, kUioEnd}, false);
 }
 
@@ -555,6 +586,16 @@ Ch341aSpi::Ch341aSpi(UsbBulkLink& link, std::function<std::uint64_t()> clock)
                     .count());
         };
     m_link.bulkOut(Ch341aSpiStream::setupPackets());
+}
+
+Ch341aSpi::~Ch341aSpi()
+{
+    // A run that ended reading leaves the chip selected; let it go. The
+    // next opening releases it anyway, should the programmer be gone.
+    try {
+        m_link.bulkOut(Ch341aSpiStream::releasePacket());
+    } catch (const std::exception&) {
+    }
 }
 
 SpiLimits Ch341aSpi::limits() const

@@ -66,6 +66,8 @@ inline constexpr std::uint8_t kPinsOutputs = 0x3F;
 inline constexpr std::uint8_t kPinsReleased = 0x37;
 inline constexpr std::uint8_t kPinsSelected = 0x36;
 inline constexpr std::uint8_t kChipSelectPin = 0x01;
+inline constexpr std::uint8_t kClockPin = 0x08;
+inline constexpr std::uint8_t kDataOutPin = 0x20;
 }  // namespace ch341a
 
 // What the programmer accepts, as the public implementations that work on
@@ -249,9 +251,12 @@ std::uint8_t reversedBits(std::uint8_t value);
 // - The CH341A shifts the least significant bit first: bytes are reversed
 //   both ways.
 // - Chip select is the D0 pin, set by a UIO packet (AB, OUT|levels,
-//   DIR|outputs, END); a UIO packet without a reply is padded to 32 bytes
-//   so that the SPI packet after it starts a USB packet of its own. Chip
-//   select is only a pin: it holds across bulk transfers.
+//   DIR|outputs, US|microseconds, END); a UIO packet without a reply is
+//   padded to 32 bytes so that the SPI packet after it starts a USB packet
+//   of its own. Chip select is only a pin: it holds across bulk transfers.
+// - The UIO stream's OUT may also clock bits on D3 and D5 itself (the
+//   bit-banged SPI of the Linux driver and of the maker's DLL): a lone
+//   command byte goes so, eight bits in one packet without a reply.
 // - The SPI stream shifts in mode 0 on one line each way (SET with bit 2
 //   clear), at the programmer's own clock of about 1.5 MHz.
 // - As for I2C: INs queued before the OUT and while it goes out, at most
@@ -261,8 +266,8 @@ std::uint8_t reversedBits(std::uint8_t value);
 //
 // A run of transactions becomes bulk transfers of these packets: a
 // transaction releases chip select and takes it again in one UIO packet,
-// shifts its bytes, and is released by the next transaction or at the end
-// of the run.
+// shifts its bytes, and is released by the next transaction, at the end of
+// the run, or (a command that only read) by the next run.
 class Ch341aSpiStream {
 public:
     struct Transfer {
@@ -285,7 +290,8 @@ public:
     static std::vector<std::uint8_t> releasePacket();
 
 private:
-    void uio(std::initializer_list<std::uint8_t> commands, bool pad);
+    void uio(const std::vector<std::uint8_t>& commands, bool pad);
+    void bitBanged(std::uint8_t command);
     void spiPacket(const std::uint8_t* data, std::size_t n);
     Transfer& open();
     void close() { m_open = false; }
@@ -302,6 +308,10 @@ public:
     // gives the time that bounds busy polling (the monotonic clock; the
     // simulation's in tests).
     explicit Ch341aSpi(UsbBulkLink& link, std::function<std::uint64_t()> clock = {});
+    // Releases chip select.
+    ~Ch341aSpi() override;
+    Ch341aSpi(const Ch341aSpi&) = delete;
+    Ch341aSpi& operator=(const Ch341aSpi&) = delete;
 
     std::vector<std::vector<std::uint8_t>> run(
         const std::vector<SpiTransaction>& transactions) override;

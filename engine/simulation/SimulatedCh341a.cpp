@@ -218,7 +218,9 @@ SimulatedCh341a::Packet SimulatedCh341a::executeUio(const Packet& packet)
         const std::uint8_t command = packet[i];
         if (command == ch341a::kUioEnd)
             return reply;  // the rest of the packet is ignored
+        elapse(kUioCommandNs);
         const bool before = chipSelected();
+        const bool clockBefore = pinHigh(ch341a::kClockPin);
         const std::uint8_t value = command & ch341a::kUioValueMask;
         switch (command & 0xC0) {
         case ch341a::kUioOut: m_pinLevels = value; break;
@@ -232,12 +234,30 @@ SimulatedCh341a::Packet SimulatedCh341a::executeUio(const Packet& packet)
             break;
         }
         const bool after = chipSelected();
-        if (m_spi && !before && after)
-            m_spi->select(nowNs());
-        if (m_spi && before && !after)
+        if (!before && after) {
+            m_bits = 0;
+            if (m_spi)
+                m_spi->select(nowNs());
+        }
+        if (before && !after && m_spi)
             m_spi->deselect(nowNs());
+        // Bits clocked on the pins: the chip takes D5 as D3 rises (mode 0),
+        // a byte at each eighth.
+        if (after && !clockBefore && pinHigh(ch341a::kClockPin)) {
+            m_shift = static_cast<std::uint8_t>(m_shift << 1 | (pinHigh(ch341a::kDataOutPin) ? 1 : 0));
+            if (++m_bits == 8) {
+                m_bits = 0;
+                if (m_spi)
+                    m_spi->exchange(m_shift, nowNs());
+            }
+        }
     }
     throw streamError("a UIO packet without END");
+}
+
+bool SimulatedCh341a::pinHigh(std::uint8_t pin) const
+{
+    return (m_pinOutputs & pin) != 0 && (m_pinLevels & pin) != 0;
 }
 
 SimulatedCh341a::Packet SimulatedCh341a::executeI2c(const Packet& packet)

@@ -18,7 +18,10 @@
 //   its SPI stream); its USB packet's length is its length, so bytes meant
 //   as a next command after a short one would be shifted as data;
 // - chip select is the D0 pin of the UIO stream (AB), low when D0 is an
-//   output at level 0; END closes a UIO packet;
+//   output at level 0; END closes a UIO packet; bits clocked by OUT
+//   commands on D3 (clock) and D5 (data out) reach the chip as the clock
+//   rises, each UIO command taking 1.25 us (the out-of-tree Linux driver's
+//   bit-banged SPI reaches "around 400 kHz");
 // - the SPI clock is about 1.5 MHz, fixed: the out-of-tree Linux driver
 //   for the CH341A documents "a fixed clock of about 1.4 MHz", and
 //   captures of the maker's tool show about 1.5 MHz; this model shifts a
@@ -45,6 +48,9 @@ public:
     static constexpr std::uint64_t kUsbTransferNs = 1'000'000;
     // Reply packets the device holds while no IN waits.
     static constexpr std::size_t kMaxUnreadReplies = 4;
+    // One UIO command: the Linux driver's bit-banged SPI reaches about
+    // 400 kHz at two commands a clock.
+    static constexpr std::uint64_t kUioCommandNs = 1'250;
 
     // An I2C chip of the table on its I2C pins.
     explicit SimulatedCh341a(const ChipOptions& chip);
@@ -85,6 +91,7 @@ private:
     Packet executeSpi(const Packet& packet);
     Packet executeUio(const Packet& packet);
     SimulatedBusMaster& i2c();
+    bool pinHigh(std::uint8_t pin) const;
     void elapse(std::uint64_t ns);
     // Counts a transfer; false once the programmer is gone.
     bool serve();
@@ -95,6 +102,8 @@ private:
     std::uint8_t m_pinLevels = ch341a::kUioValueMask;
     std::uint8_t m_pinOutputs = 0;
     bool m_spiDualIo = false;
+    std::uint8_t m_shift = 0;  // bits clocked on the pins
+    int m_bits = 0;
     std::deque<Packet> m_unread;
     std::uint64_t m_transfers = 0;
     std::optional<std::uint64_t> m_transfersLeft;

@@ -471,18 +471,33 @@ TEST(Ch341aSpiStream, BytesReversedChipSelectOnD0AndShortPacketsLast)
 
     // READ of two bytes at 0x000100: chip select released a microsecond
     // and taken, the command and two bytes of 0xFF in one short SPI packet
-    // (which ends the OUT), then the release.
+    // (which ends the OUT); a command that reads stays selected.
     const Ch341aSpiStream one({test::readCommand(0x100, 2)});
-    ASSERT_EQ(one.transfers().size(), 2u);
+    ASSERT_EQ(one.transfers().size(), 1u);
     Bytes first{0xAB, 0xB7, 0xC1, 0xB6, 0x20};
     first.resize(32, 0x00);
     const Bytes spi{0xA8, 0xC0, 0x00, 0x80, 0x00, 0xFF, 0xFF};
     first.insert(first.end(), spi.begin(), spi.end());
     EXPECT_EQ(one.transfers()[0].packets, first);
     EXPECT_EQ(one.transfers()[0].inLengths, std::vector<std::size_t>{6});
-    EXPECT_EQ(one.transfers()[1].packets, (Bytes{0xAB, 0xB7, 0x20}));
-    EXPECT_TRUE(one.transfers()[1].inLengths.empty());
     EXPECT_EQ(one.readOffsets(), std::vector<std::size_t>{4});
+
+    // Write enable clocked on the pins (06: D5 low five times, high twice,
+    // low), so that the program shares its OUT; the program is released
+    // at the end.
+    const Ch341aSpiStream write({SpiTransaction{{0x06}, 0},
+                                 SpiTransaction{{0x02, 0x00, 0x00, 0x10, 0xAA}, 0}});
+    ASSERT_EQ(write.transfers().size(), 2u);
+    Bytes wren{0xAB, 0xB7, 0xC1, 0xB6};
+    for (const int bit : {0, 0, 0, 0, 0, 1, 1, 0})
+        wren.insert(wren.end(), {static_cast<std::uint8_t>(bit ? 0xB6 : 0x96),
+                                 static_cast<std::uint8_t>(bit ? 0xBE : 0x9E)});
+    wren.insert(wren.end(), {0xB6, 0xB7, 0x20});
+    wren.resize(32, 0x00);
+    EXPECT_EQ(Bytes(write.transfers()[0].packets.begin(), write.transfers()[0].packets.begin() + 32),
+              wren);
+    EXPECT_EQ(write.transfers()[0].inLengths, std::vector<std::size_t>{5});
+    EXPECT_EQ(write.transfers()[1].packets, (Bytes{0xAB, 0xB7, 0x20}));
     Bytes setup{0xAA, 0x61, 0x00};
     setup.resize(32, 0x00);
     setup.insert(setup.end(), {0xAB, 0xB7, 0x7F, 0x20});
@@ -501,8 +516,13 @@ TEST(Ch341aSpiStream, BytesReversedChipSelectOnD0AndShortPacketsLast)
             for (std::uint8_t& b : transaction.out)
                 b = static_cast<std::uint8_t>(random());
             transaction.inLength = random() % 3 == 0 ? 0 : static_cast<std::uint32_t>(random() % 2000);
-            expected.insert(expected.end(), transaction.out.begin(), transaction.out.end());
-            expected.resize(expected.size() + transaction.inLength, 0xFF);
+            if (random() % 4 == 0)
+                transaction = SpiTransaction{{static_cast<std::uint8_t>(random())}, 0};
+            // A lone command byte is clocked on the pins, not in SPI packets.
+            if (transaction.out.size() != 1 || transaction.inLength > 0) {
+                expected.insert(expected.end(), transaction.out.begin(), transaction.out.end());
+                expected.resize(expected.size() + transaction.inLength, 0xFF);
+            }
             run.push_back(transaction);
         }
         const Ch341aSpiStream stream(run);
@@ -531,31 +551,39 @@ protected:
 
 TEST_F(Ch341aSpiTest, TheChipSeesEachCommandWholeAndReadsAreExact)
 {
-    // Write enable (one byte: a short packet ending its OUT), a program of
-    // 40 bytes, and a read of 3000 bytes spanning several exchanges.
+    // Write enable (clocked on the pins), a program of 40 bytes, and a read
+    // of 3000 bytes spanning many SPI packets.
     Bytes program{0x02, 0x00, 0x12, 0x34};
     for (int i = 0; i < 40; ++i)
         program.push_back(static_cast<std::uint8_t>(0xC0 + i));
+    std::uint64_t before = m_sim->transfers();
     const auto results =
         m_spi->run({SpiTransaction{{0x06}, 0}, SpiTransaction{program, 0},
                     test::readCommand(0x1200, 3000)});
-    ASSERT_EQ(m_chip->commands.size(), 3u);
+    // One OUT for write enable and the program, one for the read; an IN
+    // for each SPI packet (2 and 97).
+    EXPECT_EQ(m_sim->transfers() - before, 2u + 2u + 97u);
+    ASSERT_EQ(m_chip->commands.size(), 2u);
     EXPECT_EQ(m_chip->commands[0], Bytes{0x06});
     EXPECT_EQ(m_chip->commands[1], program);
-    EXPECT_EQ(m_chip->commands[2].size(), 3004u);
-    EXPECT_FALSE(m_chip->selected()) << "released at the end of the run";
     EXPECT_EQ(m_chip->writeCycles(), 1u);
+    EXPECT_TRUE(m_chip->selected()) << "a run ending in a read leaves it to the next to release";
     ASSERT_EQ(results.size(), 3u);
     EXPECT_TRUE(results[0].empty());
     ASSERT_EQ(results[2].size(), 3000u);
     for (std::uint32_t i = 0; i < 3000; ++i)
         ASSERT_EQ(results[2][i], m_chip->cell(0x1200 + i)) << "byte " << i;
     EXPECT_EQ(results[2][0x34], 0xC0) << "the program landed where it was sent";
-    // 3004 bytes in 97 SPI packets: one exchange with its INs queued as
-    // the ones before end, and the release.
-    const std::uint64_t before = m_sim->transfers();
+
+    before = m_sim->transfers();
     m_spi->run({test::readCommand(0, 3000)});
-    EXPECT_EQ(m_sim->transfers() - before, 1u + 97u + 1u) << "OUT, INs, the release";
+    EXPECT_EQ(m_sim->transfers() - before, 1u + 97u) << "one OUT and its INs";
+    ASSERT_EQ(m_chip->commands.size(), 3u);
+    EXPECT_EQ(m_chip->commands[2].size(), 3004u);
+    m_spi.reset();
+    EXPECT_FALSE(m_chip->selected()) << "released when the programmer is closed";
+    EXPECT_EQ(m_chip->commands.size(), 4u);
+
     // The longest read a call may carry stays within half the USB timeout
     // of bus time per exchange.
     const Ch341aSpiStream longest({test::readCommand(0, Ch341aSpi::kMaxTransaction - 4)});
@@ -595,11 +623,13 @@ private:
 TEST_F(Ch341aSpiTest, ARunAfterOneThatFailedPartWayStartsAFreshCommand)
 {
     CuttingLink link(*m_sim);
-    Ch341aSpi spi(link);
-    link.cutAfter = 3;  // chip select taken, two packets of a long read
-    EXPECT_THROW(spi.run({test::readCommand(0, 500)}), PortError);
-    EXPECT_TRUE(m_chip->selected()) << "the cut left the chip selected";
-    const auto status = spi.run({SpiTransaction{{0x05}, 1}});
+    {
+        Ch341aSpi spi(link);
+        link.cutAfter = 3;  // chip select taken, two packets of a long read
+        EXPECT_THROW(spi.run({test::readCommand(0, 500)}), PortError);
+        EXPECT_TRUE(m_chip->selected()) << "the cut left the chip selected";
+        spi.run({SpiTransaction{{0x05}, 1}});
+    }
     ASSERT_EQ(m_chip->commands.size(), 2u);
     EXPECT_EQ(m_chip->commands[0].size(), 62u) << "the read as far as it went";
     EXPECT_EQ(m_chip->commands[1], (Bytes{0x05, 0xFF})) << "a command of its own";
