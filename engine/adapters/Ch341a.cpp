@@ -484,23 +484,6 @@ void Ch341aSpiStream::uio(const std::vector<std::uint8_t>& commands, bool pad)
         close();
 }
 
-void Ch341aSpiStream::bitBanged(std::uint8_t command)
-{
-    // Selected, each bit set on D5 with the clock low and taken by the chip
-    // as the clock rises (mode 0), the clock low again, released: one UIO
-    // packet without a reply, so the SPI packets after it share its OUT.
-    using namespace ch341a;
-    std::vector<std::uint8_t> c{kUioOut | kPinsReleased, kUioDelayUs | 1, kUioOut | kPinsSelected};
-    for (int bit = 7; bit >= 0; --bit) {
-        const std::uint8_t level = static_cast<std::uint8_t>(
-            (kPinsSelected & ~kDataOutPin) | ((command >> bit) & 1 ? kDataOutPin : 0));
-        c.push_back(static_cast<std::uint8_t>(kUioOut | level));
-        c.push_back(static_cast<std::uint8_t>(kUioOut | level | kClockPin));
-    }
-    c.insert(c.end(), {kUioOut | kPinsSelected, kUioOut | kPinsReleased, kUioEnd});
-    uio(c, true);
-}
-
 void Ch341aSpiStream::spiPacket(const std::uint8_t* data, std::size_t n)
 {
     constexpr std::uint64_t kMaxBusBytes = Ch341aBus::kMaxExchangeBusNs / Ch341aSpi::kByteNs;
@@ -517,37 +500,71 @@ void Ch341aSpiStream::spiPacket(const std::uint8_t* data, std::size_t n)
         close();
 }
 
+void Ch341aSpiStream::pins(const std::vector<std::uint8_t>& commands)
+{
+    // As many UIO packets as the commands need: the pins hold their levels
+    // from one packet to the next.
+    constexpr std::size_t kPerPacket = kCh341aPacketSize - 2;
+    for (std::size_t at = 0; at < commands.size(); at += kPerPacket) {
+        const auto first = commands.begin() + static_cast<std::ptrdiff_t>(at);
+        std::vector<std::uint8_t> packet(
+            first, first + static_cast<std::ptrdiff_t>(std::min(kPerPacket, commands.size() - at)));
+        packet.push_back(ch341a::kUioEnd);
+        uio(packet, true);
+    }
+}
+
+void Ch341aSpiStream::clockOut(std::vector<std::uint8_t>& commands, std::uint8_t byte)
+{
+    // Each bit set on D5 with the clock low, taken by the chip as the clock
+    // rises (mode 0).
+    using namespace ch341a;
+    for (int bit = 7; bit >= 0; --bit) {
+        const std::uint8_t level = static_cast<std::uint8_t>(
+            (kPinsSelected & ~kDataOutPin) | ((byte >> bit) & 1 ? kDataOutPin : 0));
+        commands.push_back(static_cast<std::uint8_t>(kUioOut | level));
+        commands.push_back(static_cast<std::uint8_t>(kUioOut | level | kClockPin));
+    }
+}
+
 Ch341aSpiStream::Ch341aSpiStream(const std::vector<SpiTransaction>& transactions)
 {
     using namespace ch341a;
     std::size_t replyAt = 0;
     bool selected = false;
     for (const SpiTransaction& t : transactions) {
-        m_readOffsets.push_back(replyAt + t.out.size());
-        // A lone command byte (write enable, chip erase) would be a short
-        // SPI packet, which ends its OUT: clocked on the pins instead, it
-        // lets what follows share the transfer.
-        if (t.out.size() == 1 && t.inLength == 0) {
-            bitBanged(t.out[0]);
-            selected = false;
-            continue;
-        }
-        // The one before is released and this one selected in one packet.
-        // The first transaction of a run does the same: after a run that
-        // left the chip selected, only a falling edge starts a new command.
-        // A microsecond high covers the longest deselect time of the chips
-        // (100 ns).
-        uio({kUioOut | kPinsReleased, kUioDelayUs | 1, kUioOut | kPinsSelected, kUioEnd}, true);
         std::vector<std::uint8_t> bytes = t.out;
         bytes.resize(t.out.size() + t.inLength, 0xFF);
-        for (std::size_t at = 0; at < bytes.size(); at += kSpiPacketBytes)
-            spiPacket(bytes.data() + at, std::min(kSpiPacketBytes, bytes.size() - at));
-        replyAt += bytes.size();
-        // A command that only reads may stay selected until the next run's
-        // first packet releases it: reading on harms nothing, and a
-        // transfer is saved. A write, program or erase starts only once
-        // released.
-        selected = t.inLength == 0;
+        m_readOffsets.push_back(replyAt + t.out.size());
+        // A write's bytes beyond whole SPI packets (a lone write enable, the
+        // end of a page) would make a short SPI packet, which ends its OUT:
+        // clocked on the pins instead, they let the transactions after them
+        // share the transfer. A read's are shifted, to be read back.
+        const bool writes = t.inLength == 0;
+        const std::size_t tail = writes ? bytes.size() % kSpiPacketBytes : 0;
+        const std::size_t whole = bytes.size() - tail;
+        // The one before is released and this one selected, also for the
+        // first of a run: after a run that left the chip selected, only a
+        // falling edge starts a new command. A microsecond high covers the
+        // longest deselect time of the chips (100 ns).
+        std::vector<std::uint8_t> commands{kUioOut | kPinsReleased, kUioDelayUs | 1,
+                                           kUioOut | kPinsSelected};
+        if (whole > 0) {
+            pins(commands);
+            commands.clear();
+        }
+        for (std::size_t at = 0; at < whole; at += kSpiPacketBytes)
+            spiPacket(bytes.data() + at, std::min(kSpiPacketBytes, whole - at));
+        replyAt += whole;
+        for (std::size_t at = whole; at < bytes.size(); ++at)
+            clockOut(commands, bytes[at]);
+        if (tail > 0)
+            commands.insert(commands.end(), {kUioOut | kPinsSelected, kUioOut | kPinsReleased});
+        pins(commands);
+        // A write of whole packets is released after them; a command that
+        // only reads may stay selected until the next run's first packet
+        // releases it: reading on harms nothing, and a transfer is saved.
+        selected = writes && tail == 0;
     }
     if (selected)
         uio({kUioOut | kPinsReleased, kUioEnd}, false);

@@ -255,8 +255,9 @@ std::uint8_t reversedBits(std::uint8_t value);
 //   padded to 32 bytes so that the SPI packet after it starts a USB packet
 //   of its own. Chip select is only a pin: it holds across bulk transfers.
 // - The UIO stream's OUT may also clock bits on D3 and D5 itself (the
-//   bit-banged SPI of the Linux driver and of the maker's DLL): a lone
-//   command byte goes so, eight bits in one packet without a reply.
+//   bit-banged SPI of the Linux driver and of the maker's DLL), two
+//   commands a bit, 15 bits to a packet: a write's bytes beyond its whole
+//   SPI packets go so, in packets without a reply.
 // - The SPI stream shifts in mode 0 on one line each way (SET with bit 2
 //   clear), at the programmer's own clock of about 1.5 MHz.
 // - As for I2C: INs queued before the OUT and while it goes out, at most
@@ -291,7 +292,9 @@ public:
 
 private:
     void uio(const std::vector<std::uint8_t>& commands, bool pad);
-    void bitBanged(std::uint8_t command);
+    // UIO commands in as many padded packets as they need.
+    void pins(const std::vector<std::uint8_t>& commands);
+    static void clockOut(std::vector<std::uint8_t>& commands, std::uint8_t byte);
     void spiPacket(const std::uint8_t* data, std::size_t n);
     Transfer& open();
     void close() { m_open = false; }

@@ -428,9 +428,8 @@ TEST(SimulatedCh341a, NoExchangeCarriesMoreThanHalfTheTimeoutInBusTime)
 // Every bulk transfer of an SPI run keeps to the stream's rules: packets of
 // 32 bytes but the last, an SPI packet shorter than 31 bytes only last, one
 // IN per SPI packet and as long as its data, UIO packets closed by END, no
-// more bus time than half the USB timeout. Returns the bytes the SPI packets
-// shift, bits as the chip sees them.
-Bytes spiRulesKept(const Ch341aSpiStream::Transfer& transfer)
+// more bus time than half the USB timeout.
+void spiRulesKept(const Ch341aSpiStream::Transfer& transfer)
 {
     Bytes shifted;
     std::size_t in = 0;
@@ -459,7 +458,6 @@ Bytes spiRulesKept(const Ch341aSpiStream::Transfer& transfer)
     EXPECT_EQ(in, transfer.inLengths.size());
     EXPECT_LE(transfer.spiBytes * Ch341aSpi::kByteNs, Ch341aBus::kMaxExchangeBusNs);
     EXPECT_EQ(transfer.spiBytes, shifted.size());
-    return shifted;
 }
 
 TEST(Ch341aSpiStream, BytesReversedChipSelectOnD0AndShortPacketsLast)
@@ -483,56 +481,59 @@ TEST(Ch341aSpiStream, BytesReversedChipSelectOnD0AndShortPacketsLast)
     EXPECT_EQ(one.readOffsets(), std::vector<std::size_t>{4});
 
     // Write enable clocked on the pins (06: D5 low five times, high twice,
-    // low), so that the program shares its OUT; the program is released
-    // at the end.
+    // low), and a program of five bytes too, released at its end: one OUT
+    // without a reply.
     const Ch341aSpiStream write({SpiTransaction{{0x06}, 0},
                                  SpiTransaction{{0x02, 0x00, 0x00, 0x10, 0xAA}, 0}});
-    ASSERT_EQ(write.transfers().size(), 2u);
+    ASSERT_EQ(write.transfers().size(), 1u);
     Bytes wren{0xAB, 0xB7, 0xC1, 0xB6};
     for (const int bit : {0, 0, 0, 0, 0, 1, 1, 0})
         wren.insert(wren.end(), {static_cast<std::uint8_t>(bit ? 0xB6 : 0x96),
                                  static_cast<std::uint8_t>(bit ? 0xBE : 0x9E)});
     wren.insert(wren.end(), {0xB6, 0xB7, 0x20});
     wren.resize(32, 0x00);
-    EXPECT_EQ(Bytes(write.transfers()[0].packets.begin(), write.transfers()[0].packets.begin() + 32),
-              wren);
-    EXPECT_EQ(write.transfers()[0].inLengths, std::vector<std::size_t>{5});
-    EXPECT_EQ(write.transfers()[1].packets, (Bytes{0xAB, 0xB7, 0x20}));
+    const Bytes& packets = write.transfers()[0].packets;
+    EXPECT_EQ(Bytes(packets.begin(), packets.begin() + 32), wren);
+    EXPECT_TRUE(write.transfers()[0].inLengths.empty());
+    EXPECT_EQ(packets.size(), 4u * 32) << "3 + 80 + 2 commands of the program: three packets";
     Bytes setup{0xAA, 0x61, 0x00};
     setup.resize(32, 0x00);
     setup.insert(setup.end(), {0xAB, 0xB7, 0x7F, 0x20});
     EXPECT_EQ(Ch341aSpiStream::setupPackets(), setup)
         << "single-line SPI, pins set with chip select high";
 
-    // Runs of any shape keep to the rules and shift exactly their bytes.
-    std::mt19937 random(7);
-    for (int round = 0; round < 20; ++round) {
-        std::vector<SpiTransaction> run;
-        Bytes expected;
-        const int count = 1 + static_cast<int>(random() % 5);
-        for (int t = 0; t < count; ++t) {
-            SpiTransaction transaction;
-            transaction.out.resize(random() % 300);
-            for (std::uint8_t& b : transaction.out)
-                b = static_cast<std::uint8_t>(random());
-            transaction.inLength = random() % 3 == 0 ? 0 : static_cast<std::uint32_t>(random() % 2000);
-            if (random() % 4 == 0)
-                transaction = SpiTransaction{{static_cast<std::uint8_t>(random())}, 0};
-            // A lone command byte is clocked on the pins, not in SPI packets.
-            if (transaction.out.size() != 1 || transaction.inLength > 0) {
-                expected.insert(expected.end(), transaction.out.begin(), transaction.out.end());
-                expected.resize(expected.size() + transaction.inLength, 0xFF);
+    // Runs of any shape keep to the rules, and the chip sees exactly their
+    // commands, each between its own select and release.
+    auto chip = std::make_unique<test::SpiMemoryDouble>(0x10000);
+    test::SpiMemoryDouble& seen = *chip;
+    SimulatedCh341a sim(std::move(chip));
+    std::vector<Bytes> expected;
+    {
+        Ch341aSpi spi(sim);
+        std::mt19937 random(7);
+        for (int round = 0; round < 30; ++round) {
+            std::vector<SpiTransaction> run;
+            const int count = 1 + static_cast<int>(random() % 5);
+            for (int t = 0; t < count; ++t) {
+                SpiTransaction transaction;
+                transaction.out.resize(random() % 300);
+                for (std::uint8_t& b : transaction.out)
+                    b = static_cast<std::uint8_t>(random());
+                transaction.inLength =
+                    random() % 3 == 0 ? 0 : static_cast<std::uint32_t>(random() % 2000);
+                if (random() % 4 == 0)
+                    transaction = SpiTransaction{{static_cast<std::uint8_t>(random())}, 0};
+                expected.push_back(transaction.out);
+                expected.back().resize(transaction.out.size() + transaction.inLength, 0xFF);
+                run.push_back(transaction);
             }
-            run.push_back(transaction);
+            const Ch341aSpiStream stream(run);
+            for (const auto& transfer : stream.transfers())
+                spiRulesKept(transfer);
+            spi.run(run);
         }
-        const Ch341aSpiStream stream(run);
-        Bytes shifted;
-        for (const auto& transfer : stream.transfers()) {
-            const Bytes part = spiRulesKept(transfer);
-            shifted.insert(shifted.end(), part.begin(), part.end());
-        }
-        EXPECT_EQ(shifted, expected) << "round " << round;
     }
+    EXPECT_EQ(seen.commands, expected);
 }
 
 class Ch341aSpiTest : public ::testing::Test {
@@ -560,9 +561,9 @@ TEST_F(Ch341aSpiTest, TheChipSeesEachCommandWholeAndReadsAreExact)
     const auto results =
         m_spi->run({SpiTransaction{{0x06}, 0}, SpiTransaction{program, 0},
                     test::readCommand(0x1200, 3000)});
-    // One OUT for write enable and the program, one for the read; an IN
-    // for each SPI packet (2 and 97).
-    EXPECT_EQ(m_sim->transfers() - before, 2u + 2u + 97u);
+    // One OUT for all: write enable and the program's last 13 bytes
+    // clocked on the pins; an IN for each SPI packet (1 and 97).
+    EXPECT_EQ(m_sim->transfers() - before, 1u + 1u + 97u);
     ASSERT_EQ(m_chip->commands.size(), 2u);
     EXPECT_EQ(m_chip->commands[0], Bytes{0x06});
     EXPECT_EQ(m_chip->commands[1], program);
