@@ -204,7 +204,7 @@ ParsedOptions parseOptions(int argc, const char* const* argv, std::ostream& out,
                                {SharedOption::Simulate, SharedOption::SimImage,
                                 SharedOption::SimFault, SharedOption::SimWriteCycle,
                                 SharedOption::Trace, SharedOption::Adapter,
-                                SharedOption::I2cSpeed});
+                                SharedOption::I2cSpeed, SharedOption::SpiSpeed});
     CLI::Option* listOption = addVersionAndListing(app, "kavoda");
     app.footer("Qt's standard options (-platform NAME, -style NAME, -display DISPLAY, ...) "
                "are accepted too.\n");

@@ -4,9 +4,11 @@
 // transfers or system calls (port accesses per byte on the parallel port),
 // write cycles, and the device time of the adapter model against the
 // wire's limit (the bits a 100 or 400 kHz bus must clock, plus one write
-// cycle, 10 ms unless named, per page written).
+// cycle, 10 ms unless named, per page written). And a 4 MiB SPI read through
+// the simulated CH341A and spidev.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <random>
@@ -18,8 +20,13 @@
 #include "DeviceBus.h"
 #include "DeviceOperations.h"
 #include "PortSession.h"
+#include "Ch341a.h"
+#include "SimulatedCh341a.h"
 #include "SimulatedChip.h"
 #include "SimulatedLink.h"
+#include "SimulatedSpidev.h"
+#include "Spidev.h"
+#include "engine/SpiMemoryDouble.h"
 
 namespace kavoda {
 namespace {
@@ -284,6 +291,98 @@ void BM_Write24C512(benchmark::State& state)
         0x10000 * 9, 0x10000 / 128, "24C512");
 }
 BENCHMARK(BM_Write24C512)->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// A W25Q32's 4 MiB read through the SPI transports, in READ commands as
+// long as a call of the transport carries, on a memory that answers READ
+// (the SPI families' chips stand in here once they exist). adapter: 0 the
+// CH341A (its fixed clock of about 1.5 MHz), 1 spidev at 1 MHz (the
+// default), 2 spidev at 20 MHz. Device time against the wire's limit: the
+// bits of 4 MiB at the clock.
+void BM_SpiRead4MiB(benchmark::State& state)
+{
+    constexpr std::uint32_t kSize = 4 * 1024 * 1024;
+    const int adapter = static_cast<int>(state.range(0));
+    const char* labels[] = {"ch341a-1.5MHz", "spidev-1MHz", "spidev-20MHz"};
+    state.SetLabel(labels[adapter]);
+    const int khz = adapter == 0 ? Ch341aSpi::kClockKhz : adapter == 1 ? 1000 : 20000;
+    std::unique_ptr<SimulatedLink> link;
+    std::unique_ptr<SpiTransport> spi;
+    if (adapter == 0) {
+        auto sim = std::make_unique<SimulatedCh341a>(std::make_unique<test::SpiMemoryDouble>(kSize));
+        spi = std::make_unique<Ch341aSpi>(*sim, [s = sim.get()] { return s->nowNs(); });
+        link = std::move(sim);
+    } else {
+        auto sim = std::make_unique<SimulatedSpidev>(std::make_unique<test::SpiMemoryDouble>(kSize),
+                                                     khz);
+        spi = std::make_unique<SpidevTransport>(*sim, "/dev/spidev0.0", sim->bufferSize(),
+                                                [s = sim.get()] { return s->nowNs(); });
+        link = std::move(sim);
+    }
+    const std::uint32_t run = spi->limits().maxTransaction - 4;
+    Tally tally;
+    std::vector<std::uint8_t> image(kSize);
+    for (auto _ : state) {
+        const std::uint64_t t0 = link->nowNs();
+        const std::uint64_t x0 = link->transfers();
+        for (std::uint32_t at = 0; at < kSize; at += run) {
+            const std::uint32_t n = std::min(run, kSize - at);
+            const auto result = spi->run({test::readCommand(at, n)});
+            std::copy(result[0].begin(), result[0].end(), image.begin() + at);
+        }
+        benchmark::DoNotOptimize(image.data());
+        tally.ns += link->nowNs() - t0;
+        tally.transfers += link->transfers() - x0;
+    }
+    const double n = static_cast<double>(state.iterations());
+    const double wire = static_cast<double>(kSize) * 8 / (khz * 1e3);
+    state.counters["transfers"] = static_cast<double>(tally.transfers) / n;
+    state.counters["device_s"] = static_cast<double>(tally.ns) / 1e9 / n;
+    state.counters["wire_s"] = wire;
+    state.counters["x_wire"] = static_cast<double>(tally.ns) / 1e9 / n / wire;
+}
+BENCHMARK(BM_SpiRead4MiB)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Page programs as the flash family sends them, one call a page: write
+// enable, the program of 256 bytes, a first status read. The memory here has
+// no write cycle, so this is the adapter's cost per page alone.
+void BM_SpiPagePrograms(benchmark::State& state)
+{
+    constexpr std::uint32_t kPages = 1024;
+    const int adapter = static_cast<int>(state.range(0));
+    state.SetLabel(adapter == 0 ? "ch341a-1.5MHz" : "spidev-20MHz");
+    std::unique_ptr<SimulatedLink> link;
+    std::unique_ptr<SpiTransport> spi;
+    if (adapter == 0) {
+        auto sim = std::make_unique<SimulatedCh341a>(
+            std::make_unique<test::SpiMemoryDouble>(kPages * 256));
+        spi = std::make_unique<Ch341aSpi>(*sim, [s = sim.get()] { return s->nowNs(); });
+        link = std::move(sim);
+    } else {
+        auto sim = std::make_unique<SimulatedSpidev>(
+            std::make_unique<test::SpiMemoryDouble>(kPages * 256), 20000);
+        spi = std::make_unique<SpidevTransport>(*sim, "/dev/spidev0.0", sim->bufferSize(),
+                                                [s = sim.get()] { return s->nowNs(); });
+        link = std::move(sim);
+    }
+    Tally tally;
+    for (auto _ : state) {
+        const std::uint64_t t0 = link->nowNs();
+        const std::uint64_t x0 = link->transfers();
+        for (std::uint32_t page = 0; page < kPages; ++page) {
+            std::vector<std::uint8_t> program{0x02, static_cast<std::uint8_t>(page >> 8),
+                                              static_cast<std::uint8_t>(page), 0x00};
+            program.resize(program.size() + 256, static_cast<std::uint8_t>(page));
+            spi->run({SpiTransaction{{0x06}, 0}, SpiTransaction{program, 0},
+                      SpiTransaction{{0x05}, 1}});
+        }
+        tally.ns += link->nowNs() - t0;
+        tally.transfers += link->transfers() - x0;
+    }
+    const double n = static_cast<double>(state.iterations()) * kPages;
+    state.counters["transfers_per_page"] = static_cast<double>(tally.transfers) / n;
+    state.counters["device_ms_per_page"] = static_cast<double>(tally.ns) / 1e6 / n;
+}
+BENCHMARK(BM_SpiPagePrograms)->DenseRange(0, 1)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace
 }  // namespace kavoda

@@ -232,7 +232,8 @@ int runCli(int argc, const char* const* argv, const CliEnvironment& environment)
                                {SharedOption::Port, SharedOption::Delay, SharedOption::Simulate,
                                 SharedOption::SimImage, SharedOption::SimFault,
                                 SharedOption::SimWriteCycle, SharedOption::Trace,
-                                SharedOption::Adapter, SharedOption::I2cSpeed});
+                                SharedOption::Adapter, SharedOption::I2cSpeed,
+                                SharedOption::SpiSpeed});
     app.add_flag("-q,--quiet", options.quiet, "No progress bar");
     CLI::Option* listOption = addVersionAndListing(app, "kavoda-cli");
 

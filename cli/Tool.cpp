@@ -280,7 +280,8 @@ SpiChipBus& Tool::spiBus()
 DeviceBus& Tool::bus()
 {
     if (!m_bus) {
-        m_bus = m_environment.makeBus ? m_environment.makeBus(session()) : makeDeviceBus(session());
+        m_bus = m_environment.makeBus ? m_environment.makeBus(session())
+                                      : makeDeviceBus(session(), device());
         if (auto* spi = dynamic_cast<SpiChipBus*>(m_bus.get()))
             spi->setUnprotect(m_options.unprotect);
         m_bus->setChipAddress(static_cast<std::uint8_t>(m_options.chipAddress));

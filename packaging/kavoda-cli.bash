@@ -129,9 +129,10 @@ _kavoda_cli_value()
         local adapter adapters=()
         while read -r adapter; do
             if [[ $adapter == *: ]]; then
-                # A bus adapter: one entry for each bus that exists.
-                local node
-                for node in /dev/i2c-*; do
+                # A bus adapter: one entry for each of its devices that exists.
+                local node nodes=(/dev/i2c-*)
+                [[ $adapter == spidev: ]] && nodes=(/dev/spidev*)
+                for node in "${nodes[@]}"; do
                     [[ -e $node ]] && adapters+=("$adapter$node")
                 done
             else

@@ -126,7 +126,7 @@ const Row kTable[] = {
      nullptr, false},
     {SharedOption::I2cSpeed, "--i2c-speed", "KHZ",
      [](const Context&) {
-         return "The CH341A's bus clock in kHz: " + i2cSpeedChoices() + " (default 100)";
+         return "The CH341A's I2C clock in kHz: " + i2cSpeedChoices() + " (default 100)";
      },
      [](const Context&) {
          // The set in the value's name, "KHZ:{20,100,400,750}", for the
@@ -136,6 +136,20 @@ const Row kTable[] = {
                  return wholeNumber(khz) ? "" : "'" + khz + "' is no number of kHz";
              },
              "{" + listedSet(i2cSpeedChoices()) + "}");
+     },
+     false},
+    {SharedOption::SpiSpeed, "--spi-speed", "KHZ",
+     [](const Context&) {
+         return "A spidev device's SPI clock in kHz, " + std::to_string(kMinSpiSpeedKhz) +
+                " to " + std::to_string(kMaxSpiSpeedKhz) + " (default " +
+                std::to_string(kDefaultSpiSpeedKhz) + ")";
+     },
+     [](const Context&) {
+         return CLI::Validator(
+             [](std::string& khz) -> std::string {
+                 return wholeNumber(khz) ? "" : "'" + khz + "' is no number of kHz";
+             },
+             "");
      },
      false},
     {SharedOption::Port, "--port", "PORT",
@@ -201,8 +215,10 @@ std::string SharedOptions::applyTo(PortOptions& options) const
         options.simWriteCycleNs =
             static_cast<std::uint64_t>(wholeNumber(*cycle).value_or(0)) * 1'000'000u;
     const auto khz = given(SharedOption::I2cSpeed);
+    const auto spiKhz = given(SharedOption::SpiSpeed);
     return applyAdapterOptions(options, given(SharedOption::Adapter),
-                               khz ? wholeNumber(*khz) : std::nullopt);
+                               khz ? wholeNumber(*khz) : std::nullopt,
+                               spiKhz ? wholeNumber(*spiKhz) : std::nullopt);
 }
 
 }  // namespace kavoda

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The command-line options both programs take (the simulated chip, the bus
-// trace, the adapter, the port and the delay), made from one table of name,
+// trace, the adapter and its clocks, the port and the delay), made from one table of name,
 // argument, check and help text, so that kavoda and kavoda-cli spell them
 // alike and say the same words about a bad value. A new shared option is a
 // row of the table and an entry of SharedOption.
@@ -29,10 +29,11 @@ enum class SharedOption {
     Trace,          // --trace FILE.vcd
     Adapter,        // --adapter ADAPTER
     I2cSpeed,       // --i2c-speed KHZ
+    SpiSpeed,       // --spi-speed KHZ
     Port,           // --port PORT
     Delay,          // --delay N
 };
-inline constexpr std::size_t kSharedOptionCount = 9;
+inline constexpr std::size_t kSharedOptionCount = 10;
 
 // What differs between the two programs.
 struct SharedOptionContext {
@@ -53,7 +54,7 @@ public:
     std::optional<std::string> given(SharedOption option) const;
 
     // Puts what was given into options: the simulated chip's content file,
-    // fault and write cycle, the trace, the adapter and its clock. An empty
+    // fault and write cycle, the trace, the adapter and its clocks. An empty
     // text, or what is wrong. The simulated TYPE, the port and the delay are
     // each program's to resolve.
     std::string applyTo(PortOptions& options) const;

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
-// Adapter names as the command lines and the settings file write them.
+// Adapter names as the command lines and the settings file write them, and
+// the bus of each adapter for each transport it offers.
 #include "Adapter.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "ControllerBus.h"
@@ -11,6 +13,10 @@
 #include "PortSession.h"
 #include "SimulatedCh341a.h"
 #include "SimulatedI2cDev.h"
+#include "SimulatedSpiDevice.h"
+#include "SimulatedSpidev.h"
+#include "SpiChipBus.h"
+#include "Spidev.h"
 
 namespace kavoda {
 
@@ -37,9 +43,72 @@ std::optional<ChipOptions> simulatedChip(const PortSession& session)
                        options.simFault, options.simChipAddress};
 }
 
-std::unique_ptr<DeviceBus> makeParallelPortBus(PortSession& session, const AdapterChoice&)
+std::unique_ptr<DeviceBus> makeParallelPortBus(PortSession& session, const AdapterChoice&,
+                                               Transport)
 {
     return std::make_unique<ParallelPortBus>(session);
+}
+
+// A chip the adapter cannot reach: nothing is opened, every use says why.
+class RefusedBus final : public DeviceBus {
+public:
+    explicit RefusedBus(std::string reason, TransferLimits limits)
+        : m_reason(std::move(reason)), m_limits(limits)
+    {
+    }
+    void claim() override { refuse(); }
+    void release() noexcept override {}
+    TransferLimits limits() const override { return m_limits; }
+    ReadOutcome read(const ChipType&, const std::vector<ReadRun>&) override { refuse(); }
+    BusResult write(const ChipType&, std::uint32_t, const std::uint8_t*, std::uint32_t) override
+    {
+        refuse();
+    }
+    bool poll(const ChipType&, std::uint32_t) override { refuse(); }
+
+private:
+    [[noreturn]] void refuse() const { throw PortError(m_reason); }
+    std::string m_reason;
+    TransferLimits m_limits;
+};
+
+// The SPI transport together with the link or file it moves bytes through.
+template <typename Link, typename Transport>
+class OwningTransport final : public SpiTransport {
+public:
+    template <typename... Args>
+    OwningTransport(std::unique_ptr<Link> link, Args&&... args)
+        : m_link(std::move(link)), m_transport(*m_link, std::forward<Args>(args)...)
+    {
+    }
+    std::vector<std::vector<std::uint8_t>> run(
+        const std::vector<SpiTransaction>& transactions) override
+    {
+        return m_transport.run(transactions);
+    }
+    SpiLimits limits() const override { return m_transport.limits(); }
+    std::uint64_t nowNs() const override { return m_transport.nowNs(); }
+
+private:
+    std::unique_ptr<Link> m_link;
+    Transport m_transport;
+};
+
+// The simulated SPI chip of the session's row; only an SPI row gets here.
+std::unique_ptr<SimulatedSpiDevice> simulatedSpiChip(const ChipOptions& chip)
+{
+    return makeSimulatedSpiChip(chip);
+}
+
+// What the operations are handed for an SPI chip: reads as long as a call
+// of the transport carries, a flash page per write and as many pages to a
+// call as it holds.
+TransferLimits spiLimits(std::uint32_t maxTransaction, std::uint64_t byteNs)
+{
+    // Room for the command, four address bytes and a dummy byte.
+    const std::uint32_t run = maxTransaction - 8;
+    const std::uint32_t pages = std::max<std::uint32_t>(1, maxTransaction / 0x110);
+    return TransferLimits{run, run, 0x100, pages, false, true, static_cast<std::uint32_t>(byteNs)};
 }
 
 // The controller together with the link or file it talks through.
@@ -84,8 +153,29 @@ TransferLimits limitsAt(const AdapterChoice& choice)
     return limits;
 }
 
-std::unique_ptr<DeviceBus> makeCh341aBus(PortSession& session, const AdapterChoice& choice)
+std::unique_ptr<DeviceBus> makeCh341aSpiBus(PortSession& session)
 {
+    const TransferLimits limits = spiLimits(Ch341aSpi::kMaxTransaction, Ch341aSpi::kByteNs);
+    if (const auto chip = simulatedChip(session)) {
+        auto sim = std::make_shared<SimulatedCh341a>(simulatedSpiChip(*chip));
+        return makeSpiChipBus(
+            [sim = sim.get()] {
+                return std::make_unique<Ch341aSpi>(*sim, [sim] { return sim->nowNs(); });
+            },
+            limits, sim);
+    }
+    return makeSpiChipBus(
+        []() -> std::unique_ptr<SpiTransport> {
+            return std::make_unique<OwningTransport<UsbBulkLink, Ch341aSpi>>(openCh341aUsb());
+        },
+        limits);
+}
+
+std::unique_ptr<DeviceBus> makeCh341aBus(PortSession& session, const AdapterChoice& choice,
+                                         Transport transport)
+{
+    if (transport == Transport::Spi)
+        return makeCh341aSpiBus(session);
     const TransferLimits limits = limitsAt(choice);
     if (const auto chip = simulatedChip(session)) {
         auto sim = std::make_shared<SimulatedCh341a>(*chip);
@@ -102,39 +192,72 @@ std::unique_ptr<DeviceBus> makeCh341aBus(PortSession& session, const AdapterChoi
         limits);
 }
 
-std::unique_ptr<DeviceBus> makeI2cDevBus(PortSession& session, const AdapterChoice& choice)
+std::unique_ptr<DeviceBus> makeI2cDevBus(PortSession& session, const AdapterChoice& choice,
+                                         Transport)
 {
     const TransferLimits limits = limitsAt(choice);
     if (const auto chip = simulatedChip(session)) {
         auto sim = std::make_shared<SimulatedI2cDev>(*chip);
         return std::make_unique<ControllerBus>(
-            [sim = sim.get(), path = choice.i2cPath] {
+            [sim = sim.get(), path = choice.path] {
                 return std::make_unique<I2cDevBus>(*sim, path, [sim] { return sim->nowNs(); });
             },
             limits, sim);
     }
     return std::make_unique<ControllerBus>(
-        [path = choice.i2cPath]() -> std::unique_ptr<I2cController> {
+        [path = choice.path]() -> std::unique_ptr<I2cController> {
             return std::make_unique<Owning<I2cDevFile, I2cDevBus>>(openI2cDev(path), path);
         },
         limits);
 }
 
+std::unique_ptr<DeviceBus> makeSpidevBus(PortSession& session, const AdapterChoice& choice,
+                                         Transport)
+{
+    const int khz = choice.spiKhz;
+    const std::uint64_t byteNs = 8'000'000ull / static_cast<std::uint64_t>(khz);
+    if (const auto chip = simulatedChip(session)) {
+        auto sim = std::make_shared<SimulatedSpidev>(simulatedSpiChip(*chip), khz);
+        return makeSpiChipBus(
+            [sim = sim.get(), path = choice.path] {
+                return std::make_unique<SpidevTransport>(*sim, path, sim->bufferSize(),
+                                                         [sim] { return sim->nowNs(); });
+            },
+            spiLimits(sim->bufferSize(), byteNs), sim);
+    }
+    const std::uint32_t buffer = spidevBufferSize();
+    return makeSpiChipBus(
+        [path = choice.path, khz, buffer]() -> std::unique_ptr<SpiTransport> {
+            return std::make_unique<OwningTransport<SpidevFile, SpidevTransport>>(
+                openSpidev(path, khz), path, buffer);
+        },
+        spiLimits(buffer, byteNs));
+}
+
+// Whether a path names the kind of device file a row opens.
+bool rowTakesPath(AdapterKind kind, const std::string& path)
+{
+    return kind == AdapterKind::Spidev ? isSpidevPath(path) : isI2cDevPath(path);
+}
+
 }  // namespace
 
 // clang-format off
-const std::array<AdapterType, 3> kAdapterTable = {{
+const std::array<AdapterType, 4> kAdapterTable = {{
     // The bit-banged bus: any run the chip allows, one transaction per call,
     // acknowledge polling counted.
-    {AdapterKind::ParallelPort, "parport", false, "", false, true,
+    {AdapterKind::ParallelPort, "parport", false, "", kI2cOnly, false, false, true,
      {0x10000, 1, 0x10000, 1, false, false}, makeParallelPortBus},
     // A block per read transaction and four to a transfer; a page per write,
-    // byte writes eight to a transfer.
-    {AdapterKind::Ch341a, "ch341a", false, "CH341A", true, false,
+    // byte writes eight to a transfer. Its SPI socket: see Ch341aSpi.
+    {AdapterKind::Ch341a, "ch341a", false, "CH341A", kI2cOnly | kSpiOnly, true, false, false,
      {0x100, 0x400, 0x100, 8, false, true}, makeCh341aBus},
     // A block per transfer; a page per write.
-    {AdapterKind::I2cDev, "i2c", true, "I2C", false, false,
+    {AdapterKind::I2cDev, "i2c", true, "I2C", kI2cOnly, false, false, false,
      {0x100, 0x100, 0x100, 1, false, true}, makeI2cDevBus},
+    // As much per message as the driver's buffer holds.
+    {AdapterKind::Spidev, "spidev", true, "SPI", kSpiOnly, false, true, false,
+     {0x100, 0x100, 0x100, 1, false, true}, makeSpidevBus},
 }};
 // clang-format on
 
@@ -160,9 +283,9 @@ std::optional<AdapterChoice> parseAdapter(std::string_view text)
         const std::string path(text.substr(prefix));
         // Only a bus node: the program opens it read-write, so any other
         // file named here must never be touched.
-        if (!isI2cDevPath(path))
+        if (!rowTakesPath(type.kind, path))
             return std::nullopt;
-        choice.i2cPath = path;
+        choice.path = path;
         return choice;
     }
     return std::nullopt;
@@ -171,14 +294,14 @@ std::optional<AdapterChoice> parseAdapter(std::string_view text)
 std::string adapterText(const AdapterChoice& choice)
 {
     const AdapterType& type = choice.type();
-    return type.takesPath ? std::string(type.name) + ":" + choice.i2cPath : std::string(type.name);
+    return type.takesPath ? std::string(type.name) + ":" + choice.path : std::string(type.name);
 }
 
 std::string adapterCaption(const AdapterChoice& choice)
 {
     const AdapterType& type = choice.type();
     if (type.takesPath)
-        return std::string(type.caption) + " " + choice.i2cPath;
+        return std::string(type.caption) + " " + choice.path;
     return std::string(type.caption);
 }
 
@@ -188,11 +311,26 @@ AdapterChoice resolveAdapter(const PortOptions& options,
     AdapterChoice choice = options.adapter ? *options.adapter : stored.value_or(AdapterChoice{});
     if (options.i2cSpeed)
         choice.speed = *options.i2cSpeed;
+    if (options.spiSpeedKhz)
+        choice.spiKhz = *options.spiSpeedKhz;
     return choice;
 }
 
+std::string transportRefusal(const AdapterChoice& adapter, const ChipType& chip)
+{
+    const Transport transport = transportOf(chip.family);
+    if (adapter.type().offers(transport))
+        return {};
+    const std::string name(chip.caption);
+    if (transport == Transport::Spi)
+        return "The " + name + " is an SPI chip: SPI chips need a CH341A or spidev adapter";
+    return "The " + name + " is an I2C chip: " + std::string(adapter.type().name) +
+           " reaches SPI chips only";
+}
+
 std::string applyAdapterOptions(PortOptions& options, const std::optional<std::string>& adapter,
-                                const std::optional<int>& speedKhz)
+                                const std::optional<int>& speedKhz,
+                                const std::optional<int>& spiSpeedKhz)
 {
     if (adapter) {
         options.adapter = parseAdapter(*adapter);
@@ -205,23 +343,56 @@ std::string applyAdapterOptions(PortOptions& options, const std::optional<std::s
         if (!options.i2cSpeed)
             return "--i2c-speed takes " + i2cSpeedChoices() + " (kHz).";
     }
+    if (spiSpeedKhz) {
+        if (*spiSpeedKhz < kMinSpiSpeedKhz || *spiSpeedKhz > kMaxSpiSpeedKhz)
+            return "--spi-speed takes " + std::to_string(kMinSpiSpeedKhz) + " to " +
+                   std::to_string(kMaxSpiSpeedKhz) + " (kHz).";
+        options.spiSpeedKhz = *spiSpeedKhz;
+    }
     if (!options.adapter)
         return {};
     const AdapterType& type = options.adapter->type();
+    if (spiSpeedKhz && !type.hasSpiSpeedSetting)
+        return options.adapter->kind == AdapterKind::Ch341a
+                   ? "--spi-speed sets a spidev device's clock; the CH341A's SPI clock is fixed "
+                     "(about 1.5 MHz)."
+                   : "--spi-speed sets a spidev device's clock; --adapter " +
+                         adapterText(*options.adapter) + " has no SPI bus.";
     if (speedKhz && options.adapter->isParallelPort())
         return "--i2c-speed sets the CH341A's bus clock; the parallel port's speed is its Delay.";
+    if (speedKhz && options.adapter->kind == AdapterKind::Spidev)
+        return "--i2c-speed sets the CH341A's I2C clock; --spi-speed sets that of " +
+               options.adapter->path + ".";
     if (speedKhz && !type.hasSpeedSetting)
         return "--i2c-speed sets the CH341A's bus clock; the kernel driver of " +
-               options.adapter->i2cPath + " sets that bus's clock.";
+               options.adapter->path + " sets that bus's clock.";
     if (!options.tracePath.empty() && !type.seesLines)
         return "--trace records the parallel port's bus lines; it cannot be used with --adapter " +
                adapterText(*options.adapter) + ".";
     return {};
 }
 
+std::unique_ptr<DeviceBus> makeDeviceBus(PortSession& session, const AdapterChoice& adapter,
+                                         const ChipType& chip)
+{
+    const std::string refusal = transportRefusal(adapter, chip);
+    if (!refusal.empty())
+        return std::make_unique<RefusedBus>(refusal, adapter.type().limits);
+    return adapter.type().makeBus(session, adapter, transportOf(chip.family));
+}
+
+std::unique_ptr<DeviceBus> makeDeviceBus(PortSession& session, const ChipType& chip)
+{
+    return makeDeviceBus(session, resolveAdapter(session.options()), chip);
+}
+
 std::unique_ptr<DeviceBus> makeDeviceBus(PortSession& session, const AdapterChoice& adapter)
 {
-    return adapter.type().makeBus(session, adapter);
+    if (!adapter.type().offers(Transport::I2c))
+        return std::make_unique<RefusedBus>(
+            "These are I2C chips: " + std::string(adapter.type().name) + " reaches SPI chips only",
+            adapter.type().limits);
+    return adapter.type().makeBus(session, adapter, Transport::I2c);
 }
 
 std::unique_ptr<DeviceBus> makeDeviceBus(PortSession& session)

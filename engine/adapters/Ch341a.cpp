@@ -3,6 +3,8 @@
 #include "Ch341a.h"
 
 #include <algorithm>
+#include <chrono>
+#include <iterator>
 #include <stdexcept>
 
 #include "HardwarePort.h"
@@ -493,6 +495,205 @@ std::string ch341aOpenErrorText(UsbOpenFailure failure, const std::string& detai
         break;
     }
     return "Cannot use the CH341A programmer" + (detail.empty() ? std::string() : ": " + detail);
+}
+
+}  // namespace kavoda
+
+namespace kavoda {
+
+std::uint8_t reversedBits(std::uint8_t value)
+{
+    value = static_cast<std::uint8_t>((value & 0xF0) >> 4 | (value & 0x0F) << 4);
+    value = static_cast<std::uint8_t>((value & 0xCC) >> 2 | (value & 0x33) << 2);
+    return static_cast<std::uint8_t>((value & 0xAA) >> 1 | (value & 0x55) << 1);
+}
+
+Ch341aSpiStream::Transfer& Ch341aSpiStream::open()
+{
+    if (!m_open) {
+        m_transfers.emplace_back();
+        m_open = true;
+    }
+    return m_transfers.back();
+}
+
+void Ch341aSpiStream::uio(const std::vector<std::uint8_t>& commands, bool pad)
+{
+    Transfer& transfer = open();
+    const std::size_t start = transfer.packets.size();
+    transfer.packets.push_back(ch341a::kUioStream);
+    transfer.packets.insert(transfer.packets.end(), commands.begin(), commands.end());
+    if (pad)
+        transfer.packets.resize(start + kCh341aPacketSize, 0x00);
+    else
+        close();
+}
+
+void Ch341aSpiStream::spiPacket(const std::uint8_t* data, std::size_t n)
+{
+    constexpr std::uint64_t kMaxBusBytes = Ch341aBus::kMaxExchangeBusNs / Ch341aSpi::kByteNs;
+    if (m_open && m_transfers.back().spiBytes + n > kMaxBusBytes)
+        close();
+    Transfer& transfer = open();
+    transfer.packets.push_back(ch341a::kSpiStream);
+    for (std::size_t i = 0; i < n; ++i)
+        transfer.packets.push_back(reversedBits(data[i]));
+    transfer.inLengths.push_back(n);
+    transfer.spiBytes += static_cast<std::uint32_t>(n);
+    // Its length is the USB packet's: a short one must end the bulk OUT.
+    if (n < ch341a::kSpiPacketBytes)
+        close();
+}
+
+void Ch341aSpiStream::pins(const std::vector<std::uint8_t>& commands)
+{
+    // As many UIO packets as the commands need: the pins hold their levels
+    // from one packet to the next.
+    constexpr std::size_t kPerPacket = kCh341aPacketSize - 2;
+    for (std::size_t at = 0; at < commands.size(); at += kPerPacket) {
+        const auto first = commands.begin() + static_cast<std::ptrdiff_t>(at);
+        std::vector<std::uint8_t> packet(
+            first, first + static_cast<std::ptrdiff_t>(std::min(kPerPacket, commands.size() - at)));
+        packet.push_back(ch341a::kUioEnd);
+        uio(packet, true);
+    }
+}
+
+void Ch341aSpiStream::clockOut(std::vector<std::uint8_t>& commands, std::uint8_t byte)
+{
+    // Each bit set on D5 with the clock low, taken by the chip as the clock
+    // rises (mode 0).
+    using namespace ch341a;
+    for (int bit = 7; bit >= 0; --bit) {
+        const std::uint8_t level = static_cast<std::uint8_t>(
+            (kPinsSelected & ~kDataOutPin) | ((byte >> bit) & 1 ? kDataOutPin : 0));
+        commands.push_back(static_cast<std::uint8_t>(kUioOut | level));
+        commands.push_back(static_cast<std::uint8_t>(kUioOut | level | kClockPin));
+    }
+}
+
+Ch341aSpiStream::Ch341aSpiStream(const std::vector<SpiTransaction>& transactions)
+{
+    using namespace ch341a;
+    std::size_t replyAt = 0;
+    bool selected = false;
+    for (const SpiTransaction& t : transactions) {
+        std::vector<std::uint8_t> bytes = t.out;
+        bytes.resize(t.out.size() + t.inLength, 0xFF);
+        m_readOffsets.push_back(replyAt + t.out.size());
+        // A write's bytes beyond whole SPI packets (a lone write enable, the
+        // end of a page) would make a short SPI packet, which ends its OUT:
+        // clocked on the pins instead, they let the transactions after them
+        // share the transfer. A read's are shifted, to be read back.
+        const bool writes = t.inLength == 0;
+        const std::size_t tail = writes ? bytes.size() % kSpiPacketBytes : 0;
+        const std::size_t whole = bytes.size() - tail;
+        // The one before is released and this one selected, also for the
+        // first of a run: after a run that left the chip selected, only a
+        // falling edge starts a new command. A microsecond high covers the
+        // longest deselect time of the chips (100 ns).
+        std::vector<std::uint8_t> commands{kUioOut | kPinsReleased, kUioDelayUs | 1,
+                                           kUioOut | kPinsSelected};
+        if (whole > 0) {
+            pins(commands);
+            commands.clear();
+        }
+        for (std::size_t at = 0; at < whole; at += kSpiPacketBytes)
+            spiPacket(bytes.data() + at, std::min(kSpiPacketBytes, whole - at));
+        replyAt += whole;
+        for (std::size_t at = whole; at < bytes.size(); ++at)
+            clockOut(commands, bytes[at]);
+        if (tail > 0)
+            commands.insert(commands.end(), {kUioOut | kPinsSelected, kUioOut | kPinsReleased});
+        pins(commands);
+        // A write of whole packets is released after them; a command that
+        // only reads may stay selected until the next run's first packet
+        // releases it: reading on harms nothing, and a transfer is saved.
+        selected = writes && tail == 0;
+    }
+    if (selected)
+        uio({kUioOut | kPinsReleased, kUioEnd}, false);
+}
+
+std::vector<std::uint8_t> Ch341aSpiStream::setupPackets()
+{
+    using namespace ch341a;
+    // SET keeps the I2C clock at its default; its bit 2 clear gives SPI one
+    // data line each way. Then the pins: levels first, so that chip select
+    // is high when D0 becomes an output.
+    std::vector<std::uint8_t> packets{
+        kStream, static_cast<std::uint8_t>(kSet | static_cast<std::uint8_t>(kDefaultI2cSpeed)),
+        kEnd};
+    packets.resize(kCh341aPacketSize, 0x00);
+    const std::uint8_t pins[] = {kUioStream, kUioOut | kPinsReleased, kUioDirection | kPinsOutputs,
+                                 kUioEnd};
+    packets.insert(packets.end(), std::begin(pins), std::end(pins));
+    return packets;
+}
+
+std::vector<std::uint8_t> Ch341aSpiStream::releasePacket()
+{
+    using namespace ch341a;
+    return {kUioStream, kUioOut | kPinsReleased, kUioEnd};
+}
+
+Ch341aSpi::Ch341aSpi(UsbBulkLink& link, std::function<std::uint64_t()> clock)
+    : m_link(link), m_clock(std::move(clock))
+{
+    if (!m_clock)
+        m_clock = [] {
+            return static_cast<std::uint64_t>(
+                std::chrono::duration_cast<std::chrono::nanoseconds>(
+                    std::chrono::steady_clock::now().time_since_epoch())
+                    .count());
+        };
+    m_link.bulkOut(Ch341aSpiStream::setupPackets());
+}
+
+Ch341aSpi::~Ch341aSpi()
+{
+    // A run that ended reading leaves the chip selected; let it go. The
+    // next opening releases it anyway, should the programmer be gone.
+    try {
+        m_link.bulkOut(Ch341aSpiStream::releasePacket());
+    } catch (const std::exception&) {
+    }
+}
+
+SpiLimits Ch341aSpi::limits() const
+{
+    // A transaction may span any number of exchanges (chip select holds);
+    // a call is kept to about 90 ms of bus time, so that a stop waits no
+    // longer.
+    return SpiLimits{kMaxTransaction, kMaxTransaction};
+}
+
+std::vector<std::vector<std::uint8_t>> Ch341aSpi::run(
+    const std::vector<SpiTransaction>& transactions)
+{
+    const Ch341aSpiStream stream(transactions);
+    std::vector<std::uint8_t> reply;
+    for (const Ch341aSpiStream::Transfer& transfer : stream.transfers()) {
+        if (transfer.inLengths.empty()) {
+            m_link.bulkOut(transfer.packets);
+            continue;
+        }
+        std::vector<std::uint8_t> part = m_link.exchange(transfer.packets, transfer.inLengths);
+        if (part.size() != transfer.spiBytes)
+            throw UsbExchangeError("The CH341A programmer answered " +
+                                       std::to_string(part.size()) + " bytes instead of " +
+                                       std::to_string(transfer.spiBytes),
+                                   std::move(part));
+        reply.insert(reply.end(), part.begin(), part.end());
+    }
+    std::vector<std::vector<std::uint8_t>> results(transactions.size());
+    for (std::size_t t = 0; t < transactions.size(); ++t) {
+        const std::size_t at = stream.readOffsets()[t];
+        results[t].resize(transactions[t].inLength);
+        for (std::uint32_t i = 0; i < transactions[t].inLength; ++i)
+            results[t][i] = reversedBits(reply.at(at + i));
+    }
+    return results;
 }
 
 }  // namespace kavoda

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
-// The CH341A USB programmer in its I2C mode (USB 1a86:5512): the command
-// stream it understands, the bus transactions built from it, and the USB link
-// that carries it (libusb, or a simulated chip in tests).
+// The CH341A USB programmer in its I2C/SPI mode (USB 1a86:5512): the command
+// streams it understands, the I2C bus transactions and the SPI transport
+// built from them, and the USB link that carries them (libusb, or a
+// simulated chip in tests).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +16,7 @@
 #include "HardwarePort.h"
 #include "I2cController.h"
 #include "PortBackend.h"
+#include "SpiTransport.h"
 
 namespace kavoda {
 
@@ -40,6 +44,31 @@ inline constexpr std::uint8_t kCommandMask = 0xC0;  // OUT and IN
 inline constexpr std::uint8_t kCountMask = 0x3F;
 inline constexpr int kMaxCount = 32;
 inline constexpr std::uint8_t kNotAcknowledged = 0x80;
+// SET's bit 2: the SPI stream's lines, 0 for one data line each way (D3
+// clock, D5 out, D7 in), 1 for two.
+inline constexpr std::uint8_t kSpiDualIo = 0x04;
+
+// The SPI stream: the command, then the bytes to shift (the rest of the
+// USB packet, at most 31).
+inline constexpr std::uint8_t kSpiStream = 0xA8;
+inline constexpr std::size_t kSpiPacketBytes = 31;
+// The UIO stream sets the D0..D5 pins: its commands, END last.
+inline constexpr std::uint8_t kUioStream = 0xAB;
+inline constexpr std::uint8_t kUioIn = 0x00;       // reads the pins: one reply byte
+inline constexpr std::uint8_t kUioDirection = 0x40;  // | mask of outputs
+inline constexpr std::uint8_t kUioOut = 0x80;      // | levels
+inline constexpr std::uint8_t kUioDelayUs = 0xC0;  // | microseconds
+inline constexpr std::uint8_t kUioEnd = 0x20;
+inline constexpr std::uint8_t kUioValueMask = 0x3F;
+// The programmers' SPI socket: chip select on D0 (D1 and D2, the other
+// selects, held high), clock on D3 (low between bytes: mode 0), data out
+// on D5, data in on D7.
+inline constexpr std::uint8_t kPinsOutputs = 0x3F;
+inline constexpr std::uint8_t kPinsReleased = 0x37;
+inline constexpr std::uint8_t kPinsSelected = 0x36;
+inline constexpr std::uint8_t kChipSelectPin = 0x01;
+inline constexpr std::uint8_t kClockPin = 0x08;
+inline constexpr std::uint8_t kDataOutPin = 0x20;
 }  // namespace ch341a
 
 // What the programmer accepts, as the public implementations that work on
@@ -125,8 +154,10 @@ public:
     // A synchronous IN of up to maxLength bytes; a short packet ends it.
     virtual std::vector<std::uint8_t> bulkIn(std::size_t maxLength) = 0;
     // INs of the given lengths queued first, then the packets sent while they
-    // wait; the bytes of every IN, one after the other. A failure throws
-    // UsbExchangeError with the bytes of the INs that had ended.
+    // wait, each further IN queued as one before it ends, never more than
+    // Ch341aBus::kMaxInsPerExchange waiting at once; the bytes of every IN,
+    // one after the other. A failure throws UsbExchangeError with the bytes
+    // of the INs that had ended.
     virtual std::vector<std::uint8_t> exchange(const std::vector<std::uint8_t>& packets,
                                                const std::vector<std::size_t>& inLengths) = 0;
 };
@@ -207,6 +238,104 @@ private:
     I2cSpeed m_speed;
     int m_cycleMs = 0;        // when the last write cycle was seen over
     bool m_cycleKnown = false;
+};
+
+// The bits of a byte in the other order: the CH341A shifts the least
+// significant bit first, the chips expect the most significant.
+std::uint8_t reversedBits(std::uint8_t value);
+
+// The rules of the SPI stream, beside those of the I2C stream above (the
+// maker's interface description of its SPI stream and UIO stream, and the
+// public implementations that work on real programmers):
+//
+// - An SPI packet is A8 and the bytes to shift, at most 31: the USB packet's
+//   length says how many, so nothing may follow them in the packet, and a
+//   packet of fewer than 31 (a short USB packet) ends its bulk OUT. Each
+//   byte shifted answers one byte: the reply of a packet is as long as its
+//   data, always a short USB packet, so every SPI packet needs an IN of its
+//   own.
+// - The CH341A shifts the least significant bit first: bytes are reversed
+//   both ways.
+// - Chip select is the D0 pin, set by a UIO packet (AB, OUT|levels,
+//   DIR|outputs, US|microseconds, END); a UIO packet without a reply is
+//   padded to 32 bytes so that the SPI packet after it starts a USB packet
+//   of its own. Chip select is only a pin: it holds across bulk transfers.
+// - The UIO stream's OUT may also clock bits on D3 and D5 itself (the
+//   bit-banged SPI of the Linux driver and of the maker's DLL), two
+//   commands a bit, 15 bits to a packet: a write's bytes beyond its whole
+//   SPI packets go so, in packets without a reply.
+// - The SPI stream shifts in mode 0 on one line each way (SET with bit 2
+//   clear), at the programmer's own clock of about 1.5 MHz.
+// - As for I2C: INs queued before the OUT and while it goes out, at most
+//   kMaxInsPerExchange of them waiting at once, and no more than half the
+//   USB timeout of bus time per exchange (the OUT lasts as long as the
+//   device takes to shift its packets).
+//
+// A run of transactions becomes bulk transfers of these packets: a
+// transaction releases chip select and takes it again in one UIO packet,
+// shifts its bytes, and is released by the next transaction, at the end of
+// the run, or (a command that only read) by the next run.
+class Ch341aSpiStream {
+public:
+    struct Transfer {
+        std::vector<std::uint8_t> packets;
+        std::vector<std::size_t> inLengths;  // one per SPI packet
+        std::uint32_t spiBytes = 0;
+    };
+
+    explicit Ch341aSpiStream(const std::vector<SpiTransaction>& transactions);
+
+    const std::vector<Transfer>& transfers() const { return m_transfers; }
+    // Where each transaction's read bytes start in the concatenated reply
+    // of all transfers.
+    const std::vector<std::size_t>& readOffsets() const { return m_readOffsets; }
+
+    // The configuration sent when the programmer is opened: the stream in
+    // SPI mode with one data line each way, the pins set with chip select
+    // released.
+    static std::vector<std::uint8_t> setupPackets();
+    static std::vector<std::uint8_t> releasePacket();
+
+private:
+    void uio(const std::vector<std::uint8_t>& commands, bool pad);
+    // UIO commands in as many padded packets as they need.
+    void pins(const std::vector<std::uint8_t>& commands);
+    static void clockOut(std::vector<std::uint8_t>& commands, std::uint8_t byte);
+    void spiPacket(const std::uint8_t* data, std::size_t n);
+    Transfer& open();
+    void close() { m_open = false; }
+
+    std::vector<Transfer> m_transfers;
+    std::vector<std::size_t> m_readOffsets;
+    bool m_open = false;
+};
+
+// The CH341A's SPI socket as an SPI transport.
+class Ch341aSpi final : public SpiTransport {
+public:
+    // Puts the stream in SPI mode and the pins in place at once; clock
+    // gives the time that bounds busy polling (the monotonic clock; the
+    // simulation's in tests).
+    explicit Ch341aSpi(UsbBulkLink& link, std::function<std::uint64_t()> clock = {});
+    // Releases chip select.
+    ~Ch341aSpi() override;
+    Ch341aSpi(const Ch341aSpi&) = delete;
+    Ch341aSpi& operator=(const Ch341aSpi&) = delete;
+
+    std::vector<std::vector<std::uint8_t>> run(
+        const std::vector<SpiTransaction>& transactions) override;
+    SpiLimits limits() const override;
+    std::uint64_t nowNs() const override { return m_clock(); }
+
+    // The SPI clock modelled and assumed for bus time, in kHz.
+    static constexpr int kClockKhz = 1500;
+    static constexpr std::uint64_t kByteNs = 8'000'000 / kClockKhz;
+    // Bytes of one call: about 90 ms of bus time.
+    static constexpr std::uint32_t kMaxTransaction = 16 * 1024 + 16;
+
+private:
+    UsbBulkLink& m_link;
+    std::function<std::uint64_t()> m_clock;
 };
 
 // The first CH341A in I2C mode on the USB, opened and its interface claimed.

@@ -74,54 +74,40 @@ public:
     std::vector<std::uint8_t> exchange(const std::vector<std::uint8_t>& packets,
                                        const std::vector<std::size_t>& inLengths) override
     {
-        // Every IN is queued before the OUT goes out, so that the device
-        // always finds one waiting for its next reply packet.
-        std::vector<std::unique_ptr<PendingIn>> ins(inLengths.size());
-        std::size_t submitted = 0;
-        std::string failure;
-        for (; submitted < ins.size(); ++submitted) {
-            ins[submitted] = std::make_unique<PendingIn>();
-            PendingIn& in = *ins[submitted];
-            in.buffer.resize(inLengths[submitted]);
-            in.transfer = libusb_alloc_transfer(0);
-            if (!in.transfer) {
-                failure = "out of memory";
-                break;
-            }
-            libusb_fill_bulk_transfer(in.transfer, m_handle, kCh341aBulkIn, in.buffer.data(),
-                                      static_cast<int>(in.buffer.size()), &PendingIn::done, &in,
-                                      kTimeoutMs);
-            if (const int rc = libusb_submit_transfer(in.transfer); rc != 0) {
-                failure = usbError(rc);
-                break;
-            }
-            in.submitted = true;
-        }
-        if (failure.empty()) {
+        // The first INs are queued before the OUT goes out, and each one
+        // that ends queues the next from its callback, so that the device
+        // always finds one waiting for its next reply packet and no more
+        // than kMaxInsPerExchange wait at once.
+        Queue queue{m_handle, inLengths, {}, 0, {}, false};
+        queue.ins.resize(inLengths.size());
+        while (queue.next < queue.ins.size() && queue.next < Ch341aBus::kMaxInsPerExchange &&
+               queue.failure.empty())
+            queue.submitNext();
+        if (queue.failure.empty()) {
             try {
                 bulkOut(packets);
             } catch (const PortError& e) {
-                failure = e.what();
+                queue.failure = e.what();
             }
         }
         // Wait for the INs in order; on a failure, cancel the rest and wait
         // until libusb has let go of every buffer.
         std::vector<std::uint8_t> received;
-        for (const auto& pending : ins) {
-            if (!pending || !pending->submitted)
+        for (std::size_t i = 0; i < queue.ins.size() && queue.failure.empty(); ++i) {
+            if (!queue.ins[i] || !queue.ins[i]->submitted)
                 break;
-            PendingIn& in = *pending;
-            if (failure.empty())
-                waitFor(in);
-            if (failure.empty() && in.status != LIBUSB_TRANSFER_COMPLETED)
-                failure = in.status == LIBUSB_TRANSFER_TIMED_OUT
-                              ? std::string("the programmer did not answer (USB timeout)")
-                              : std::string("USB transfer failed");
-            if (failure.empty())
+            PendingIn& in = *queue.ins[i];
+            waitFor(in);
+            if (in.status != LIBUSB_TRANSFER_COMPLETED)
+                queue.failure = in.status == LIBUSB_TRANSFER_TIMED_OUT
+                                    ? std::string("the programmer did not answer (USB timeout)")
+                                    : std::string("USB transfer failed");
+            else
                 received.insert(received.end(), in.buffer.begin(),
                                 in.buffer.begin() + in.transfer->actual_length);
         }
-        for (auto& pending : ins) {
+        queue.stopped = true;
+        for (auto& pending : queue.ins) {
             if (!pending)
                 continue;
             if (pending->submitted && !pending->finished) {
@@ -129,33 +115,74 @@ public:
                 waitFor(*pending);
             }
             // One that libusb still holds is left to it rather than freed
-            // under its feet.
-            if (pending->submitted && !pending->finished)
+            // under its feet; its callback must not reach this queue.
+            if (pending->submitted && !pending->finished) {
+                pending->queue = nullptr;
                 pending.release();
+            }
             else if (pending->transfer)
                 libusb_free_transfer(pending->transfer);
         }
-        if (!failure.empty())
-            throw UsbExchangeError(failure.rfind("Cannot use", 0) == 0
-                                       ? failure
-                                       : ch341aOpenErrorText(UsbOpenFailure::Other, failure),
+        if (!queue.failure.empty())
+            throw UsbExchangeError(queue.failure.rfind("Cannot use", 0) == 0
+                                       ? queue.failure
+                                       : ch341aOpenErrorText(UsbOpenFailure::Other, queue.failure),
                                    std::move(received));
         return received;
     }
 
 private:
+    struct Queue;
+
     struct PendingIn {
         libusb_transfer* transfer = nullptr;
         std::vector<unsigned char> buffer;
         bool submitted = false;
         bool finished = false;
         libusb_transfer_status status = LIBUSB_TRANSFER_ERROR;
+        Queue* queue = nullptr;
 
         static void LIBUSB_CALL done(libusb_transfer* transfer)
         {
             auto* in = static_cast<PendingIn*>(transfer->user_data);
             in->status = transfer->status;
             in->finished = true;
+            if (in->status == LIBUSB_TRANSFER_COMPLETED && in->queue && !in->queue->stopped)
+                in->queue->submitNext();
+        }
+    };
+
+    // The INs of one exchange, queued as the ones before them end.
+    struct Queue {
+        libusb_device_handle* handle;
+        const std::vector<std::size_t>& lengths;
+        std::vector<std::unique_ptr<PendingIn>> ins;
+        std::size_t next;
+        std::string failure;
+        bool stopped;
+
+        void submitNext()
+        {
+            if (next >= ins.size() || !failure.empty())
+                return;
+            ins[next] = std::make_unique<PendingIn>();
+            PendingIn& in = *ins[next];
+            in.queue = this;
+            in.buffer.resize(lengths[next]);
+            in.transfer = libusb_alloc_transfer(0);
+            ++next;
+            if (!in.transfer) {
+                failure = "out of memory";
+                return;
+            }
+            libusb_fill_bulk_transfer(in.transfer, handle, kCh341aBulkIn, in.buffer.data(),
+                                      static_cast<int>(in.buffer.size()), &PendingIn::done, &in,
+                                      kTimeoutMs);
+            if (const int rc = libusb_submit_transfer(in.transfer); rc != 0) {
+                failure = usbError(rc);
+                return;
+            }
+            in.submitted = true;
         }
     };
 

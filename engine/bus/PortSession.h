@@ -28,10 +28,11 @@ struct PortOptions {
     ChipFault simFault = ChipFault::None;      // what is wrong with the simulated chip
     std::optional<std::uint64_t> simWriteCycleNs;  // empty = the datasheet's write cycle
     std::uint8_t simChipAddress = 0;           // the simulated chip's A2..A0 levels
-    // The adapter and the CH341A's clock as the command line gives them;
+    // The adapter and its clocks as the command line gives them;
     // empty = the settings file decides (resolveAdapter).
     std::optional<AdapterChoice> adapter;
     std::optional<I2cSpeed> i2cSpeed;
+    std::optional<int> spiSpeedKhz;            // a spidev device's SPI clock
 };
 
 // Long-lived: the simulated chip's content survives between operations of one

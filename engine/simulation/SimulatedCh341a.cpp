@@ -24,7 +24,50 @@ PortError gone()
 
 }  // namespace
 
-SimulatedCh341a::SimulatedCh341a(const ChipOptions& chip) : m_bus(chip, kDefaultI2cSpeedKhz) {}
+SimulatedCh341a::SimulatedCh341a(const ChipOptions& chip)
+    : m_bus(std::make_unique<SimulatedBusMaster>(chip, kDefaultI2cSpeedKhz))
+{
+}
+
+SimulatedCh341a::SimulatedCh341a(std::unique_ptr<SimulatedSpiDevice> spiChip)
+    : m_spi(std::move(spiChip))
+{
+}
+
+SimulatedCh341a::~SimulatedCh341a() = default;
+
+SimulatedChip& SimulatedCh341a::chip()
+{
+    return i2c().chip();
+}
+
+const SimulatedChip& SimulatedCh341a::chip() const
+{
+    if (!m_bus)
+        throw PortError("The simulated CH341A has an SPI chip in its socket, no I2C chip");
+    return m_bus->chip();
+}
+
+SimulatedBusMaster& SimulatedCh341a::i2c()
+{
+    if (!m_bus)
+        throw PortError("The simulated CH341A has an SPI chip in its socket, no I2C chip");
+    return *m_bus;
+}
+
+void SimulatedCh341a::elapse(std::uint64_t ns)
+{
+    if (m_bus)
+        m_bus->elapse(ns);
+    else
+        m_nowNs += ns;
+}
+
+bool SimulatedCh341a::chipSelected() const
+{
+    return (m_pinOutputs & ch341a::kChipSelectPin) != 0 &&
+           (m_pinLevels & ch341a::kChipSelectPin) == 0;
+}
 
 bool SimulatedCh341a::serve()
 {
@@ -54,7 +97,7 @@ void SimulatedCh341a::bulkOut(const std::vector<std::uint8_t>& packets)
 {
     if (!serve())
         throw gone();
-    m_bus.elapse(kUsbTransferNs);
+    elapse(kUsbTransferNs);
     for (const Packet& packet : split(packets)) {
         Packet reply = execute(packet);
         if (reply.empty())
@@ -72,7 +115,7 @@ std::vector<std::uint8_t> SimulatedCh341a::bulkIn(std::size_t maxLength)
 {
     if (!serve())
         throw gone();
-    m_bus.elapse(kUsbTransferNs);
+    elapse(kUsbTransferNs);
     if (m_unread.empty())
         throw PortError("The CH341A programmer did not answer (USB timeout)");
     std::vector<std::uint8_t> reply;
@@ -94,7 +137,7 @@ std::vector<std::uint8_t> SimulatedCh341a::exchange(const std::vector<std::uint8
 {
     if (!serve())
         throw gone();
-    m_bus.elapse(kUsbTransferNs);
+    elapse(kUsbTransferNs);
     std::vector<std::uint8_t> received;  // of the INs that ended
     std::vector<std::uint8_t> current;
     std::size_t in = 0;
@@ -135,7 +178,7 @@ std::vector<std::uint8_t> SimulatedCh341a::exchange(const std::vector<std::uint8
                     std::to_string(kMaxUnreadReplies) + " replies waited unread",
                 received);
     }
-    m_bus.elapse(kUsbTransferNs);
+    elapse(kUsbTransferNs);
     if (in < inLengths.size())
         throw UsbExchangeError("The CH341A programmer did not answer (USB timeout)", received);
     return received;
@@ -143,8 +186,82 @@ std::vector<std::uint8_t> SimulatedCh341a::exchange(const std::vector<std::uint8
 
 SimulatedCh341a::Packet SimulatedCh341a::execute(const Packet& packet)
 {
+    if (!packet.empty() && packet[0] == ch341a::kSpiStream)
+        return executeSpi(packet);
+    if (!packet.empty() && packet[0] == ch341a::kUioStream)
+        return executeUio(packet);
     if (packet.empty() || packet[0] != ch341a::kStream)
         throw streamError("a packet without the stream command");
+    return executeI2c(packet);
+}
+
+SimulatedCh341a::Packet SimulatedCh341a::executeSpi(const Packet& packet)
+{
+    // The packet's length is the stream's: every byte after A8 is shifted.
+    if (m_spiDualIo)
+        throw streamError("an SPI packet in the two-line mode, which no chip here understands");
+    Packet reply;
+    for (std::size_t i = 1; i < packet.size(); ++i) {
+        elapse(Ch341aSpi::kByteNs);
+        std::uint8_t miso = 0xFF;  // nothing drives D7: its pull-up
+        if (m_spi && chipSelected())
+            miso = m_spi->exchange(reversedBits(packet[i]), nowNs());
+        reply.push_back(reversedBits(miso));
+    }
+    return reply;
+}
+
+SimulatedCh341a::Packet SimulatedCh341a::executeUio(const Packet& packet)
+{
+    Packet reply;
+    for (std::size_t i = 1; i < packet.size(); ++i) {
+        const std::uint8_t command = packet[i];
+        if (command == ch341a::kUioEnd)
+            return reply;  // the rest of the packet is ignored
+        elapse(kUioCommandNs);
+        const bool before = chipSelected();
+        const bool clockBefore = pinHigh(ch341a::kClockPin);
+        const std::uint8_t value = command & ch341a::kUioValueMask;
+        switch (command & 0xC0) {
+        case ch341a::kUioOut: m_pinLevels = value; break;
+        case ch341a::kUioDirection: m_pinOutputs = value; break;
+        case ch341a::kUioDelayUs: elapse(static_cast<std::uint64_t>(value) * 1'000); break;
+        default:
+            if (command != ch341a::kUioIn)
+                throw streamError("the unknown UIO command " + byteHex(command));
+            // D7 reads the chip's data out, high while nothing drives it.
+            reply.push_back(static_cast<std::uint8_t>(0x80 | (m_pinLevels & m_pinOutputs)));
+            break;
+        }
+        const bool after = chipSelected();
+        if (!before && after) {
+            m_bits = 0;
+            if (m_spi)
+                m_spi->select(nowNs());
+        }
+        if (before && !after && m_spi)
+            m_spi->deselect(nowNs());
+        // Bits clocked on the pins: the chip takes D5 as D3 rises (mode 0),
+        // a byte at each eighth.
+        if (after && !clockBefore && pinHigh(ch341a::kClockPin)) {
+            m_shift = static_cast<std::uint8_t>(m_shift << 1 | (pinHigh(ch341a::kDataOutPin) ? 1 : 0));
+            if (++m_bits == 8) {
+                m_bits = 0;
+                if (m_spi)
+                    m_spi->exchange(m_shift, nowNs());
+            }
+        }
+    }
+    throw streamError("a UIO packet without END");
+}
+
+bool SimulatedCh341a::pinHigh(std::uint8_t pin) const
+{
+    return (m_pinOutputs & pin) != 0 && (m_pinLevels & pin) != 0;
+}
+
+SimulatedCh341a::Packet SimulatedCh341a::executeI2c(const Packet& packet)
+{
     Packet reply;
     bool statusSent = false;
     for (std::size_t i = 1; i < packet.size(); ++i) {
@@ -159,10 +276,13 @@ SimulatedCh341a::Packet SimulatedCh341a::execute(const Packet& packet)
                              (command & ch341a::kCommandMask) == ch341a::kIn;
         if (counted && count > ch341a::kMaxCount)
             throw streamError("the command " + byteHex(command) + ", whose count is beyond 32");
+        const bool onBus = command == ch341a::kStart || command == ch341a::kStop || counted;
+        if (onBus && !m_bus)
+            throw streamError("an I2C command while an SPI chip is in the socket");
         if (command == ch341a::kStart) {
-            m_bus.start();
+            m_bus->start();
         } else if (command == ch341a::kStop) {
-            m_bus.stop();
+            m_bus->stop();
         } else if ((command & ch341a::kCommandMask) == ch341a::kOut) {
             const std::size_t bytes = count == 0 ? 1 : static_cast<std::size_t>(count);
             if (i + bytes >= packet.size())
@@ -171,25 +291,27 @@ SimulatedCh341a::Packet SimulatedCh341a::execute(const Packet& packet)
                 throw streamError("a second OUT|0 in one packet, which the device does not "
                                   "define");
             for (std::size_t b = 0; b < bytes; ++b) {
-                const bool acknowledged = m_bus.sendByte(packet[++i]);
+                const bool acknowledged = m_bus->sendByte(packet[++i]);
                 if (count == 0)
                     reply.push_back(acknowledged ? 0x00 : ch341a::kNotAcknowledged);
             }
             statusSent = statusSent || count == 0;
         } else if ((command & ch341a::kCommandMask) == ch341a::kIn) {
             if (count == 0) {
-                reply.push_back(m_bus.receiveByte(false));
+                reply.push_back(m_bus->receiveByte(false));
             } else {
                 for (int b = 0; b < count; ++b)
-                    reply.push_back(m_bus.receiveByte(true));
+                    reply.push_back(m_bus->receiveByte(true));
             }
         } else if ((command & 0xF0) == ch341a::kSet) {
-            // Bits 1..0 choose the clock; bit 2 concerns SPI only.
-            m_bus.setKhz(i2cSpeedKhz(static_cast<I2cSpeed>(command & 0x03)));
+            // Bits 1..0 choose the I2C clock; bit 2 the SPI stream's lines.
+            m_spiDualIo = (command & ch341a::kSpiDualIo) != 0;
+            if (m_bus)
+                m_bus->setKhz(i2cSpeedKhz(static_cast<I2cSpeed>(command & 0x03)));
         } else if ((command & 0xF0) == ch341a::kDelayUs) {
-            m_bus.elapse(static_cast<std::uint64_t>(command & 0x0F) * 1'000);
+            elapse(static_cast<std::uint64_t>(command & 0x0F) * 1'000);
         } else if ((command & 0xF0) == ch341a::kDelayMs) {
-            m_bus.elapse(static_cast<std::uint64_t>(command & 0x0F) * 1'000'000);
+            elapse(static_cast<std::uint64_t>(command & 0x0F) * 1'000'000);
         } else {
             throw streamError("the unknown command " + byteHex(command));
         }

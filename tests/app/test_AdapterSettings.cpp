@@ -31,7 +31,7 @@ TEST_F(AdapterSettingsTest, AdapterAndSpeedReadWithThePrivateProfileRules)
     EXPECT_EQ(choice->speed, I2cSpeed::k400kHz);
 
     writeSettings("[Adapter]\nAdapter=i2c:/dev/i2c-3\n");
-    EXPECT_EQ(loadAdapterSetting()->i2cPath, "/dev/i2c-3");
+    EXPECT_EQ(loadAdapterSetting()->path, "/dev/i2c-3");
     EXPECT_EQ(loadAdapterSetting()->speed, I2cSpeed::k100kHz);
 }
 
@@ -84,7 +84,7 @@ TEST(AdapterOptions, TheWindowsCommandLineTakesAdapterAndSpeed)
     ASSERT_TRUE(usb.run);
     EXPECT_EQ(usb.options.adapter->kind, AdapterKind::Ch341a);
     EXPECT_EQ(usb.options.i2cSpeed, I2cSpeed::k750kHz);
-    EXPECT_EQ(parse({"--adapter=i2c:/dev/i2c-2"}).options.adapter->i2cPath, "/dev/i2c-2");
+    EXPECT_EQ(parse({"--adapter=i2c:/dev/i2c-2"}).options.adapter->path, "/dev/i2c-2");
 
     std::string error;
     const ParsedOptions wrong = parse({"--adapter", "lpt"}, &error);

@@ -72,6 +72,9 @@ TEST(SharedOptions, ABadValueGetsTheSameWordsFromBothPrograms)
         {"--i2c-speed=fast"},
         {"--i2c-speed=300"},
         {"--adapter=ch341a", "--trace=bus.vcd"},
+        {"--adapter=spidev:/dev/spidev0.0", "--spi-speed=5"},
+        {"--adapter=ch341a", "--spi-speed=1000"},
+        {"--spi-speed=fast"},
     };
     for (const auto& args : bad) {
         const std::string line = args.front() + std::string(args.size() > 1 ? " " : "") +

@@ -169,6 +169,10 @@ TEST_F(CliAdapterTest, WrongAdapterOptionsAreUsageErrors)
         {"--adapter", "ch341a", "--i2c-speed", "50"},
         {"--adapter", "parport", "--i2c-speed", "100"},
         {"--adapter", "ch341a", "--trace", "bus.vcd"},
+        {"--adapter", "spidev:/dev/sda"},
+        {"--adapter", "ch341a", "--spi-speed", "1000"},
+        {"--adapter", "spidev:/dev/spidev0.0", "--spi-speed", "0"},
+        {"--adapter", "spidev:/dev/spidev0.0", "--i2c-speed", "400"},
     };
     for (std::vector<std::string> args : wrong) {
         args.insert(args.begin(), {"--simulate", "-d", "24C02"});
@@ -176,6 +180,16 @@ TEST_F(CliAdapterTest, WrongAdapterOptionsAreUsageErrors)
         const CliRun run = cli(args);
         EXPECT_EQ(run.code, 2) << run.err;
     }
+}
+
+TEST_F(CliAdapterTest, AnI2cChipOnSpidevIsRefusedBeforeTheDeviceIsOpened)
+{
+    // The device does not exist: a refusal that came after opening would
+    // say so instead.
+    const CliRun run = cli({"--simulate", "-d", "24C02", "--adapter", "spidev:/dev/spidev250.0",
+                            "--spi-speed", "8000", "get", "0"});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.err.find("spidev reaches SPI chips only"), std::string::npos) << run.err;
 }
 
 TEST(ToolSettingsAdapter, ReadFromItsOwnSection)

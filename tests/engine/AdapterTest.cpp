@@ -17,21 +17,69 @@ namespace {
 
 TEST(AdapterChoice, NamesRoundTripAndAnythingElseIsRefused)
 {
-    for (const char* text : {"parport", "ch341a", "i2c:/dev/i2c-0", "i2c:/dev/i2c-11"}) {
+    for (const char* text : {"parport", "ch341a", "i2c:/dev/i2c-0", "i2c:/dev/i2c-11",
+                             "spidev:/dev/spidev0.1"}) {
         const auto choice = parseAdapter(text);
         ASSERT_TRUE(choice.has_value()) << text;
         EXPECT_EQ(adapterText(*choice), text);
     }
     EXPECT_EQ(parseAdapter("CH341A")->kind, AdapterKind::Ch341a);
-    EXPECT_EQ(parseAdapter("I2C:/dev/i2c-2")->i2cPath, "/dev/i2c-2");
+    EXPECT_EQ(parseAdapter("I2C:/dev/i2c-2")->path, "/dev/i2c-2");
     // Only bus nodes: the program opens the file read-write.
     for (const char* bad : {"", "usb", "ch341", "i2c:", "i2c:/dev/sda", "i2c:/etc/passwd",
-                            "i2c:/dev/i2c-1x", "/dev/i2c-1", " parport"})
+                            "i2c:/dev/i2c-1x", "/dev/i2c-1", " parport", "spidev:/dev/i2c-1",
+                            "i2c:/dev/spidev0.0", "spidev:/dev/spidev0"})
         EXPECT_FALSE(parseAdapter(bad).has_value()) << '"' << bad << '"';
 
     EXPECT_EQ(adapterCaption(*parseAdapter("parport")), "");
     EXPECT_EQ(adapterCaption(*parseAdapter("ch341a")), "CH341A");
     EXPECT_EQ(adapterCaption(*parseAdapter("i2c:/dev/i2c-1")), "I2C /dev/i2c-1");
+    EXPECT_EQ(adapterCaption(*parseAdapter("SPIDEV:/dev/spidev1.0")), "SPI /dev/spidev1.0");
+}
+
+TEST(AdapterChoice, EachRowOffersItsTransportsAndRefusesTheOthersBeforeOpening)
+{
+    const auto offers = [](const char* text, Transport t) {
+        return parseAdapter(text)->type().offers(t);
+    };
+    EXPECT_TRUE(offers("parport", Transport::I2c));
+    EXPECT_FALSE(offers("parport", Transport::Spi));
+    EXPECT_TRUE(offers("ch341a", Transport::I2c));
+    EXPECT_TRUE(offers("ch341a", Transport::Spi));
+    EXPECT_TRUE(offers("i2c:/dev/i2c-1", Transport::I2c));
+    EXPECT_FALSE(offers("i2c:/dev/i2c-1", Transport::Spi));
+    EXPECT_FALSE(offers("spidev:/dev/spidev0.0", Transport::I2c));
+    EXPECT_TRUE(offers("spidev:/dev/spidev0.0", Transport::Spi));
+
+    ChipType spiChip = *findChip("24C64");
+    spiChip.caption = "25640";
+    spiChip.family = Family::Spi25;
+    const ChipType& i2cChip = *findChip("24C16");
+    EXPECT_EQ(transportRefusal(*parseAdapter("ch341a"), spiChip), "");
+    EXPECT_EQ(transportRefusal(*parseAdapter("ch341a"), i2cChip), "");
+
+    // Nothing is opened: the paths below do not exist, and what is said is
+    // the refusal, not that they are missing.
+    PortSession session(PortOptions{});
+    const auto refused = [&](const char* adapter, const ChipType& chip) -> std::string {
+        auto bus = makeDeviceBus(session, *parseAdapter(adapter), chip);
+        try {
+            BusClaim claim(*bus);
+        } catch (const PortError& e) {
+            return e.what();
+        }
+        return "opened";
+    };
+    EXPECT_EQ(refused("spidev:/dev/spidev250.1", i2cChip),
+              "The 24C16 is an I2C chip: spidev reaches SPI chips only");
+    EXPECT_EQ(refused("i2c:/dev/i2c-250", spiChip),
+              "The 25640 is an SPI chip: SPI chips need a CH341A or spidev adapter");
+    EXPECT_EQ(refused("parport", spiChip),
+              "The 25640 is an SPI chip: SPI chips need a CH341A or spidev adapter");
+    auto windowBus = makeDeviceBus(session, *parseAdapter("spidev:/dev/spidev250.1"));
+    EXPECT_THROW(windowBus->claim(), PortError);
+    std::uint8_t byte = 0;
+    EXPECT_THROW(windowBus->read(i2cChip, {ReadRun{0, &byte, 1}}), PortError);
 }
 
 TEST(AdapterChoice, CommandLineBeforeSettingsFileBeforeTheParallelPort)
@@ -49,7 +97,7 @@ TEST(AdapterChoice, CommandLineBeforeSettingsFileBeforeTheParallelPort)
     options.adapter = *parseAdapter("parport");
     EXPECT_TRUE(resolveAdapter(options, stored).isParallelPort());
     options.adapter = *parseAdapter("i2c:/dev/i2c-4");
-    EXPECT_EQ(resolveAdapter(options, stored).i2cPath, "/dev/i2c-4");
+    EXPECT_EQ(resolveAdapter(options, stored).path, "/dev/i2c-4");
 }
 
 TEST(AdapterChoice, CommandLineOptionsAndTheirUsageErrors)
@@ -71,7 +119,8 @@ TEST(AdapterChoice, CommandLineOptionsAndTheirUsageErrors)
         return applyAdapterOptions(o, adapter ? std::optional<std::string>(adapter) : std::nullopt,
                                    khz);
     };
-    EXPECT_NE(error("usb", std::nullopt).find("choose parport, ch341a or i2c:/dev/i2c-N"),
+    EXPECT_NE(error("usb", std::nullopt)
+                  .find("choose parport, ch341a, i2c:/dev/i2c-N or spidev:/dev/spidevB.C"),
               std::string::npos);
     EXPECT_NE(error("i2c:/dev/sda", std::nullopt), "");
     EXPECT_NE(error("ch341a", 50).find("20, 100, 400 or 750"), std::string::npos);
@@ -79,6 +128,22 @@ TEST(AdapterChoice, CommandLineOptionsAndTheirUsageErrors)
     EXPECT_NE(error("i2c:/dev/i2c-2", 100).find("/dev/i2c-2"), std::string::npos);
     EXPECT_NE(error("ch341a", std::nullopt, "bus.vcd").find("--trace"), std::string::npos);
     EXPECT_EQ(error("parport", std::nullopt, "bus.vcd"), "");
+    EXPECT_NE(error("spidev:/dev/spidev0.0", 400).find("--spi-speed"), std::string::npos);
+
+    // --spi-speed: a spidev device's clock only, within its range.
+    const auto spi = [](const char* adapter, int khz) {
+        PortOptions o;
+        return applyAdapterOptions(o, std::string(adapter), std::nullopt, khz);
+    };
+    EXPECT_EQ(spi("spidev:/dev/spidev0.0", 8000), "");
+    EXPECT_NE(spi("spidev:/dev/spidev0.0", 0).find("10 to 100000"), std::string::npos);
+    EXPECT_NE(spi("ch341a", 1000).find("fixed"), std::string::npos);
+    EXPECT_NE(spi("i2c:/dev/i2c-1", 1000), "");
+    PortOptions fast;
+    applyAdapterOptions(fast, std::string("spidev:/dev/spidev0.0"), std::nullopt, 12000);
+    EXPECT_EQ(resolveAdapter(fast).spiKhz, 12000);
+    EXPECT_EQ(resolveAdapter(PortOptions{}, *parseAdapter("spidev:/dev/spidev0.0")).spiKhz,
+              kDefaultSpiSpeedKhz);
 }
 
 // Answers from a script and records what the transactions asked for.

@@ -16,6 +16,7 @@
 #include "QuietDisplay.h"
 #include "PortBackend.h"
 #include "SimulatedCh341a.h"
+#include "SpiMemoryDouble.h"
 #include "ee24c.h"
 
 namespace kavoda {
@@ -425,6 +426,242 @@ TEST(SimulatedCh341a, NoExchangeCarriesMoreThanHalfTheTimeoutInBusTime)
     EXPECT_EQ(read, wanted.bytes);
     EXPECT_LE(link.longestNs, Ch341aBus::kMaxExchangeBusNs);
     EXPECT_LE(link.mostIns, Ch341aBus::kMaxInsPerExchange);
+}
+
+// Every bulk transfer of an SPI run keeps to the stream's rules: packets of
+// 32 bytes but the last, an SPI packet shorter than 31 bytes only last, one
+// IN per SPI packet and as long as its data, UIO packets closed by END, no
+// more bus time than half the USB timeout.
+void spiRulesKept(const Ch341aSpiStream::Transfer& transfer)
+{
+    Bytes shifted;
+    std::size_t in = 0;
+    const Bytes& bytes = transfer.packets;
+    for (std::size_t at = 0; at < bytes.size(); at += kCh341aPacketSize) {
+        const std::size_t end = std::min(bytes.size(), at + kCh341aPacketSize);
+        const bool last = end == bytes.size();
+        if (bytes[at] == ch341a::kSpiStream) {
+            const std::size_t n = end - at - 1;
+            EXPECT_TRUE(n == ch341a::kSpiPacketBytes || last) << "a short SPI packet mid-transfer";
+            EXPECT_LT(in, transfer.inLengths.size());
+            if (in < transfer.inLengths.size()) {
+                EXPECT_EQ(transfer.inLengths[in], n) << "one IN per SPI packet";
+            }
+            ++in;
+            for (std::size_t i = at + 1; i < end; ++i)
+                shifted.push_back(reversedBits(bytes[i]));
+        } else {
+            EXPECT_EQ(bytes[at], ch341a::kUioStream) << "packet at " << at;
+            EXPECT_NE(std::find(bytes.begin() + static_cast<std::ptrdiff_t>(at) + 1,
+                                bytes.begin() + static_cast<std::ptrdiff_t>(end), ch341a::kUioEnd),
+                      bytes.begin() + static_cast<std::ptrdiff_t>(end))
+                << "END inside the UIO packet at " << at;
+        }
+    }
+    EXPECT_EQ(in, transfer.inLengths.size());
+    EXPECT_LE(transfer.spiBytes * Ch341aSpi::kByteNs, Ch341aBus::kMaxExchangeBusNs);
+    EXPECT_EQ(transfer.spiBytes, shifted.size());
+}
+
+TEST(Ch341aSpiStream, BytesReversedChipSelectOnD0AndShortPacketsLast)
+{
+    EXPECT_EQ(reversedBits(0x01), 0x80);
+    EXPECT_EQ(reversedBits(0x03), 0xC0);
+    EXPECT_EQ(reversedBits(0x12), 0x48);
+    EXPECT_EQ(reversedBits(0xA5), 0xA5);
+
+    // READ of two bytes at 0x000100: chip select released a microsecond
+    // and taken, the command and two bytes of 0xFF in one short SPI packet
+    // (which ends the OUT); a command that reads stays selected.
+    const Ch341aSpiStream one({test::readCommand(0x100, 2)});
+    ASSERT_EQ(one.transfers().size(), 1u);
+    Bytes first{0xAB, 0xB7, 0xC1, 0xB6, 0x20};
+    first.resize(32, 0x00);
+    const Bytes spi{0xA8, 0xC0, 0x00, 0x80, 0x00, 0xFF, 0xFF};
+    first.insert(first.end(), spi.begin(), spi.end());
+    EXPECT_EQ(one.transfers()[0].packets, first);
+    EXPECT_EQ(one.transfers()[0].inLengths, std::vector<std::size_t>{6});
+    EXPECT_EQ(one.readOffsets(), std::vector<std::size_t>{4});
+
+    // Write enable clocked on the pins (06: D5 low five times, high twice,
+    // low), and a program of five bytes too, released at its end: one OUT
+    // without a reply.
+    const Ch341aSpiStream write({SpiTransaction{{0x06}, 0},
+                                 SpiTransaction{{0x02, 0x00, 0x00, 0x10, 0xAA}, 0}});
+    ASSERT_EQ(write.transfers().size(), 1u);
+    Bytes wren{0xAB, 0xB7, 0xC1, 0xB6};
+    for (const int bit : {0, 0, 0, 0, 0, 1, 1, 0})
+        wren.insert(wren.end(), {static_cast<std::uint8_t>(bit ? 0xB6 : 0x96),
+                                 static_cast<std::uint8_t>(bit ? 0xBE : 0x9E)});
+    wren.insert(wren.end(), {0xB6, 0xB7, 0x20});
+    wren.resize(32, 0x00);
+    const Bytes& packets = write.transfers()[0].packets;
+    EXPECT_EQ(Bytes(packets.begin(), packets.begin() + 32), wren);
+    EXPECT_TRUE(write.transfers()[0].inLengths.empty());
+    EXPECT_EQ(packets.size(), 4u * 32) << "3 + 80 + 2 commands of the program: three packets";
+    Bytes setup{0xAA, 0x61, 0x00};
+    setup.resize(32, 0x00);
+    setup.insert(setup.end(), {0xAB, 0xB7, 0x7F, 0x20});
+    EXPECT_EQ(Ch341aSpiStream::setupPackets(), setup)
+        << "single-line SPI, pins set with chip select high";
+
+    // Runs of any shape keep to the rules, and the chip sees exactly their
+    // commands, each between its own select and release.
+    auto chip = std::make_unique<test::SpiMemoryDouble>(0x10000);
+    test::SpiMemoryDouble& seen = *chip;
+    SimulatedCh341a sim(std::move(chip));
+    std::vector<Bytes> expected;
+    {
+        Ch341aSpi spi(sim);
+        std::mt19937 random(7);
+        for (int round = 0; round < 30; ++round) {
+            std::vector<SpiTransaction> run;
+            const int count = 1 + static_cast<int>(random() % 5);
+            for (int t = 0; t < count; ++t) {
+                SpiTransaction transaction;
+                transaction.out.resize(random() % 300);
+                for (std::uint8_t& b : transaction.out)
+                    b = static_cast<std::uint8_t>(random());
+                transaction.inLength =
+                    random() % 3 == 0 ? 0 : static_cast<std::uint32_t>(random() % 2000);
+                if (random() % 4 == 0)
+                    transaction = SpiTransaction{{static_cast<std::uint8_t>(random())}, 0};
+                expected.push_back(transaction.out);
+                expected.back().resize(transaction.out.size() + transaction.inLength, 0xFF);
+                run.push_back(transaction);
+            }
+            const Ch341aSpiStream stream(run);
+            for (const auto& transfer : stream.transfers())
+                spiRulesKept(transfer);
+            spi.run(run);
+        }
+    }
+    EXPECT_EQ(seen.commands, expected);
+}
+
+class Ch341aSpiTest : public ::testing::Test {
+protected:
+    Ch341aSpiTest()
+    {
+        auto chip = std::make_unique<test::SpiMemoryDouble>(0x10000);
+        m_chip = chip.get();
+        m_sim = std::make_unique<SimulatedCh341a>(std::move(chip));
+        m_spi = std::make_unique<Ch341aSpi>(*m_sim, [this] { return m_sim->nowNs(); });
+    }
+    test::SpiMemoryDouble* m_chip;
+    std::unique_ptr<SimulatedCh341a> m_sim;
+    std::unique_ptr<Ch341aSpi> m_spi;
+};
+
+TEST_F(Ch341aSpiTest, TheChipSeesEachCommandWholeAndReadsAreExact)
+{
+    // Write enable (clocked on the pins), a program of 40 bytes, and a read
+    // of 3000 bytes spanning many SPI packets.
+    Bytes program{0x02, 0x00, 0x12, 0x34};
+    for (int i = 0; i < 40; ++i)
+        program.push_back(static_cast<std::uint8_t>(0xC0 + i));
+    std::uint64_t before = m_sim->transfers();
+    const auto results =
+        m_spi->run({SpiTransaction{{0x06}, 0}, SpiTransaction{program, 0},
+                    test::readCommand(0x1200, 3000)});
+    // One OUT for all: write enable and the program's last 13 bytes
+    // clocked on the pins; an IN for each SPI packet (1 and 97).
+    EXPECT_EQ(m_sim->transfers() - before, 1u + 1u + 97u);
+    ASSERT_EQ(m_chip->commands.size(), 2u);
+    EXPECT_EQ(m_chip->commands[0], Bytes{0x06});
+    EXPECT_EQ(m_chip->commands[1], program);
+    EXPECT_EQ(m_chip->writeCycles(), 1u);
+    EXPECT_TRUE(m_chip->selected()) << "a run ending in a read leaves it to the next to release";
+    ASSERT_EQ(results.size(), 3u);
+    EXPECT_TRUE(results[0].empty());
+    ASSERT_EQ(results[2].size(), 3000u);
+    for (std::uint32_t i = 0; i < 3000; ++i)
+        ASSERT_EQ(results[2][i], m_chip->cell(0x1200 + i)) << "byte " << i;
+    EXPECT_EQ(results[2][0x34], 0xC0) << "the program landed where it was sent";
+
+    before = m_sim->transfers();
+    m_spi->run({test::readCommand(0, 3000)});
+    EXPECT_EQ(m_sim->transfers() - before, 1u + 97u) << "one OUT and its INs";
+    ASSERT_EQ(m_chip->commands.size(), 3u);
+    EXPECT_EQ(m_chip->commands[2].size(), 3004u);
+    m_spi.reset();
+    EXPECT_FALSE(m_chip->selected()) << "released when the programmer is closed";
+    EXPECT_EQ(m_chip->commands.size(), 4u);
+
+    // The longest read a call may carry stays within half the USB timeout
+    // of bus time per exchange.
+    const Ch341aSpiStream longest({test::readCommand(0, Ch341aSpi::kMaxTransaction - 4)});
+    for (const auto& transfer : longest.transfers())
+        spiRulesKept(transfer);
+}
+
+// Passes everything to the simulated programmer, but cuts the next
+// exchange's OUT short after `packets` packets, as a pulled cable or a
+// timeout does.
+class CuttingLink final : public UsbBulkLink {
+public:
+    explicit CuttingLink(SimulatedCh341a& sim) : m_sim(sim) {}
+    void bulkOut(const Bytes& packets) override { m_sim.bulkOut(packets); }
+    Bytes bulkIn(std::size_t n) override { return m_sim.bulkIn(n); }
+    Bytes exchange(const Bytes& packets, const std::vector<std::size_t>& ins) override
+    {
+        if (cutAfter == 0)
+            return m_sim.exchange(packets, ins);
+        const std::size_t keep = std::min(packets.size(), cutAfter * kCh341aPacketSize);
+        cutAfter = 0;
+        std::vector<std::size_t> some;
+        std::size_t spi = 0;
+        for (std::size_t at = 0; at < keep; at += kCh341aPacketSize)
+            spi += packets[at] == ch341a::kSpiStream ? 1 : 0;
+        some.assign(ins.begin(), ins.begin() + static_cast<std::ptrdiff_t>(spi));
+        m_sim.exchange(Bytes(packets.begin(), packets.begin() + static_cast<std::ptrdiff_t>(keep)),
+                       some);
+        throw UsbExchangeError("The CH341A programmer did not answer (USB timeout)", {});
+    }
+    std::size_t cutAfter = 0;
+
+private:
+    SimulatedCh341a& m_sim;
+};
+
+TEST_F(Ch341aSpiTest, ARunAfterOneThatFailedPartWayStartsAFreshCommand)
+{
+    CuttingLink link(*m_sim);
+    {
+        Ch341aSpi spi(link);
+        link.cutAfter = 3;  // chip select taken, two packets of a long read
+        EXPECT_THROW(spi.run({test::readCommand(0, 500)}), PortError);
+        EXPECT_TRUE(m_chip->selected()) << "the cut left the chip selected";
+        spi.run({SpiTransaction{{0x05}, 1}});
+    }
+    ASSERT_EQ(m_chip->commands.size(), 2u);
+    EXPECT_EQ(m_chip->commands[0].size(), 62u) << "the read as far as it went";
+    EXPECT_EQ(m_chip->commands[1], (Bytes{0x05, 0xFF})) << "a command of its own";
+    EXPECT_FALSE(m_chip->selected());
+}
+
+TEST_F(Ch341aSpiTest, TheSimulatorHoldsToTheDevicesRules)
+{
+    // Five SPI packets sent without an IN waiting: the fifth reply finds
+    // no room and the OUT times out.
+    Bytes packets;
+    for (int p = 0; p < 5; ++p) {
+        packets.push_back(ch341a::kSpiStream);
+        packets.resize(packets.size() + 31, 0xFF);
+    }
+    EXPECT_THROW(m_sim->bulkOut(packets), PortError);
+
+    // A UIO packet without END, an unknown UIO command.
+    SimulatedCh341a other(std::make_unique<test::SpiMemoryDouble>(16));
+    EXPECT_THROW(other.bulkOut({0xAB, 0xB6}), PortError);
+    EXPECT_THROW(other.bulkOut({0xAB, 0x10, 0x20}), PortError);
+    // A byte shifted with chip select high reaches no chip: the pull-up.
+    EXPECT_EQ(other.exchange({0xA8, 0xC0}, {1}), Bytes{0xFF});
+    // Two-line SPI is not what the chips here speak.
+    other.bulkOut({0xAA, 0x65, 0x00});
+    EXPECT_THROW(other.exchange({0xA8, 0xC0}, {1}), PortError);
+    // I2C commands have no chip to reach.
+    EXPECT_THROW(other.bulkOut({0xAA, 0x74, 0x00}), PortError);
 }
 
 }  // namespace
