@@ -5,6 +5,7 @@
 #include "Ch341a.h"
 #include "HardwarePort.h"
 #include "IniFile.h"
+#include "StoredSettings.h"
 #include "Settings.h"
 
 namespace kavoda {

@@ -4,6 +4,7 @@
 
 #include "DeviceCatalogue.h"
 #include "IniFile.h"
+#include "StoredSettings.h"
 
 #include <QDir>
 #include <QFile>

@@ -15,6 +15,7 @@
 #include "BenchSupport.h"
 #include "QuietDisplay.h"
 #include "DeviceBus.h"
+#include "ParallelPortBus.h"
 #include "DeviceCatalogue.h"
 #include "DeviceOperations.h"
 #include "HexEdit.h"

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "IniFile.h"
+#include "StoredSettings.h"
 
 namespace kavoda {
 

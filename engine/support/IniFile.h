@@ -14,7 +14,6 @@
 #include <string_view>
 #include <vector>
 
-#include "Adapter.h"
 
 namespace kavoda {
 
@@ -75,23 +74,5 @@ private:
 std::optional<std::int32_t> parseIniInteger(std::string_view text);
 
 inline constexpr const char* kSettingsFileName = "Kavoda.INI";
-
-// What both programs take from the settings file.
-struct StoredSettings {
-    std::string portSetting;  // "Port1", "Port2", "Port3" or any other text
-    std::uint16_t portBase;   // 0x278 for "Port2", 0x3BC for "Port3", else 0x378
-    std::int32_t busDelay;    // 10 when missing or no integer
-    // [Adapter]: empty when the file names none (the parallel port); a text
-    // that names no adapter means the parallel port, an unknown Speed 100 kHz.
-    std::optional<AdapterChoice> adapter;
-};
-
-// The port base of a stored port text: exact and case-sensitive, every
-// unknown text meaning "Port1".
-std::uint16_t portBaseForSetting(std::string_view setting);
-
-// Reads the settings file at path; a missing or unreadable file gives the
-// defaults ("Port2", 10, no adapter). Writes nothing.
-StoredSettings readStoredSettings(const std::string& path);
 
 }  // namespace kavoda

@@ -5,6 +5,7 @@
 // clicks and close requests that arrive while an operation runs.
 #include "ALed.h"
 #include "DeviceBus.h"
+#include "ParallelPortBus.h"
 #include "Feedback.h"
 #include "HexEdit.h"
 #include "HexGrid.h"

@@ -18,6 +18,7 @@
 #include "BusRecorder.h"
 #include "PortBackend.h"
 #include "DeviceBus.h"
+#include "ParallelPortBus.h"
 #include "DeviceOperations.h"
 #include "EngineFixture.h"
 #include "TempFolder.h"

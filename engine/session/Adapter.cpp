@@ -10,6 +10,7 @@
 #include "DeviceBus.h"
 #include "Ch341a.h"
 #include "I2cDev.h"
+#include "ParallelPortBus.h"
 #include "PortSession.h"
 #include "SimulatedCh341a.h"
 #include "SimulatedI2cDev.h"
