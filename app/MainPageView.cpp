@@ -14,6 +14,7 @@
 #include "numedit.h"
 
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <algorithm>
 
@@ -41,17 +42,64 @@ void TMainForm::ReopenImage()
 {
     clearDifferences();  // they were found in the image before
     ImageFile.openExisting();
+    showPageRange();
     UpDown1->setPosition(0);
     ShowPage(0);
     GroupBox1->setEnabled(true);
     ALed2->setValue(true);
 }
 
+std::int64_t TMainForm::pageCount() const
+{
+    return ImageLoaded && ImageFile.isOpen() ? (ImageFile.size() + kPageBytes - 1) / kPageBytes : 0;
+}
+
+void TMainForm::showPageRange()
+{
+    const std::int64_t pages = pageCount();
+    // Small images keep the selector's old reach, a few pages past their end.
+    UpDown1->setRange(0, static_cast<int>(std::max<std::int64_t>(kShortImagePages, pages - 1)));
+    PageCount->setText(pages == 1 ? QStringLiteral("of 1 page")
+                                  : QStringLiteral("of %1 pages").arg(pages));
+}
+
+void TMainForm::goToAddress(std::int64_t address)
+{
+    if (!ImageLoaded || !GroupBox1->isEnabled())
+        return;
+    const std::int64_t size = ImageFile.size();
+    address = std::clamp<std::int64_t>(address, 0, std::max<std::int64_t>(size - 1, 0));
+    const int page = static_cast<int>(address / kPageBytes);
+    const int cell = static_cast<int>(address % kPageBytes);
+    UpDown1->setPosition(page);
+    UpDown1Click();
+    HexGrid1->setCurrentCell(cell / kRowBytes, cell % kRowBytes);
+    HexGrid1->setFocus();
+}
+
+void TMainForm::goToTypedAddress()
+{
+    bool ok = false;
+    const qlonglong address = hexedit1->text().trimmed().toLongLong(&ok, 16);
+    if (ok)
+        goToAddress(address);
+}
+
+void TMainForm::goToTypedPage()
+{
+    bool ok = false;
+    const qlonglong page = Edit1->text().trimmed().toLongLong(&ok, 10);
+    if (ok && page >= 0)
+        goToAddress(std::min<qlonglong>(page, UpDown1->maximum()) * kPageBytes);
+}
+
 void TMainForm::ResetViews()
 {
     ALed1->setValue(false);
     ALed2->setValue(false);
+    UpDown1->setRange(0, kShortImagePages);
     UpDown1->setPosition(0);
+    PageCount->clear();
     GroupBox1->setEnabled(false);
     ClearHexView();
     ClearCharView();
