@@ -29,6 +29,8 @@
 #include "numedit.h"
 
 #include <QAction>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -347,7 +349,7 @@ void TMainForm::createDeviceGroup(QWidget* client)
         setTextColors(field, clBlue, clWhite);
         return field;
     };
-    addLabel(GroupBox2, QStringLiteral("Port"), 8, 79);
+    m_portLabel = addLabel(GroupBox2, QStringLiteral("Port"), 8, 79);
     hexedit4 = blueField("hexedit4", 40, 72, 33);
     addLabel(GroupBox2, QStringLiteral("Address"), 83, 76);
     hexedit2 = blueField("hexedit2", 128, 68, 33);
@@ -522,10 +524,24 @@ void TMainForm::LoadSettings()
 {
     loadSettings();
     // The port's address, or the adapter used in its place.
-    const std::string adapterText = adapterFieldText(m_adapter);
-    hexedit4->setText(adapterText.empty() ? hex(PortBase, 4)
-                                          : QString::fromStdString(adapterText));
-    hexedit4->setToolTip(adapterText.empty() ? QString() : QString::fromStdString(adapterText));
+    const QString adapterText = QString::fromStdString(adapterFieldText(m_adapter));
+    if (adapterText.isEmpty()) {
+        hexedit4->setText(hex(PortBase, 4));
+        return;
+    }
+    // The adapter's name needs the label's room too; it names itself.
+    m_portLabel->hide();
+    hexedit4->setGeometry(8, 72, 73, 21);
+    QFont small = hexedit4->font();
+    if (small.pixelSize() <= 0)
+        small.setPixelSize(QFontInfo(small).pixelSize());
+    const int room = hexedit4->width() - 6;
+    while (QFontMetrics(small).horizontalAdvance(adapterText) > room && small.pixelSize() > 7)
+        small.setPixelSize(small.pixelSize() - 1);
+    hexedit4->setFont(small);
+    hexedit4->setText(adapterText);
+    hexedit4->setCursorPosition(0);
+    hexedit4->setToolTip(adapterText);
 }
 
 void TMainForm::SaveSettings()

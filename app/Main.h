@@ -268,6 +268,7 @@ private:
     void applyType(const ChipType& chip);
     void showCaption();
     const ChipType* m_chosenChip = nullptr;
+    QLabel* m_portLabel = nullptr;
     AdapterChoice m_adapter;
     QString m_baseCaption;
     std::function<DetectOutcome()> m_detectHook;

@@ -4,6 +4,8 @@
 #include "ChipTable.h"
 #include "TypeReach.h"
 
+#include <algorithm>
+
 #include <QDialogButtonBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -61,20 +63,31 @@ TypeChooser::TypeChooser(AdapterKind adapter, const ChipType* current,
     list->setRootIsDecorated(true);
     list->setUniformRowHeights(true);
 
-    // Families in the order the table first names them.
+    // Families in the order the table first names them, each by size.
+    std::vector<std::size_t> order(kChipTable.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [](std::size_t a, std::size_t b) {
+        return kChipTable[a].size < kChipTable[b].size;
+    });
     std::vector<std::pair<Family, QTreeWidgetItem*>> groups;
     for (std::size_t i = 0; i < kChipTable.size(); ++i) {
+        const ChipType& chip = kChipTable[i];
+        if (std::none_of(groups.begin(), groups.end(),
+                         [&](const auto& group) { return group.first == chip.family; })) {
+            auto* group =
+                new QTreeWidgetItem(list, {QString::fromStdString(familyTitle(chip.family))});
+            group->setFlags(Qt::ItemIsEnabled);
+            group->setFirstColumnSpanned(true);
+            groups.emplace_back(chip.family, group);
+        }
+    }
+    for (const std::size_t i : order) {
         const ChipType& chip = kChipTable[i];
         QTreeWidgetItem* group = nullptr;
         for (const auto& [family, item] : groups)
             if (family == chip.family)
                 group = item;
-        if (!group) {
-            group = new QTreeWidgetItem(list, {QString::fromStdString(familyTitle(chip.family))});
-            group->setFlags(Qt::ItemIsEnabled);
-            group->setFirstColumnSpanned(true);
-            groups.emplace_back(chip.family, group);
-        }
         auto* row = new QTreeWidgetItem(
             group, {text(chip.caption), sizeText(chip.size),
                     chip.pageSize == 1 ? QStringLiteral("1 byte")
