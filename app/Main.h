@@ -259,6 +259,8 @@ private:
     // The selector's range and the page count for the image shown.
     void showPageRange();
     void goToTypedAddress();
+    // CurrentOffset into the Dec. and Hex fields.
+    void showOffset();
     void goToTypedPage();
     // The selector's range without an image, or with one of fewer pages.
     static constexpr int kShortImagePages = 100;

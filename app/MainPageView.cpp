@@ -13,6 +13,8 @@
 #include "UpDown.h"
 #include "numedit.h"
 
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -28,7 +30,37 @@ QString hexText(std::int64_t value, int digits)
     return QString::fromLatin1(hexNumber(static_cast<std::uint64_t>(value), digits).c_str());
 }
 
+// The fields and row heads were drawn for four digits; a longer text, past
+// 64 KiB, is drawn smaller rather than cut. Four digits keep the designed font.
+void fitFont(QWidget* widget, const QString& widest, int room)
+{
+    QVariant designed = widget->property("designedFont");
+    if (!designed.isValid()) {
+        designed = widget->font();
+        widget->setProperty("designedFont", designed);
+    }
+    QFont font = designed.value<QFont>();
+    if (widest.size() > 4 && QFontMetrics(font).horizontalAdvance(widest) > room) {
+        if (font.pixelSize() <= 0)
+            font.setPixelSize(QFontInfo(font).pixelSize());
+        // The window's font comes in few sizes; a narrow scalable one does.
+        font.setFamily(QStringLiteral("DejaVu Sans Condensed"));
+        while (QFontMetrics(font).horizontalAdvance(widest) > room && font.pixelSize() > 7)
+            font.setPixelSize(font.pixelSize() - 1);
+    }
+    if (widget->font() != font)
+        widget->setFont(font);
+}
+
 } // namespace
+
+void TMainForm::showOffset()
+{
+    const QString decimal = QString::number(CurrentOffset);
+    fitFont(numedit3, decimal, numedit3->width() - 6);
+    numedit3->setText(decimal);
+    hexedit1->setText(hexText(CurrentOffset, 4));
+}
 
 void TMainForm::CreateImage()
 {
@@ -104,6 +136,7 @@ void TMainForm::ResetViews()
     ClearHexView();
     ClearCharView();
     ImageLoaded = false;
+    fitFont(HexGrid2, hexText(15 * kRowBytes, 4), HexGrid2->columnWidth(0) - 2);
     for (int row = 0; row < 16; ++row)
         HexGrid2->setCellText(0, row, hexText(row * kRowBytes, 4));
     for (int col = 0; col < 16; ++col)
@@ -131,6 +164,8 @@ void TMainForm::ShowPage(std::int32_t offset)
     ALed1->setValue(false);
     ClearHexView();
     ClearCharView();
+    fitFont(HexGrid2, hexText(std::int64_t{offset} + 15 * kRowBytes, 4),
+            HexGrid2->columnWidth(0) - 2);
     // Rows that get no byte keep the labels they had.
     const bool ended = readPage(ImageFile, offset, [this, offset](int i, std::uint8_t b) {
         const int column = i % 16;
@@ -157,8 +192,7 @@ void TMainForm::UpDown1Click()
     // Before the grid has had a current cell, its first cell counts as one.
     CurrentOffset = cellOffset(position, std::max(0, HexGrid1->currentRow()),
                                std::max(0, HexGrid1->currentColumn()));
-    numedit3->setText(QString::number(CurrentOffset));
-    hexedit1->setText(hexText(CurrentOffset, 4));
+    showOffset();
     if (ImageLoaded) {
         Edit1->setText(QString::number(position));
         // Unconfirmed edits of the page left behind are dropped here.
@@ -174,8 +208,7 @@ void TMainForm::HexGrid1SelectCell(int column, int row)
     HexGrid2->setCurrentCell(row, 0);
     HexGrid3->setCurrentCell(0, column);
     CurrentOffset = cellOffset(UpDown1->position(), row, column);
-    numedit3->setText(QString::number(CurrentOffset));
-    hexedit1->setText(hexText(CurrentOffset, 4));
+    showOffset();
 }
 
 void TMainForm::ConfirmBtnClick()

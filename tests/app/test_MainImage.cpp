@@ -254,6 +254,11 @@ TEST_F(MainImageTest, ALargeImageIsPagedToItsLastPageAndAddressesAreReached)
     EXPECT_EQ(m_form->Edit1->text(), "1024");
     EXPECT_EQ(hexCells(), expectedHex(0, 16));
     EXPECT_EQ(rowHeads().front(), "40000");
+    // Six digits are drawn smaller than four, whole.
+    const QFont designed = m_form->HexGrid1->font();
+    m_form->ShowPage(0xFFFF00);  // past this image: only the font matters
+    EXPECT_LE(QFontMetrics(m_form->HexGrid2->font()).horizontalAdvance("FFFFF0"),
+              m_form->HexGrid2->columnWidth(0) - 2);
     up();
     EXPECT_EQ(m_form->UpDown1->position(), 1024);
 
@@ -279,6 +284,7 @@ TEST_F(MainImageTest, ALargeImageIsPagedToItsLastPageAndAddressesAreReached)
     EXPECT_EQ(m_form->UpDown1->maximum(), 100);
     EXPECT_EQ(m_form->UpDown1->position(), 0);
     EXPECT_EQ(m_form->PageCount->text(), "of 2 pages");
+    EXPECT_EQ(m_form->HexGrid2->font(), designed) << "four digits keep the designed font";
 }
 
 TEST_F(MainImageTest, EveryByteHasAGlyphOrABlankInTheCharacterFont)
