@@ -213,6 +213,23 @@ TEST_F(TypeChooserTest, A24C256ChosenReadsEditsAndWritesOnTheSimulatedCh341a)
     EXPECT_EQ(form.windowTitle().endsWith(" - 24C256"), false);
 }
 
+TEST_F(TypeChooserTest, AChosenRowReadsAndWritesOnTheParallelPortByteByByte)
+{
+    PortOptions options = simulated("24C64", "parport");
+    options.simImagePath = m_dir.filePath(QStringLiteral("chip.bin")).toStdString();
+    writeFile(QStringLiteral("chip.bin"), pattern(8192, 9));
+    TMainForm& form = open(options);
+    form.chooseType(*findChip("24C64"));
+    form.ReadBtnClick();
+    EXPECT_EQ(file(QStringLiteral("Tempor.tmp")), pattern(8192, 9));
+    writeFile(QStringLiteral("Tempor.tmp"), pattern(8192, 60));
+    form.ReopenImage();
+    form.WriteBtnClick();
+    EXPECT_EQ(file(QStringLiteral("chip.bin")), pattern(8192, 60));
+    EXPECT_TRUE(m_boxes.isEmpty()) << m_boxes.join('\n').toStdString();
+    EXPECT_TRUE(m_reports.isEmpty()) << m_reports.join('\n').toStdString();
+}
+
 TEST_F(TypeChooserTest, ATypeChosenDuringAReadAppliesWhenItEnds)
 {
     PortOptions options = simulated("24C04", "ch341a");
