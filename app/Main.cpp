@@ -21,12 +21,16 @@
 #include "ScrollText.h"
 #include "Settings.h"
 #include "StringGrid.h"
+#include "TypeChooser.h"
+#include "TypeReach.h"
 #include "Unit1.h"
 #include "UpDown.h"
 #include "about.h"
 #include "numedit.h"
 
 #include <QAction>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -76,6 +80,7 @@ const std::vector<MenuDef>& menuTable()
          false},
         {"&Device 24C...", nullptr, {}, true, true},
         {"De&vice SDA...", nullptr, {}, true, false},
+        {"Device &Other...", &TMainForm::DeviceOtherClick, {}, false, false},
         {"&Setup", &TMainForm::Setup1Click, {}, false, false},
         {"&About", &TMainForm::About1Click, {}, false, false},
         {"&Help",
@@ -142,6 +147,13 @@ void setupHexGrid(THexGrid* grid, int cols, int rows, int cellWidth, int cellHei
     grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 }
 
+std::string guardedTypeSetting()
+{
+    std::string type;
+    guarded([&] { type = loadTypeSetting(); });
+    return type;
+}
+
 QString hex(int value, int digits)
 {
     return QString::fromLatin1(hexNumber(static_cast<std::uint32_t>(value), digits).c_str());
@@ -161,7 +173,9 @@ TMainForm::TMainForm(const PortOptions& options, QWidget* parent)
     const AdapterChoice adapter = resolveAdapter(options, adapterForWindow(options));
     if (!(adapter == resolveAdapter(options)))
         setDeviceBus(makeDeviceBus(*m_portSession, adapter));
-    setWindowTitle(kCaption + simulationMarker(options) + adapterMarker(adapter));
+    m_adapter = adapter;
+    m_baseCaption = kCaption + simulationMarker(options) + adapterMarker(adapter);
+    setWindowTitle(m_baseCaption);
     setWindowIcon(programIcon());
     setFont(sansFont(11));
     setOuterSize(this, QSize(640, 490));
@@ -256,10 +270,14 @@ void TMainForm::createEditGroup(QWidget* client)
     UpDown1 = new UpDown(GroupBox1);
     UpDown1->setObjectName(QStringLiteral("UpDown1"));
     UpDown1->setGeometry(72, 24, 25, 33);
-    UpDown1->setRange(0, 100);
+    UpDown1->setRange(0, kShortImagePages);
     UpDown1->setPosition(0);
     UpDown1->setWrap(false);
     connect(UpDown1, &UpDown::Click, this, slot([this] { UpDown1Click(); }));
+    connect(Edit1, &QLineEdit::returnPressed, this, slot([this] { goToTypedPage(); }));
+    PageCount = new QLabel(GroupBox1);
+    PageCount->setObjectName(QStringLiteral("PageCount"));
+    PageCount->setGeometry(16, 58, 96, 16);
 
     addLabel(GroupBox1, QStringLiteral("Offset"), 112, 32);
     addLabel(GroupBox1, QStringLiteral("Dec."), 160, 16);
@@ -274,6 +292,8 @@ void TMainForm::createEditGroup(QWidget* client)
     hexedit1->setObjectName(QStringLiteral("hexedit1"));
     hexedit1->setText(QStringLiteral("0"));
     hexedit1->setGeometry(224, 32, 49, 21);
+    hexedit1->setToolTip(QStringLiteral("Type an address and press Enter to go to it (Ctrl+G)"));
+    connect(hexedit1, &QLineEdit::returnPressed, this, slot([this] { goToTypedAddress(); }));
 
     addLabel(GroupBox1, QStringLiteral("End view"), 16, 80);
     ALed1 = addLed(GroupBox1, "ALed1", {72, 80, 15, 15}, rgbColor(128, 0, 64), 200);
@@ -329,7 +349,7 @@ void TMainForm::createDeviceGroup(QWidget* client)
         setTextColors(field, clBlue, clWhite);
         return field;
     };
-    addLabel(GroupBox2, QStringLiteral("Port"), 8, 79);
+    m_portLabel = addLabel(GroupBox2, QStringLiteral("Port"), 8, 79);
     hexedit4 = blueField("hexedit4", 40, 72, 33);
     addLabel(GroupBox2, QStringLiteral("Address"), 83, 76);
     hexedit2 = blueField("hexedit2", 128, 68, 33);
@@ -377,6 +397,16 @@ void TMainForm::createKeys()
     };
     pageKey(Qt::Key_PageDown, UpDown::Up);
     pageKey(Qt::Key_PageUp, UpDown::Down);
+
+    // Go to an address: the hex offset field takes it.
+    auto* goTo = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_G), this);
+    goTo->setContext(Qt::WindowShortcut);
+    connect(goTo, &QShortcut::activated, this, [this] {
+        if (GroupBox1->isEnabled()) {
+            hexedit1->setFocus();
+            hexedit1->selectAll();
+        }
+    });
 
     // Esc stops a running operation; otherwise it is left to the controls
     // (the cell editor takes it back).
@@ -483,12 +513,35 @@ void TMainForm::FormCreate()
     LastBlock = 0;
     ImageLoaded = false;
     ResetViews();
+    // The type chosen last, when the file keeps one the adapter drives.
+    const std::string remembered = guardedTypeSetting();
+    if (const ChipType* chip = remembered.empty() ? nullptr : findChip(remembered);
+        chip && reaches(m_adapter.kind, *chip))
+        chooseType(*chip, false);
 }
 
 void TMainForm::LoadSettings()
 {
     loadSettings();
-    hexedit4->setText(hex(PortBase, 4));
+    // The port's address, or the adapter used in its place.
+    const QString adapterText = QString::fromStdString(adapterFieldText(m_adapter));
+    if (adapterText.isEmpty()) {
+        hexedit4->setText(hex(PortBase, 4));
+        return;
+    }
+    // The adapter's name needs the label's room too; it names itself.
+    m_portLabel->hide();
+    hexedit4->setGeometry(8, 72, 73, 21);
+    QFont small = hexedit4->font();
+    if (small.pixelSize() <= 0)
+        small.setPixelSize(QFontInfo(small).pixelSize());
+    const int room = hexedit4->width() - 6;
+    while (QFontMetrics(small).horizontalAdvance(adapterText) > room && small.pixelSize() > 7)
+        small.setPixelSize(small.pixelSize() - 1);
+    hexedit4->setFont(small);
+    hexedit4->setText(adapterText);
+    hexedit4->setCursorPosition(0);
+    hexedit4->setToolTip(adapterText);
 }
 
 void TMainForm::SaveSettings()
@@ -507,18 +560,67 @@ void TMainForm::chooseDevice(const char* handler)
 {
     for (const CatalogueEntry& entry : kCatalogue) {
         if (entry.handler == handler) {
-            if (operationRunning()) {
-                deferDeviceChoice(entry);
-                return;
-            }
-            SelectDevice(entry);
-            Panel1->setCaption(toQString(entry.panelText));
-            GroupBox2->setEnabled(true);
-            ALed3->setValue(true);
+            chooseType(entry);
             return;
         }
     }
     throw std::logic_error(std::string("no catalogue entry for ") + handler);
+}
+
+const ChipType* TMainForm::currentChip() const
+{
+    return m_chosenChip ? m_chosenChip : findDeviceByType(DeviceType);
+}
+
+void TMainForm::chooseType(const ChipType& chip, bool remember)
+{
+    if (operationRunning()) {
+        deferDeviceChoice(chip);
+        return;
+    }
+    applyType(chip);
+    GroupBox2->setEnabled(true);
+    ALed3->setValue(true);
+    // A menu choice goes into a file only when it already keeps one.
+    if (remember)
+        guarded([&] { saveTypeSetting(chip.caption, chip.inWindow()); });
+}
+
+void TMainForm::applyType(const ChipType& chip)
+{
+    if (chip.inWindow()) {
+        SelectDevice(chip);
+        m_chosenChip = nullptr;
+    } else {
+        // DeviceType and LastBlock keep the last window type: they have no
+        // value for the others.
+        m_chosenChip = &chip;
+    }
+    Panel1->setCaption(toQString(typePanelText(chip)));
+    showCaption();
+}
+
+void TMainForm::showCaption()
+{
+    setWindowTitle(m_chosenChip ? m_baseCaption + QStringLiteral(" - ") +
+                                      toQString(m_chosenChip->caption)
+                                : m_baseCaption);
+}
+
+void TMainForm::DeviceOtherClick()
+{
+    // The default DeviceType is no choice: nothing is selected before one.
+    TypeChooser chooser(m_adapter.kind, GroupBox2->isEnabled() ? currentChip() : nullptr, [this] {
+        return m_detectHook ? m_detectHook() : detectChip(deviceBus());
+    }, this);
+    if (m_chooserHook)
+        m_chooserHook(chooser);
+    else
+        chooser.exec();
+    if (chooser.result() == QDialog::Accepted) {
+        if (const ChipType* chip = chooser.chosen())
+            chooseType(*chip);
+    }
 }
 
 void TMainForm::N24c021Click() { chooseDevice(__func__); }

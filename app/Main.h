@@ -7,6 +7,8 @@
 #include "PortSession.h"
 #include "RecordFile.h"
 #include "Setup.h"
+#include "TypeDetect.h"
+#include "Adapter.h"
 #include "WorkingImage.h"
 
 #include <QMainWindow>
@@ -40,6 +42,7 @@ class Thexedit;
 class Tnumedit;
 class UpDown;
 class DeviceBus;
+class TypeChooser;
 struct ChipType;
 using CatalogueEntry = ChipType;
 
@@ -63,6 +66,22 @@ public:
     void LoadSettings() override;
     void SaveSettings() override;
 
+    // ---- the chosen type
+    // The type the operations drive: a row of the chip table chosen beside
+    // the device menus, else the menus' DeviceType; null before any choice.
+    const ChipType* currentChip() const;
+    // Chooses any row as the device menus choose theirs; deferred while an
+    // operation runs. A type remembered is kept in Kavoda.INI for the next
+    // start.
+    void chooseType(const ChipType& chip, bool remember = true);
+    // The adapter the window drives.
+    const AdapterChoice& adapter() const { return m_adapter; }
+    // The chooser's Detect; tests and the identification replace it.
+    void setDetectHook(std::function<DetectOutcome()> hook) { m_detectHook = std::move(hook); }
+    // Answers the chooser in place of the user; null: the dialog is shown.
+    using ChooserHook = std::function<void(TypeChooser&)>;
+    void setChooserHook(ChooserHook hook) { m_chooserHook = std::move(hook); }
+
     // ---- page view
     void ResetViews();
     void ClearHexView();
@@ -79,6 +98,8 @@ public:
     void SDA35261Click();
     void SDA35461Click();
     void SDA35861Click();
+    // "Device Other...": the type chooser over the whole chip table.
+    void DeviceOtherClick();
     void Setup1Click();
     void About1Click();
     void Device24C1Click();
@@ -120,6 +141,11 @@ public:
     void ReopenImage();
     // Shows the page at offset (page number times 256) from the working file.
     void ShowPage(std::int32_t offset);
+    // The image's pages, 0 without one; the selector reaches every one.
+    std::int64_t pageCount() const;
+    // Shows the page holding address (clamped into the image) with its
+    // cell selected: Enter in the hex offset field, Ctrl+G.
+    void goToAddress(std::int64_t address);
     // Writes the 256 hex cells into the working file at offset.
     void WritePage(std::int32_t offset);
     // The working file's fixed folder: the current directory when the window
@@ -200,6 +226,7 @@ public:
     TALed* ALed1 = nullptr;
     TALed* ALed2 = nullptr;
     QPushButton* ConfirmBtn = nullptr;
+    QLabel* PageCount = nullptr;
 
     QGroupBox* GroupBox2 = nullptr;
     TALed* ALed3 = nullptr;
@@ -229,8 +256,25 @@ private:
     void createMenus();
     void createKeys();
     QLabel* addLabel(QWidget* parent, const QString& text, int left, int top);
+    // The selector's range and the page count for the image shown.
+    void showPageRange();
+    void goToTypedAddress();
+    // CurrentOffset into the Dec. and Hex fields.
+    void showOffset();
+    void goToTypedPage();
+    // The selector's range without an image, or with one of fewer pages.
+    static constexpr int kShortImagePages = 100;
     // The visible side of a device choice, for the entry whose handler is named.
     void chooseDevice(const char* handler);
+    // Makes chip the type the operations drive and names it.
+    void applyType(const ChipType& chip);
+    void showCaption();
+    const ChipType* m_chosenChip = nullptr;
+    QLabel* m_portLabel = nullptr;
+    AdapterChoice m_adapter;
+    QString m_baseCaption;
+    std::function<DetectOutcome()> m_detectHook;
+    ChooserHook m_chooserHook;
 
     std::unique_ptr<PortSession> m_portSession;
     // ---- whole-device operations (MainOperations.h, MainOperations.cpp)

@@ -307,7 +307,7 @@ void TMainForm::showComparison(const ByteComparison& comparison, const QString& 
 void TMainForm::showDifference(std::uint32_t address)
 {
     const int page = static_cast<int>(address / kPageBytes);
-    // The page selector reaches page 100 at most: a difference beyond it
+    // A difference beyond the selector's reach (past the image's end)
     // cannot be shown.
     if (page > UpDown1->maximum()) {
         QApplication::beep();

@@ -17,6 +17,8 @@
 #include "OperationJournal.h"
 #include "Panel.h"
 #include "RecordFile.h"
+#include "Settings.h"
+#include "TypeReach.h"
 #include "WorkingImage.h"
 
 #include <QAction>
@@ -44,8 +46,8 @@ namespace {
 
 constexpr TColor kReadColor = clBlue;
 constexpr TColor kWriteColor = clRed;
-// "&File", "&Device 24C...", "De&vice SDA..." and "&Setup".
-constexpr int kLockedMenus = 4;
+// "&File", "&Device 24C...", "De&vice SDA...", "Device &Other..." and "&Setup".
+constexpr int kLockedMenus = 5;
 
 std::function<void(const QString&, const QString&)>& boxSink()
 {
@@ -161,7 +163,7 @@ public:
         QString caption = QString::fromStdString(text);
         // A pass puts back the type it found; one chosen meanwhile stays.
         if (m_ops.pendingDevice && caption == m_ops.startPanel)
-            caption = latin1(m_ops.pendingDevice->panelText);
+            caption = latin1(typePanelText(*m_ops.pendingDevice));
         m_form.Panel1->setCaption(caption);
     }
     void setMeterCaption(const std::string& text) override
@@ -577,7 +579,7 @@ void TMainForm::endRequested()
 void TMainForm::deferDeviceChoice(const CatalogueEntry& entry)
 {
     m_operations->pendingDevice = &entry;
-    Panel1->setCaption(latin1(entry.panelText));
+    Panel1->setCaption(latin1(typePanelText(entry)));
 }
 
 void TMainForm::DisableControls()
@@ -712,7 +714,7 @@ void TMainForm::runOperation(const char* name, const std::function<void()>& body
         Operations& ops;
         Running(TMainForm& f, Operations& o) : form(f), ops(o)
         {
-            const ChipType* chip = findDeviceByType(DeviceType);
+            const ChipType* chip = form.currentChip();
             if (!chip)
                 throw std::runtime_error("No device type is chosen");
             ops.display = std::make_unique<WindowDisplay>(form, ops);
@@ -720,8 +722,15 @@ void TMainForm::runOperation(const char* name, const std::function<void()>& body
             // keeps the byte transactions of the window's passes, exact to
             // the bus access; adapters with a controller of their own carry
             // the same passes in runs.
-            const bool parallelPort = !ops.bus->limits().ownClock;
-            ops.job.reset(new ChipJob{*ops.bus, *chip, *ops.display,
+            // An SPI chip goes over the adapter's SPI transport (or is
+            // refused by a bus that says why); the I2C bus stays for the rest.
+            DeviceBus* bus = ops.bus.get();
+            if (transportOf(chip->family) != Transport::I2c) {
+                ops.spiBus = makeDeviceBus(*form.m_portSession, form.m_adapter, *chip);
+                bus = ops.spiBus.get();
+            }
+            const bool parallelPort = !bus->limits().ownClock;
+            ops.job.reset(new ChipJob{*bus, *chip, *ops.display,
                                       parallelPort ? Transfers::Bytewise : Transfers::Fast});
             ops.running = true;
             ops.stopRequested = false;
@@ -750,8 +759,8 @@ void TMainForm::runOperation(const char* name, const std::function<void()>& body
             ops.running = false;
             if (const CatalogueEntry* chosen = ops.pendingDevice) {
                 ops.pendingDevice = nullptr;
-                SelectDevice(*chosen);
-                form.Panel1->setCaption(latin1(chosen->panelText));
+                form.applyType(*chosen);
+                guarded([&] { saveTypeSetting(chosen->caption, chosen->inWindow()); });
             }
             if (ops.closeRequested)
                 QMetaObject::invokeMethod(&form, &QWidget::close, Qt::QueuedConnection);
@@ -923,7 +932,7 @@ void TMainForm::WriteBtnClick()
     }
     // An image of another size than the chip is asked about: the chip would
     // keep FF beyond a shorter one, and lose the end of a longer one.
-    if (const CatalogueEntry* chip = findDeviceByType(DeviceType)) {
+    if (const CatalogueEntry* chip = currentChip()) {
         const std::int64_t imageSize = ImageFile.size();
         if (imageSize != chip->size) {
             const QString rest = imageSize < chip->size

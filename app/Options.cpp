@@ -102,7 +102,7 @@ std::string contentFileProblem(const std::string& file, std::uint8_t deviceType)
         return problem;
     if (!fs::is_regular_file(status))
         return "it is not a regular file";
-    const CatalogueEntry* entry = findDeviceByType(deviceType);
+    const CatalogueEntry* entry = findChipByCode(deviceType);
     std::error_code ec;
     const auto size = fs::file_size(path, ec);
     if (ec)
@@ -198,13 +198,18 @@ ParsedOptions parseOptions(int argc, const char* const* argv, std::ostream& out,
                  "kavoda"};
     SharedOptionContext context;
     context.simulateDefault = kDefaultSimulatedType;
-    context.windowTypesOnly = true;
+    // Any row: the chooser and --type reach them all.
+    context.windowTypesOnly = false;
     // The window takes its port and delay from the Setup dialog only.
     const SharedOptions shared(app, context,
                                {SharedOption::Simulate, SharedOption::SimImage,
                                 SharedOption::SimFault, SharedOption::SimWriteCycle,
                                 SharedOption::Trace, SharedOption::Adapter,
                                 SharedOption::I2cSpeed, SharedOption::SpiSpeed});
+    app.add_option("--type", result.typeName,
+                   "Choose the device type NAME at start (" + chipCaptions() +
+                       "); --simulate without a type then simulates it")
+        ->option_text("NAME");
     CLI::Option* listOption = addVersionAndListing(app, "kavoda");
     app.footer("Qt's standard options (-platform NAME, -style NAME, -display DISPLAY, ...) "
                "are accepted too.\n");
@@ -256,10 +261,20 @@ ParsedOptions parseOptions(int argc, const char* const* argv, std::ostream& out,
         result.exitCode = kUsageError;
         return result;
     }
+    const ChipType* typed = result.typeName.empty() ? nullptr : findChip(result.typeName);
+    if (!result.typeName.empty() && !typed) {
+        err << "kavoda: unknown device type '" << result.typeName << "' (--type); known types: "
+            << chipCaptions() << "\n";
+        result.run = false;
+        result.exitCode = kUsageError;
+        return result;
+    }
     if (const auto simulate = shared.given(SharedOption::Simulate)) {
-        // A window type: the option's check refuses any other.
-        result.options.simulateType =
-            findChip(simulate->empty() ? kDefaultSimulatedType : *simulate)->deviceType;
+        // The option's check refuses an unknown type.
+        const ChipType* chip = !simulate->empty() ? findChip(*simulate)
+                               : typed             ? typed
+                                                   : findChip(kDefaultSimulatedType);
+        result.options.simulateType = chip->deviceType;
     }
     return result;
 }
@@ -268,7 +283,7 @@ QString simulationMarker(const PortOptions& options)
 {
     if (!options.simulateType)
         return {};
-    const CatalogueEntry* entry = findDeviceByType(*options.simulateType);
+    const CatalogueEntry* entry = findChipByCode(*options.simulateType);
     const QString name = entry ? QString::fromLatin1(entry->caption.data(),
                                                      static_cast<int>(entry->caption.size()))
                                : QString::number(*options.simulateType);

@@ -15,6 +15,7 @@ struct ParsedOptions {
     int exitCode = 0;
     PortOptions options;
     bool styleRequested = false;  // Qt's -style was given: that style, not the classic one
+    std::string typeName;         // --type: the type chosen at start; empty = none
 };
 
 // The chip --simulate puts in the socket when no type is named.

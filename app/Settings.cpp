@@ -23,6 +23,8 @@ const std::array<PortChoice, 3> kPortChoices = {{
 
 namespace {
 constexpr int kFallbackItem = 1; // "Port1"
+constexpr std::string_view kTypeSection = "Device Type";
+constexpr std::string_view kTypeKey = "Type";
 
 QString& folderOverride()
 {
@@ -96,6 +98,19 @@ void saveSettings()
     ini.writeString("Device Port", "Port", toFile(PortSetting));
     ini.writeString("Version", "Version", toFile(ProgramVersion));
     ini.writeInteger("Delay", "Delay", BusDelay);
+}
+
+std::string loadTypeSetting()
+{
+    return settingsIni().readString(kTypeSection, kTypeKey, {});
+}
+
+void saveTypeSetting(std::string_view caption, bool onlyIfKept)
+{
+    IniFile ini = settingsIni();
+    if (onlyIfKept && ini.readString(kTypeSection, kTypeKey, {}).empty())
+        return;
+    ini.writeString(kTypeSection, kTypeKey, caption);
 }
 
 } // namespace kavoda

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace kavoda {
 
@@ -46,5 +47,14 @@ void loadSettings();
 // Writes PortSetting, ProgramVersion and BusDelay, in that order; throws
 // IniWriteError "Unable to write to Kavoda.INI" at the first write that fails.
 void saveSettings();
+
+// The type chosen last, kept in a section of its own that older files lack:
+//   [Device Type]
+//   Type=24C256
+// Empty when the file has none.
+std::string loadTypeSetting();
+// Stores it; with onlyIfKept, only into a file that already keeps one (a
+// choice from the device menus leaves an older file as it was).
+void saveTypeSetting(std::string_view caption, bool onlyIfKept = false);
 
 } // namespace kavoda

@@ -8,6 +8,8 @@
 #include "Main.h"
 #include "Options.h"
 #include "Startup.h"
+#include "TypeReach.h"
+#include "ChipTable.h"
 
 #include <QTimer>
 
@@ -23,6 +25,8 @@ int main(int argc, char** argv)
         return parsed.exitCode;
     // Files that cannot be used are refused now, not at the first operation.
     if (const int refused = kavoda::checkStartFiles(parsed.options, std::cerr))
+        return refused;
+    if (const int refused = kavoda::checkStartType(parsed, std::cerr))
         return refused;
 
 #ifdef SIGXFSZ
@@ -47,6 +51,8 @@ int main(int argc, char** argv)
 
     kavoda::ApplicationWindows windows = kavoda::startUp(parsed.options);
     kavoda::TMainForm* mainForm = windows.mainForm.get();
+    if (!parsed.typeName.empty())
+        mainForm->chooseType(*kavoda::findChip(parsed.typeName), false);
     // A kill or a logout stops a running operation at a byte boundary.
     const kavoda::EndSignals endSignals([mainForm] { mainForm->endRequested(); });
     windows.mainForm->showMaximized();

@@ -388,7 +388,8 @@ TEST_F(MainFormTest, MenuTree)
     EXPECT_EQ(menuTree(form->menuBar()),
               QStringList({"&File: &Load - Save &As... - &Exit",
                            "&Device 24C...: 24C02 - 24C04 - 24C08 - 24C16 -",
-                           "De&vice SDA...: SDA3526 - SDA3546 - SDA3586", "&Setup", "&About",
+                           "De&vice SDA...: SDA3526 - SDA3546 - SDA3586", "Device &Other...",
+                           "&Setup", "&About",
                            "&Help: Device 24C - Device SDA - Setup - R/W - Edit - Schematic diagram",
                            QStringLiteral("&Compare: Compare with chip Compare with file\u2026 - "
                                           "Next difference Previous difference - Blank check "

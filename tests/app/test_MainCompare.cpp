@@ -281,7 +281,7 @@ TEST_F(MainCompareTest, ChecksumBoxShowsAndCopiesTheImagesSums)
     // The menu stays after the others; their places do not change.
     const QList<QAction*> menus = form.menuBar()->actions();
     EXPECT_EQ(menus.back()->text(), kCompareMenuTitle);
-    EXPECT_EQ(menus[5]->text(), "&Help");
+    EXPECT_EQ(menus[6]->text(), "&Help");
 }
 
 } // namespace

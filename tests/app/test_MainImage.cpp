@@ -21,6 +21,7 @@
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -239,6 +240,51 @@ TEST_F(MainImageTest, PageHundredIsTheLastWhateverTheImageSize)
     EXPECT_EQ(hexCells(), expectedHex(25600, 256));
     EXPECT_EQ(rowHeads().front(), "6400");
     EXPECT_EQ(rowHeads().back(), "64F0");
+}
+
+TEST_F(MainImageTest, ALargeImageIsPagedToItsLastPageAndAddressesAreReached)
+{
+    // 256 KiB and a little: 1025 pages, the last one 16 bytes long.
+    loadBytes(countingBytes(262144 + 16), "large.bin");
+    EXPECT_EQ(m_form->pageCount(), 1025);
+    EXPECT_EQ(m_form->PageCount->text(), "of 1025 pages");
+    EXPECT_EQ(m_form->UpDown1->maximum(), 1024);
+    m_form->UpDown1->setPosition(1023);
+    up();
+    EXPECT_EQ(m_form->Edit1->text(), "1024");
+    EXPECT_EQ(hexCells(), expectedHex(0, 16));
+    EXPECT_EQ(rowHeads().front(), "40000");
+    // Six digits are drawn smaller than four, whole.
+    const QFont designed = m_form->HexGrid1->font();
+    m_form->ShowPage(0xFFFF00);  // past this image: only the font matters
+    EXPECT_LE(QFontMetrics(m_form->HexGrid2->font()).horizontalAdvance("FFFFF0"),
+              m_form->HexGrid2->columnWidth(0) - 2);
+    up();
+    EXPECT_EQ(m_form->UpDown1->position(), 1024);
+
+    // The hex offset field goes to an address, with its cell selected.
+    m_form->hexedit1->setText("1ABCD");
+    QTest::keyClick(m_form->hexedit1, Qt::Key_Return);
+    EXPECT_EQ(m_form->UpDown1->position(), 0x1AB);
+    EXPECT_EQ(m_form->CurrentOffset, 0x1ABCD);
+    EXPECT_EQ(m_form->numedit3->text(), QString::number(0x1ABCD));
+    EXPECT_EQ(m_form->HexGrid1->currentRow(), 0xC);
+    EXPECT_EQ(m_form->HexGrid1->currentColumn(), 0xD);
+    EXPECT_EQ(hexCells(), expectedHex(0x1AB00, 256));
+    // One beyond the image goes to its last byte; the page field to a page.
+    m_form->goToAddress(0x7FFFFFFF);
+    EXPECT_EQ(m_form->CurrentOffset, 262144 + 15);
+    m_form->Edit1->setText("512");
+    QTest::keyClick(m_form->Edit1, Qt::Key_Return);
+    EXPECT_EQ(m_form->UpDown1->position(), 512);
+    EXPECT_EQ(hexCells(), expectedHex(512 * 256, 256));
+
+    // A small image afterwards is back to the old range and its own count.
+    loadBytes(countingBytes(300));
+    EXPECT_EQ(m_form->UpDown1->maximum(), 100);
+    EXPECT_EQ(m_form->UpDown1->position(), 0);
+    EXPECT_EQ(m_form->PageCount->text(), "of 2 pages");
+    EXPECT_EQ(m_form->HexGrid2->font(), designed) << "four digits keep the designed font";
 }
 
 TEST_F(MainImageTest, EveryByteHasAGlyphOrABlankInTheCharacterFont)

@@ -180,7 +180,7 @@ protected:
                 m_form->hexedit3->text(),     m_form->Panel1->caption(),
                 m_form->Meter1->caption(),    m_form->Meter1->foreColor(),
                 m_form->GroupBox1->isEnabled(), menus[0]->isEnabled(),
-                menus[4]->isEnabled(),        m_form->ReadBtn->isEnabled()};
+                menus[5]->isEnabled(),        m_form->ReadBtn->isEnabled()};
     }
 
     // Panel texts in the order they were shown, each run once.
@@ -530,7 +530,7 @@ TEST_F(MainOperationsTest, AReadThatFailsOrIsStoppedKeepsTheImage)
     EXPECT_EQ(m_reports, QStringList{"The parallel port at 0378 failed. The image was kept as it was."});
     EXPECT_FALSE(form.ImageLoaded);
     EXPECT_FALSE(form.GroupBox1->isEnabled());
-    EXPECT_TRUE(form.menuBar()->actions()[3]->isEnabled());
+    EXPECT_TRUE(form.menuBar()->actions()[4]->isEnabled());
     EXPECT_EQ(form.Panel1->caption(), "24C04");
     EXPECT_FALSE(QFile::exists(m_dir.filePath(QStringLiteral("Tempor.tmp"))));
     EXPECT_TRUE(leftovers().isEmpty());

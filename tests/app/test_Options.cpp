@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Command-line options of the kavoda program.
 #include "KavodaVersion.h"
+#include "ChipTable.h"
 #include "Options.h"
 #include "TempFolder.h"
 
@@ -66,12 +67,30 @@ TEST(Options, SimulateTakesAnyCatalogueTypeInAnyCase)
 
 TEST(Options, AnUnknownTypeIsAUsageError)
 {
-    const Outcome r = parse({"--simulate=24C32"});
-    EXPECT_FALSE(r.parsed.run);
-    EXPECT_EQ(r.parsed.exitCode, 2);
-    EXPECT_NE(r.err.find("24C32"), std::string::npos);
-    EXPECT_NE(r.err.find("SDA3586"), std::string::npos); // names the choices
-    EXPECT_TRUE(r.out.empty());
+    for (const char* arg : {"--simulate=24C99", "--type=24C99"}) {
+        SCOPED_TRACE(arg);
+        const Outcome r = parse({arg});
+        EXPECT_FALSE(r.parsed.run);
+        EXPECT_EQ(r.parsed.exitCode, 2);
+        EXPECT_NE(r.err.find("24C99"), std::string::npos);
+        EXPECT_NE(r.err.find("SDA3586"), std::string::npos); // names the choices
+        EXPECT_NE(r.err.find("24M02"), std::string::npos);
+        EXPECT_TRUE(r.out.empty());
+    }
+}
+
+TEST(Options, TypeChoosesAnyRowAndASimulationWithoutTypeTakesIt)
+{
+    const Outcome r = parse({"--type", "24c256", "--simulate"});
+    ASSERT_TRUE(r.parsed.run) << r.err;
+    EXPECT_EQ(r.parsed.typeName, "24c256");
+    ASSERT_TRUE(r.parsed.options.simulateType);
+    EXPECT_EQ(findChipByCode(*r.parsed.options.simulateType)->caption, "24C256");
+    EXPECT_EQ(simulationMarker(r.parsed.options), " [simulated 24C256]");
+    // A type given to --simulate wins; without --type the default stays.
+    EXPECT_EQ(*parse({"--type=24C256", "--simulate=24C64"}).parsed.options.simulateType,
+              findChip("24C64")->deviceType);
+    EXPECT_EQ(*parse({"--simulate"}).parsed.options.simulateType, 4);
 }
 
 TEST(Options, OtherMistakesAreUsageErrorsToo)
