@@ -611,7 +611,7 @@ void TMainForm::DeviceOtherClick()
 {
     // The default DeviceType is no choice: nothing is selected before one.
     TypeChooser chooser(m_adapter.kind, GroupBox2->isEnabled() ? currentChip() : nullptr, [this] {
-        return m_detectHook ? m_detectHook() : detectChip(deviceBus());
+        return m_detectHook ? m_detectHook() : detectChip(busFor(Transport::I2c, nullptr));
     }, this);
     if (m_chooserHook)
         m_chooserHook(chooser);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "ByteCompare.h"
+#include "ChipTable.h"
 #include "PortSession.h"
 #include "RecordFile.h"
 #include "Setup.h"
@@ -170,6 +171,8 @@ public:
     // The adapter the operations drive: the parallel port (real or
     // simulated) unless another one is set.
     DeviceBus& deviceBus();
+    // The bus for a chip of that transport, made anew when it carries another.
+    DeviceBus& busFor(Transport transport, const ChipType* chip);
     void setDeviceBus(std::unique_ptr<DeviceBus> bus);
     bool operationRunning() const;
     // What the running operation is called ("Read", "Write", "Fill",

@@ -487,10 +487,28 @@ DeviceBus& TMainForm::deviceBus()
     return *m_operations->bus;
 }
 
+DeviceBus& TMainForm::busFor(Transport transport, const ChipType* chip)
+{
+    // An SPI chip goes over the adapter's SPI transport (or a bus that says
+    // why the adapter has none), an I2C chip over its I2C transactions. The
+    // old bus goes first: what it holds (a simulated chip's content file)
+    // is then free for the new one.
+    Operations& ops = *m_operations;
+    if (transport != ops.busTransport) {
+        ops.bus.reset();
+        ops.bus = chip ? makeDeviceBus(*m_portSession, m_adapter, *chip)
+                       : makeDeviceBus(*m_portSession, m_adapter);
+        ops.busTransport = transport;
+    }
+    return *ops.bus;
+}
+
 void TMainForm::setDeviceBus(std::unique_ptr<DeviceBus> bus)
 {
-    if (bus && !m_operations->running)
+    if (bus && !m_operations->running) {
         m_operations->bus = std::move(bus);
+        m_operations->busTransport = Transport::I2c;
+    }
 }
 
 bool TMainForm::operationRunning() const
@@ -722,15 +740,9 @@ void TMainForm::runOperation(const char* name, const std::function<void()>& body
             // keeps the byte transactions of the window's passes, exact to
             // the bus access; adapters with a controller of their own carry
             // the same passes in runs.
-            // An SPI chip goes over the adapter's SPI transport (or is
-            // refused by a bus that says why); the I2C bus stays for the rest.
-            DeviceBus* bus = ops.bus.get();
-            if (transportOf(chip->family) != Transport::I2c) {
-                ops.spiBus = makeDeviceBus(*form.m_portSession, form.m_adapter, *chip);
-                bus = ops.spiBus.get();
-            }
-            const bool parallelPort = !bus->limits().ownClock;
-            ops.job.reset(new ChipJob{*bus, *chip, *ops.display,
+            DeviceBus& bus = form.busFor(transportOf(chip->family), chip);
+            const bool parallelPort = !bus.limits().ownClock;
+            ops.job.reset(new ChipJob{bus, *chip, *ops.display,
                                       parallelPort ? Transfers::Bytewise : Transfers::Fast});
             ops.running = true;
             ops.stopRequested = false;

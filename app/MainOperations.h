@@ -79,7 +79,7 @@ struct TMainForm::Operations {
     };
 
     std::unique_ptr<DeviceBus> bus;
-    std::unique_ptr<DeviceBus> spiBus;  // the running SPI chip's, made for it
+    Transport busTransport = Transport::I2c;  // what the bus carries
     // The running operation's chip on the bus, shown in the window: made
     // when the operation starts, so that a type chosen meanwhile applies
     // from the next operation on; its passes share it.

@@ -71,7 +71,7 @@ std::string adapterFieldText(const AdapterChoice& adapter)
     if (adapter.isParallelPort())
         return {};
     if (adapter.type().takesPath)
-        return adapter.i2cPath;
+        return adapter.path;
     return "USB " + std::string(adapter.type().caption);
 }
 

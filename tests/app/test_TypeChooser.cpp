@@ -65,7 +65,7 @@ TEST(TypeReach, EachAdapterCarriesItsTransportsAndSaysWhyNot)
     EXPECT_EQ(adapterFieldText(adapterOf(AdapterKind::ParallelPort)), "");
     EXPECT_EQ(adapterFieldText(adapterOf(AdapterKind::Ch341a)), "USB CH341A");
     AdapterChoice bus = adapterOf(AdapterKind::I2cDev);
-    bus.i2cPath = "/dev/i2c-1";
+    bus.path = "/dev/i2c-1";
     EXPECT_EQ(adapterFieldText(bus), "/dev/i2c-1");
 }
 
