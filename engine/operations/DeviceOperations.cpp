@@ -153,7 +153,6 @@ void readBatch(ChipJob& job, const ReadBatch& batch)
 PassEnd readRanges(ChipJob& job, const std::vector<Range>& ranges, std::vector<std::uint8_t>& out,
                    ByteSink* sink)
 {
-    FastTiming = 1;
     long total = 0;
     for (const Range& range : ranges)
         total += range.length;
@@ -208,7 +207,6 @@ std::string sentence(const std::string& text)
 
 WriteOutcome writeRunsShown(ChipJob& job, const std::vector<WriteRun>& runs, long percentTotal)
 {
-    FastTiming = 0;
     WriteOutcome outcome;
     for (const WriteRun& run : runs)
         outcome.total += static_cast<long>(run.bytes.size());

@@ -87,8 +87,9 @@ enum class PassEnd { Completed, Stopped };
 struct WriteOutcome;
 
 // Each pass puts the panel text it found back on every path, exceptions
-// included. A stopped pass leaves the meter caption as it was. Reads run
-// with FastTiming 1, writes with 0.
+// included. A stopped pass leaves the meter caption as it was. The bus
+// timing of the window's port (FastTiming) is the parallel port bus's own
+// business: reads halve its waits, writes do not.
 
 // Panel "Reading...", every byte read and put into sink, then the meter
 // caption "Operation completed".
