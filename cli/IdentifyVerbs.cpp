@@ -45,6 +45,11 @@ int runScan(Tool& tool)
 
 int runIdentify(Tool& tool)
 {
+    // An SPI chip tells what it is: its JEDEC ID, SFDP table and row.
+    if (tool.deviceGiven() && tool.device().transport() == Transport::Spi) {
+        tool.prepare();
+        return probeSpi(tool, tool.device());
+    }
     tool.prepareForBus();
     Identification found;
     {
@@ -70,7 +75,8 @@ void addIdentifyVerbs(VerbTable& verbs)
               "List the I2C addresses 0x08..0x77 that answer, as i2cdetect does, reading only",
               runScan);
     verbs.add("identify",
-              "Tell which EEPROM answers at 0x50..0x57, by reads alone (exit 0 when certain)",
+              "Tell which EEPROM answers at 0x50..0x57, by reads alone (exit 0 when certain); "
+              "with -d an SPI type, the chip's JEDEC ID, SFDP table and table row",
               runIdentify);
 }
 

@@ -83,6 +83,40 @@ std::string jedecText(std::uint32_t id)
     return hexText(id >> 16, 2) + " " + hexText((id >> 8) & 0xFF, 2) + " " + hexText(id & 0xFF, 2);
 }
 
+int runProbe(Tool& tool)
+{
+    tool.prepare();
+    const ChipType& chip = tool.device();
+    if (chip.transport() == Transport::Spi)
+        return probeSpi(tool, chip);
+    const std::string family = chip.family == Family::SDA ? "SDA" : "24C";
+    BusClaim claim(tool.bus());
+    FastTiming = 1;
+    const std::string where = hexText(addressPhase(chip, 0, tool.bus().chipAddress()).device, 2);
+    // The device address alone changes nothing on the chip. A busy 24C
+    // answers nothing during its write cycle: polls outlast it.
+    const int attempts = chip.family == Family::C24 ? kProbeAttempts : 1;
+    for (int attempt = 1; attempt <= attempts; ++attempt) {
+        if (tool.stopRequested())
+            throw Interrupted("Interrupted while probing.");
+        if (!tool.bus().poll(chip, 0))
+            continue;
+        tool.out() << "A chip answers at address " << where;
+        if (attempt > 1)
+            tool.out() << " after " << attempt - 1 << " unanswered "
+                       << (attempt == 2 ? "try" : "tries") << ": it was busy with a write";
+        else if (chip.family == Family::C24)
+            tool.out() << "; it is not busy";
+        tool.out() << ".\nThe " << chip.caption << " is addressed with " << addressingText(chip)
+                   << ".\n";
+        return kExitOk;
+    }
+    tool.out() << "No chip answers at address " << where << ".\n";
+    throw ChipError(noAcknowledgeText(chip, 0));
+}
+
+}  // namespace
+
 // An SPI chip: a flash by its JEDEC ID, SFDP table and row; an EEPROM by
 // its status register. Nothing is written.
 int probeSpi(Tool& tool, const ChipType& row)
@@ -127,39 +161,6 @@ int probeSpi(Tool& tool, const ChipType& row)
     return kExitOk;
 }
 
-int runProbe(Tool& tool)
-{
-    tool.prepare();
-    const ChipType& chip = tool.device();
-    if (chip.transport() == Transport::Spi)
-        return probeSpi(tool, chip);
-    const std::string family = chip.family == Family::SDA ? "SDA" : "24C";
-    BusClaim claim(tool.bus());
-    FastTiming = 1;
-    const std::string where = hexText(addressPhase(chip, 0, tool.bus().chipAddress()).device, 2);
-    // The device address alone changes nothing on the chip. A busy 24C
-    // answers nothing during its write cycle: polls outlast it.
-    const int attempts = chip.family == Family::C24 ? kProbeAttempts : 1;
-    for (int attempt = 1; attempt <= attempts; ++attempt) {
-        if (tool.stopRequested())
-            throw Interrupted("Interrupted while probing.");
-        if (!tool.bus().poll(chip, 0))
-            continue;
-        tool.out() << "A chip answers at address " << where;
-        if (attempt > 1)
-            tool.out() << " after " << attempt - 1 << " unanswered "
-                       << (attempt == 2 ? "try" : "tries") << ": it was busy with a write";
-        else if (chip.family == Family::C24)
-            tool.out() << "; it is not busy";
-        tool.out() << ".\nThe " << chip.caption << " is addressed with " << addressingText(chip)
-                   << ".\n";
-        return kExitOk;
-    }
-    tool.out() << "No chip answers at address " << where << ".\n";
-    throw ChipError(noAcknowledgeText(chip, 0));
-}
-
-}  // namespace
 
 void addInspectVerbs(VerbTable& verbs)
 {

@@ -78,6 +78,11 @@ public:
 
     // The type of -d; without -d, fallback, or a UsageError when there is none.
     const ChipType& device(const char* fallback = nullptr);
+    // -d names a type (not auto).
+    bool deviceGiven() const
+    {
+        return !m_options.deviceName.empty() && m_options.deviceName != "auto";
+    }
     // Checks port, delay and simulation options and sets the device state.
     // Every verb calls it before touching a file or the chip, so that a
     // wrong command line never costs anything. -d auto is a usage error here.

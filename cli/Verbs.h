@@ -14,6 +14,10 @@ void addCalibrateVerb(VerbTable& verbs);  // calibrate (Calibrate.cpp)
 void addCompareVerbs(VerbTable& verbs);  // compare, blank, checksum (CompareVerbs.cpp)
 void addIdentifyVerbs(VerbTable& verbs);  // scan, identify (IdentifyVerbs.cpp)
 
+// What an SPI chip of the row's family says of itself: a flash its JEDEC ID,
+// SFDP table and row, an EEPROM its status register. Reads only.
+int probeSpi(Tool& tool, const ChipType& row);
+
 class Tool;
 // Warns when the stored calibration finds the Delay too fast for 100 kHz
 // parts; the bus calls it once, when it is made (Calibrate.cpp).
