@@ -143,7 +143,7 @@ int probeSpi(Tool& tool, const ChipType& row)
         tool.out() << "The " << chip.caption << " is taken as " << flashLayoutText(chip) << ".\n";
     } else {
         tool.out() << "A chip answers on the SPI bus.\nThe " << chip.caption << " is addressed with "
-                   << chip.spi.addressBytes
+                   << static_cast<int>(chip.spi.addressBytes)
                    << (chip.spi.addressBytes == 1 ? " address byte" : " address bytes")
                    << (chip.spi.a8InOpcode ? " and its ninth address bit in bit 3 of the opcode"
                                            : "")

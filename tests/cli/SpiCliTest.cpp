@@ -127,6 +127,10 @@ TEST_F(SpiCliTest, EveryVerbOnTheEepromsIsByteExact)
         run = chip(type, {"probe"});
         EXPECT_EQ(run.code, 0);
         EXPECT_NE(run.out.find("A chip answers on the SPI bus"), std::string::npos);
+        const int bytes = findChip(type)->spi.addressBytes;
+        EXPECT_NE(run.out.find("with " + std::to_string(bytes) + " address byte"),
+                  std::string::npos)
+            << run.out;
     }
 }
 
