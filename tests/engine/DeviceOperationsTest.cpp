@@ -672,38 +672,43 @@ TEST_F(DeviceOperationsTest, AContentFileThatFailsPartWayKeepsWholePagesAndTheCo
 TEST_F(DeviceOperationsTest, CallsKeepToTheStopTimeTheBlocksTheLimitsAndThePages)
 {
     const ChipType& c512 = chipNamed("24C512");
-    insert(c512);
-    BusDelay = kDefaultBusDelay;
-    BusClaim claim(*m_bus);
-    ChipJob chipJob = job(c512, Transfers::Fast);
-    std::vector<std::uint64_t> at;
-    m_display.onPump = [&](int) { at.push_back(m_session->simulator()->nowNs()); };
-    m_display.stopAfterPumps = 4;
     std::vector<std::uint8_t> bytes;
-    EXPECT_EQ(readRange(chipJob, 0, 0x10000, bytes), PassEnd::Stopped);
-    ASSERT_EQ(at.size(), 5u);
-    for (std::size_t i = 1; i < at.size(); ++i)
-        EXPECT_LE(at[i] - at[i - 1], kStopLatencyNs) << "between stop checks " << i;
-    EXPECT_GE(m_display.percents.size(), 4u) << "the meter moves at every call";
-    EXPECT_EQ(m_display.addresses.back() + 1, static_cast<int>(bytes.size()));
-    BusDelay = 0;
+    {
+        insert(c512);
+        BusDelay = kDefaultBusDelay;
+        BusClaim claim(*m_bus);
+        ChipJob chipJob = job(c512, Transfers::Fast);
+        std::vector<std::uint64_t> at;
+        m_display.onPump = [&](int) { at.push_back(m_session->simulator()->nowNs()); };
+        m_display.stopAfterPumps = 4;
+        EXPECT_EQ(readRange(chipJob, 0, 0x10000, bytes), PassEnd::Stopped);
+        m_display.onPump = nullptr;
+        ASSERT_EQ(at.size(), 5u);
+        for (std::size_t i = 1; i < at.size(); ++i)
+            EXPECT_LE(at[i] - at[i - 1], kStopLatencyNs) << "between stop checks " << i;
+        EXPECT_GE(m_display.percents.size(), 4u) << "the meter moves at every call";
+        EXPECT_EQ(m_display.addresses.back() + 1, static_cast<int>(bytes.size()));
+        BusDelay = 0;
+    }
 
-    const ChipType& c16 = chipNamed("24C16");
-    insert(c16);
-    ScriptedBus bus(*m_bus, TransferLimits{24, 0x400, 0x100, 1, false, false});
-    BusClaim again(bus);
-    ChipJob limited{bus, c16, m_display, Transfers::Fast};
-    m_display = RecordingDisplay();
-    // Two runs that each need two more tries: a loose contact, not a chip
-    // that fails three times.
-    bus.failReads[0xF8] = 2;
-    bus.failReads[0x100] = 2;
-    EXPECT_EQ(readRange(limited, 0xE0, 0x40, bytes), PassEnd::Completed);
-    EXPECT_EQ(limited.retriedReads, 4);
-    for (const ReadRun& run : bus.reads) {
-        EXPECT_LE(run.length, 24u);
-        EXPECT_EQ(run.address / 256, (run.address + run.length - 1) / 256)
-            << "across a block at " << run.address;
+    {
+        const ChipType& c16 = chipNamed("24C16");
+        insert(c16);
+        ScriptedBus bus(*m_bus, TransferLimits{24, 0x400, 0x100, 1, false, false});
+        BusClaim again(bus);
+        ChipJob limited{bus, c16, m_display, Transfers::Fast};
+        m_display = RecordingDisplay();
+        // Two runs that each need two more tries: a loose contact, not a chip
+        // that fails three times.
+        bus.failReads[0xF8] = 2;
+        bus.failReads[0x100] = 2;
+        EXPECT_EQ(readRange(limited, 0xE0, 0x40, bytes), PassEnd::Completed);
+        EXPECT_EQ(limited.retriedReads, 4);
+        for (const ReadRun& run : bus.reads) {
+            EXPECT_LE(run.length, 24u);
+            EXPECT_EQ(run.address / 256, (run.address + run.length - 1) / 256)
+                << "across a block at " << run.address;
+        }
     }
 
     // A 24C128 (64-byte pages) through an adapter writing at most 60 bytes.
