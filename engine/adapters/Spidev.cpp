@@ -133,7 +133,7 @@ std::string spidevOpenErrorText(const std::string& path, int error, bool root)
                    ", even for root: a security module (AppArmor, SELinux) or the device's "
                    "mount refuses it";
         return "No permission to use the SPI device " + path +
-               ". Add yourself to the group spi (sudo adduser $USER spi) and log in again; "
+               ". Add yourself to the group spi (sudo adduser \"$(id -un)\" spi) and log in again; "
                "where there is no such group, a udev rule (SUBSYSTEM==\"spidev\", "
                "GROUP=\"spi\", MODE=\"0660\") gives it the device";
     case EBUSY:

@@ -38,7 +38,7 @@ std::string portDeniedText(std::uint16_t portBase, const std::string& device, bo
     if (asRoot)
         return head + ", even to root: a container must be given " + device +
                ", or a security policy (AppArmor, SELinux) refuses it.";
-    return head + ". Join the group lp (sudo adduser $USER lp) and log in again.";
+    return head + ". Join the group lp (sudo adduser \"$(id -un)\" lp) and log in again.";
 }
 
 std::string noPortText(std::uint16_t portBase, int directIoErrno, bool asRoot)

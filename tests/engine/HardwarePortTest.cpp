@@ -58,7 +58,7 @@ TEST(HardwarePort, MessagesNameTheAddressAndTheWayOut)
     EXPECT_EQ(portBusyText(0x378), "The parallel port at 0378 is in use by another program.");
     EXPECT_EQ(portDeniedText(0x278, "/dev/parport0", false),
               "You may not use the parallel port at 0278 (/dev/parport0): permission denied. "
-              "Join the group lp (sudo adduser $USER lp) and log in again.");
+              "Join the group lp (sudo adduser \"$(id -un)\" lp) and log in again.");
     EXPECT_EQ(noPortText(0x3BC, EPERM, false),
               "Cannot open the parallel port at 03BC: the kernel knows no parallel port there, "
               "and direct port access was refused (Operation not permitted). Load the "
