@@ -30,13 +30,6 @@ std::string fileName(const std::string& path)
     return path == "-" ? "standard input" : path;
 }
 
-std::optional<FileFormat> forcedFormat(const ChipArguments& args)
-{
-    if (args.format.empty())
-        return std::nullopt;
-    return parseFileFormat(args.format);
-}
-
 // The type, and for a flash known by its SFDP table what the table said,
 // so that every report names the size and erase units taken from the chip.
 std::string chipName(Tool& tool)
@@ -56,7 +49,7 @@ WantedImage loadWanted(Tool& tool, const ChipArguments& args)
     const ChipType& chip = tool.device();
     const auto size = static_cast<std::size_t>(chip.sizeBytes());
     const std::string name = fileName(args.file);
-    const FileFormat format = formatForPath(args.file, forcedFormat(args));
+    const FileFormat format = formatForPath(args.file, formatOption(args.format));
     // The trace starts empty when the port opens: it would replace the file.
     if (args.file != "-" && tool.sessionUsesFile(args.file))
         throw UsageError(args.file + " is the simulated chip's content file or the trace; "
@@ -141,20 +134,10 @@ void verifyAfterWrite(Tool& tool, const WantedImage& wanted,
                         " Check the chip's write protection (WP pin) and its supply.");
 }
 
-std::optional<FileFormat> checkFormat(const ChipArguments& args)
-{
-    if (args.format.empty())
-        return std::nullopt;
-    const auto format = parseFileFormat(args.format);
-    if (!format)
-        throw UsageError("format '" + args.format + "' is neither raw nor ihex");
-    return format;
-}
-
 int runRead(Tool& tool, const ChipArguments& args)
 {
     tool.prepareReading();
-    const FileFormat format = formatForPath(args.file, checkFormat(args));
+    const FileFormat format = formatForPath(args.file, formatOption(args.format));
     // Made first, so that a folder that cannot take the file is found out
     // before the chip is read.
     std::optional<AtomicFile> file;
@@ -240,7 +223,7 @@ int runFlashWrite(Tool& tool, const ChipArguments& args, const WantedImage& want
 int runWrite(Tool& tool, const ChipArguments& args)
 {
     tool.prepare();
-    checkFormat(args);
+    formatOption(args.format);
     const WantedImage wanted = loadWanted(tool, args);
     if (tool.device().isFlash())
         return runFlashWrite(tool, args, wanted);
@@ -292,7 +275,7 @@ int runWrite(Tool& tool, const ChipArguments& args)
 int runVerify(Tool& tool, const ChipArguments& args)
 {
     tool.prepareReading();
-    checkFormat(args);
+    formatOption(args.format);
     const WantedImage wanted = loadWanted(tool, args);
     BusClaim claim(tool.bus());
     const auto chip = tool.readChip("Verifying", "nothing was compared.");
@@ -372,6 +355,16 @@ void addFileArguments(CLI::App* verb, ChipArguments& args, const char* what)
 }
 
 }  // namespace
+
+std::optional<FileFormat> formatOption(const std::string& text)
+{
+    if (text.empty())
+        return std::nullopt;
+    const auto format = parseFileFormat(text);
+    if (!format)
+        throw UsageError("format '" + text + "' is neither raw nor ihex");
+    return format;
+}
 
 void addChipVerbs(VerbTable& verbs)
 {

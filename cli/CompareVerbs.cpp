@@ -42,16 +42,6 @@ struct Side {
     const std::vector<bool>* mask() const { return present.empty() ? nullptr : &present; }
 };
 
-std::optional<FileFormat> forcedFormat(const CompareArguments& args)
-{
-    if (args.format.empty())
-        return std::nullopt;
-    const auto format = parseFileFormat(args.format);
-    if (!format)
-        throw UsageError("format '" + args.format + "' is neither raw nor ihex");
-    return format;
-}
-
 Side readFileSide(Tool& tool, const std::string& path, std::optional<FileFormat> forced)
 {
     Side side;
@@ -166,7 +156,7 @@ int runCompare(Tool& tool, const CompareArguments& args)
     if (args.first == "-" && args.second == "-")
         throw UsageError("standard input can be only one side");
     const long max = args.max.empty() ? 0 : numberArgument("--max", args.max, 1'000'000'000);
-    const auto forced = forcedFormat(args);
+    const auto forced = formatOption(args.format);
     if (firstChip || secondChip)
         tool.prepare();
 
@@ -225,7 +215,7 @@ int runChecksum(Tool& tool, const CompareArguments& args)
 {
     // The parser has checked the name.
     const std::optional<ChecksumKind> only = checksumNamed(args.only);
-    const auto forced = forcedFormat(args);
+    const auto forced = formatOption(args.format);
     const bool chip = args.first.empty() || args.first == kChipSide;
     if (chip)
         tool.prepare();

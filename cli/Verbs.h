@@ -3,9 +3,16 @@
 // here and one line in the list of Cli.cpp.
 #pragma once
 
+#include <optional>
+#include <string>
+
+#include "ImageFiles.h"
+
 namespace kavoda {
 
+class Tool;
 class VerbTable;
+struct ChipType;
 
 void addByteVerbs(VerbTable& verbs);     // get, set (ByteVerbs.cpp)
 void addChipVerbs(VerbTable& verbs);     // read, write, verify, erase, fill (ChipVerbs.cpp)
@@ -17,6 +24,9 @@ void addIdentifyVerbs(VerbTable& verbs);  // scan, identify (IdentifyVerbs.cpp)
 // What an SPI chip of the row's family says of itself: a flash its JEDEC ID,
 // SFDP table and row, an EEPROM its status register. Reads only.
 int probeSpi(Tool& tool, const ChipType& row);
+
+// --format's value: none when not given, a usage error when unknown.
+std::optional<FileFormat> formatOption(const std::string& text);
 
 class Tool;
 // Warns when the stored calibration finds the Delay too fast for 100 kHz

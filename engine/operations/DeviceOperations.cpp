@@ -296,6 +296,30 @@ WriteOutcome writeRunsShown(ChipJob& job, const std::vector<WriteRun>& runs, lon
 }
 
 // The chip's page, or one byte for byte transactions.
+// The ranges read back and compared with wanted: the first difference and
+// how many bytes differ in all.
+std::optional<VerifyMismatch> readAndCompare(ChipJob& job, const std::vector<Range>& ranges,
+                                             const WantedImage& wanted)
+{
+    std::vector<std::uint8_t> bytes;
+    if (readRanges(job, ranges, bytes, nullptr) == PassEnd::Stopped)
+        throw ChipStop("Interrupted while verifying.", 0);
+    std::optional<VerifyMismatch> first;
+    std::size_t at = 0;
+    for (const Range& range : ranges) {
+        const std::vector<std::uint8_t> part(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                                             bytes.begin() + static_cast<std::ptrdiff_t>(at + range.length));
+        at += range.length;
+        if (const auto mismatch = compareWithChip(part, wanted, range.start)) {
+            if (!first)
+                first = mismatch;
+            else
+                first->count += mismatch->count;
+        }
+    }
+    return first;
+}
+
 std::uint32_t pageOf(const ChipJob& job)
 {
     if (job.transfers == Transfers::Bytewise || job.bus.limits().byteTransactionsOnly)
@@ -475,23 +499,7 @@ std::optional<VerifyMismatch> verifyRuns(ChipJob& job, const std::vector<WriteRu
         }
         ranges.push_back(Range{start, end - start});
     }
-    std::vector<std::uint8_t> bytes;
-    if (readRanges(job, ranges, bytes, nullptr) == PassEnd::Stopped)
-        throw ChipStop("Interrupted while verifying.", 0);
-    std::optional<VerifyMismatch> first;
-    std::size_t at = 0;
-    for (const Range& range : ranges) {
-        const std::vector<std::uint8_t> part(bytes.begin() + static_cast<std::ptrdiff_t>(at),
-                                             bytes.begin() + static_cast<std::ptrdiff_t>(at + range.length));
-        at += range.length;
-        if (const auto mismatch = compareWithChip(part, wanted, range.start)) {
-            if (!first)
-                first = mismatch;
-            else
-                first->count += mismatch->count;
-        }
-    }
-    return first;
+    return readAndCompare(job, ranges, wanted);
 }
 
 std::optional<VerifyMismatch> compareWithChip(const std::vector<std::uint8_t>& chip,
@@ -708,23 +716,7 @@ std::optional<VerifyMismatch> verifyFlash(ChipJob& job, const FlashPlan& plan)
         else
             ranges.push_back(Range{step.address, end - step.address});
     }
-    std::vector<std::uint8_t> bytes;
-    if (readRanges(job, ranges, bytes, nullptr) == PassEnd::Stopped)
-        throw ChipStop("Interrupted while verifying.", 0);
-    std::optional<VerifyMismatch> first;
-    std::size_t at = 0;
-    for (const Range& range : ranges) {
-        const std::vector<std::uint8_t> part(bytes.begin() + static_cast<std::ptrdiff_t>(at),
-                                             bytes.begin() + static_cast<std::ptrdiff_t>(at + range.length));
-        at += range.length;
-        if (const auto mismatch = compareWithChip(part, plan.target, range.start)) {
-            if (!first)
-                first = mismatch;
-            else
-                first->count += mismatch->count;
-        }
-    }
-    return first;
+    return readAndCompare(job, ranges, plan.target);
 }
 
 PassEnd eraseFlashChip(ChipJob& job)

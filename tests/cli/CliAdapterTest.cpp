@@ -20,30 +20,14 @@ namespace fs = std::filesystem;
 
 using test::CliRun;
 
-class CliAdapterTest : public ::testing::Test {
+class CliAdapterTest : public test::CliFolderTest {
 protected:
-    void SetUp() override
-    {
-        m_dir = test::testFolder();
-        fs::create_directory(m_dir / "config");
-    }
-    void TearDown() override { resetDeviceState(); }
-
-    CliRun cli(std::vector<std::string> args)
-    {
-        CliEnvironment environment;
-        environment.settingsFolder = (m_dir / "config").string();
-        const CliRun run = test::runTool(std::move(args), environment);
-        resetDeviceState();
-        return run;
-    }
     void writeSettings(const std::string& text)
     {
         std::ofstream(m_dir / "config" / "Kavoda.INI", std::ios::binary) << text;
     }
     std::string file(const char* name) const { return (m_dir / name).string(); }
 
-    fs::path m_dir;
 };
 
 std::string readAll(const std::string& path)

@@ -27,6 +27,7 @@ namespace {
 namespace fs = std::filesystem;
 
 using test::CliRun;
+using test::randomImage;
 
 std::string joined(const std::vector<std::string>& args)
 {
@@ -34,15 +35,6 @@ std::string joined(const std::vector<std::string>& args)
     for (const auto& a : args)
         text += a + ' ';
     return text;
-}
-
-std::vector<std::uint8_t> randomImage(std::size_t size, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::vector<std::uint8_t> bytes(size);
-    for (auto& b : bytes)
-        b = static_cast<std::uint8_t>(random());
-    return bytes;
 }
 
 class CliTest : public ::testing::Test {

@@ -20,23 +20,8 @@ namespace fs = std::filesystem;
 
 using test::CliRun;
 
-class IdentifyCliTest : public ::testing::Test {
+class IdentifyCliTest : public test::CliFolderTest {
 protected:
-    void SetUp() override
-    {
-        m_dir = test::testFolder();
-        fs::create_directory(m_dir / "config");
-    }
-    void TearDown() override { resetDeviceState(); }
-
-    CliRun cli(std::vector<std::string> args)
-    {
-        CliEnvironment environment;
-        environment.settingsFolder = (m_dir / "config").string();
-        const CliRun run = test::runTool(std::move(args), environment);
-        resetDeviceState();
-        return run;
-    }
     // A random image of size bytes as the simulated chip's content.
     std::string randomChip(std::size_t size)
     {
@@ -49,7 +34,6 @@ protected:
     }
     std::string file(const char* name) const { return (m_dir / name).string(); }
 
-    fs::path m_dir;
     std::string m_image;
 };
 

@@ -23,15 +23,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::CliRun;
-
-std::vector<std::uint8_t> randomImage(std::size_t size, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::vector<std::uint8_t> bytes(size);
-    for (auto& b : bytes)
-        b = static_cast<std::uint8_t>(random());
-    return bytes;
-}
+using test::randomImage;
 
 class SpiCliTest : public ::testing::Test {
 protected:
