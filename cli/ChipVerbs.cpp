@@ -2,6 +2,7 @@
 // The whole-chip verbs: read, write, verify, erase, fill.
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <functional>
 #include <ostream>
 
 #include "DeviceOperations.h"
@@ -15,6 +16,20 @@
 namespace kavoda {
 
 namespace {
+
+// The verify after a write; Ctrl+C during it says the write itself ended.
+std::optional<VerifyMismatch> verifyAfterWrite(
+    const std::function<std::optional<VerifyMismatch>()>& verify)
+{
+    try {
+        return verify();
+    } catch (const ChipStop&) {
+        if (interruptRequested())
+            throw Interrupted("Interrupted while verifying; the write itself was finished, "
+                              "the verify was not.");
+        throw;
+    }
+}
 
 struct ChipArguments {
     std::string file;
@@ -115,14 +130,7 @@ void verifyAfterWrite(Tool& tool, const WantedImage& wanted,
     if (runs) {
         ChipJob job = tool.job();
         tool.progress().begin("Verifying", 0);
-        try {
-            mismatch = verifyRuns(job, *runs, wanted);
-        } catch (const ChipStop&) {
-            if (interruptRequested())
-                throw Interrupted("Interrupted while verifying; the write itself was finished, "
-                                  "the verify was not.");
-            throw;
-        }
+        mismatch = verifyAfterWrite([&] { return verifyRuns(job, *runs, wanted); });
         tool.progress().end();
     } else {
         mismatch = compareWithChip(
@@ -199,14 +207,7 @@ int runFlashWrite(Tool& tool, const ChipArguments& args, const WantedImage& want
     if (!args.noVerify) {
         tool.progress().begin("Verifying", 0);
         std::optional<VerifyMismatch> mismatch;
-        try {
-            mismatch = verifyFlash(job, plan);
-        } catch (const ChipStop&) {
-            if (interruptRequested())
-                throw Interrupted("Interrupted while verifying; the write itself was finished, "
-                                  "the verify was not.");
-            throw;
-        }
+        mismatch = verifyAfterWrite([&] { return verifyFlash(job, plan); });
         tool.progress().end();
         if (mismatch)
             throw ChipError(verifyFailureText(*mismatch) +

@@ -3,10 +3,10 @@
 #include "Ch341a.h"
 
 #include <algorithm>
-#include <chrono>
 #include <iterator>
 #include <stdexcept>
 
+#include "BusTrace.h"
 #include "HardwarePort.h"
 #include "PortBackend.h"
 
@@ -641,12 +641,7 @@ Ch341aSpi::Ch341aSpi(UsbBulkLink& link, std::function<std::uint64_t()> clock)
     : m_link(link), m_clock(std::move(clock))
 {
     if (!m_clock)
-        m_clock = [] {
-            return static_cast<std::uint64_t>(
-                std::chrono::duration_cast<std::chrono::nanoseconds>(
-                    std::chrono::steady_clock::now().time_since_epoch())
-                    .count());
-        };
+        m_clock = monotonicNs;
     m_link.bulkOut(Ch341aSpiStream::setupPackets());
 }
 

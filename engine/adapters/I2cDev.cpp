@@ -4,9 +4,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 
+#include "BusTrace.h"
 #include "HardwarePort.h"
 #include "PortBackend.h"
 
@@ -33,12 +33,7 @@ I2cDevBus::I2cDevBus(I2cDevFile& file, std::string path, std::function<std::uint
     : m_file(file), m_path(std::move(path)), m_clock(std::move(clock))
 {
     if (!m_clock)
-        m_clock = [] {
-            return static_cast<std::uint64_t>(
-                std::chrono::duration_cast<std::chrono::nanoseconds>(
-                    std::chrono::steady_clock::now().time_since_epoch())
-                    .count());
-        };
+        m_clock = monotonicNs;
 }
 
 std::vector<I2cMessage> I2cDevBus::readMessages(const AddressPhase& phase, std::uint32_t length)

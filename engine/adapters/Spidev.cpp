@@ -3,10 +3,10 @@
 #include "Spidev.h"
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <fstream>
 
+#include "BusTrace.h"
 #include "PortBackend.h"
 
 #ifdef __linux__
@@ -32,12 +32,7 @@ SpidevTransport::SpidevTransport(SpidevFile& file, std::string path, std::uint32
     : m_file(file), m_path(std::move(path)), m_bufferSize(bufferSize), m_clock(std::move(clock))
 {
     if (!m_clock)
-        m_clock = [] {
-            return static_cast<std::uint64_t>(
-                std::chrono::duration_cast<std::chrono::nanoseconds>(
-                    std::chrono::steady_clock::now().time_since_epoch())
-                    .count());
-        };
+        m_clock = monotonicNs;
 }
 
 SpiLimits SpidevTransport::limits() const
