@@ -9,6 +9,7 @@ namespace kavoda {
 
 class SimulatedChip;
 class SimulatedSpiDevice;
+class SimulatedWireDevice;
 
 class SimulatedLink {
 public:
@@ -17,6 +18,8 @@ public:
     virtual SimulatedChip& chip() = 0;
     // The chip on an SPI bus, or none.
     virtual SimulatedSpiDevice* spiChip() { return nullptr; }
+    // The chip on single lines (Microwire), or none.
+    virtual SimulatedWireDevice* wireChip() { return nullptr; }
     virtual std::uint64_t nowNs() const = 0;
     // USB bulk transfers or system calls.
     virtual std::uint64_t transfers() const = 0;

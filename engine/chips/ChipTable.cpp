@@ -84,6 +84,20 @@ constexpr ChipType flash(std::string_view caption, int size, std::uint32_t jedec
     return chip;
 }
 
+// A 93Cxx Microwire EEPROM: the address bits of its commands in x8 and x16.
+// The write cycle is the longest of the Microchip 93AA/LC/C, Atmel AT93C
+// and ST M93C datasheets; ERAL and WRAL take longer on some.
+constexpr ChipType microwire(std::string_view caption, int size, std::uint8_t bits8,
+                             std::uint8_t bits16, std::uint8_t code)
+{
+    ChipType chip{caption, size, 1, 0, 0, 0, 0, 10'000, Family::Microwire, {}, {}, {}, code, 0, {}};
+    chip.microwire.addressBits8 = bits8;
+    chip.microwire.addressBits16 = bits16;
+    chip.microwire.eraseAllUs = 15'000;
+    chip.microwire.writeAllUs = 30'000;
+    return chip;
+}
+
 // Any flash with an SFDP table: size and erase units come from the chip.
 constexpr ChipType sfdpFlash(std::uint8_t code)
 {
@@ -172,6 +186,13 @@ constexpr std::array<ChipType, kChipCount> kChipTable = {{
     flash("XM25QH64A",   8 * kMiB,  0x207017, kXmc,        66),
     flash("XM25QH128A",  16 * kMiB, 0x207018, kXmc,        67),
     sfdpFlash(68),
+    // 93Cxx Microwire EEPROMs. The 93C56 and 93C76 carry one address bit
+    // more than they need (don't care), as the next larger part.
+    microwire("93C46", 128,  7,  6,  69),
+    microwire("93C56", 256,  9,  8,  70),
+    microwire("93C66", 512,  9,  8,  71),
+    microwire("93C76", 1024, 11, 10, 72),
+    microwire("93C86", 2048, 11, 10, 73),
 }};
 // clang-format on
 
@@ -257,6 +278,8 @@ std::string_view familyName(Family family)
         return "25xx (SPI EEPROM)";
     case Family::SpiNor:
         return "SPI NOR flash";
+    case Family::Microwire:
+        return "93Cxx (Microwire EEPROM)";
     }
     return {};
 }
@@ -280,8 +303,70 @@ std::string chipCaptions(Transport transport)
     return list;
 }
 
+namespace {
+// A 93Cxx name as the makers print it: 93AA66, 93LC66B, AT93C66A, M93C66,
+// CAT93C66; the row's caption for it and the suffix letter, if any.
+std::optional<std::pair<std::string, char>> microwireCaption(std::string_view name)
+{
+    std::string text;
+    for (const char c : name)
+        text += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (const std::string_view prefix : {"CAT", "AT", "M"})
+        if (text.rfind(prefix, 0) == 0 && text.size() > prefix.size() &&
+            text[prefix.size()] == '9') {
+            text.erase(0, prefix.size());
+            break;
+        }
+    for (const std::string_view family : {"93AA", "93LC"})
+        if (text.rfind(family, 0) == 0)
+            text.replace(0, family.size(), "93C");
+    if (text.size() < 5 || text.rfind("93C", 0) != 0)
+        return std::nullopt;
+    char suffix = 0;
+    if (text.size() == 6 && (text[5] == 'A' || text[5] == 'B' || text[5] == 'C')) {
+        suffix = text[5];
+        text.pop_back();
+    }
+    if (text.size() != 5)
+        return std::nullopt;
+    return std::make_pair(text, suffix);
+}
+}  // namespace
+
+int organisationOfName(std::string_view name)
+{
+    const auto found = microwireCaption(name);
+    if (!found)
+        return 0;
+    return found->second == 'A' ? 8 : found->second == 'B' ? 16 : 0;
+}
+
+ChipType withOrganisation(const ChipType& row, int organisation, ByteOrder order)
+{
+    ChipType chip = row;
+    if (!row.isMicrowire())
+        return chip;
+    chip.microwire.organisation = static_cast<std::uint8_t>(organisation);
+    chip.microwire.byteOrder = order;
+    chip.pageSize = organisation == 16 ? 2 : 1;
+    return chip;
+}
+
+std::string organisationText(const ChipType& chip)
+{
+    if (chip.microwire.organisation != 16)
+        return "x8";
+    return chip.microwire.byteOrder == ByteOrder::Big ? "x16, big-endian (high byte first)"
+                                                      : "x16, little-endian (low byte first)";
+}
+
 const ChipType* findChip(std::string_view caption)
 {
+    std::string microwireName;
+    if (const auto found = microwireCaption(caption)) {
+        microwireName = found->first;
+        caption = microwireName;
+    }
     for (const auto& [alias, row] : kAliases)
         if (sameNoCase(caption, alias))
             caption = row;

@@ -15,13 +15,17 @@
 
 namespace kavoda {
 
-// A row's protocol; Microwire (93Cxx) comes next.
-enum class Family { C24, SDA, Spi25, SpiNor };
+// A row's protocol.
+enum class Family { C24, SDA, Spi25, SpiNor, Microwire };
 
-// What carries a family's commands; an adapter offers one or more.
-enum class Transport { I2c, Spi };
+// What carries a family's commands; an adapter offers one or more. Lines:
+// chip select, clock, data in and out set and read one level at a time
+// (Microwire).
+enum class Transport { I2c, Spi, Lines };
 constexpr Transport transportOf(Family family)
 {
+    if (family == Family::Microwire)
+        return Transport::Lines;
     return family == Family::Spi25 || family == Family::SpiNor ? Transport::Spi : Transport::I2c;
 }
 
@@ -50,6 +54,22 @@ struct SpiFields {
     bool fromSfdp = false;               // size and erase units read from the chip
 };
 
+// How the two bytes of a 16-bit word lie in an image: the chip shifts the
+// high byte first (Big); many saved dumps hold the low byte first.
+enum class ByteOrder { Big, Little };
+
+// The fields of the Microwire family (93Cxx). The organisation is set by the
+// chip's ORG pin, which no program can see: a row leaves it open (0) and
+// withOrganisation() makes the type that is used.
+struct MicrowireFields {
+    std::uint8_t addressBits8 = 0;   // address bits of a command, x8 (a top one may be don't care)
+    std::uint8_t addressBits16 = 0;  // and x16
+    std::uint8_t organisation = 0;   // 8 or 16; 0: not chosen
+    ByteOrder byteOrder = ByteOrder::Big;
+    std::uint32_t eraseAllUs = 0;    // longest ERAL and WRAL cycles
+    std::uint32_t writeAllUs = 0;
+};
+
 struct ChipType {
     std::string_view caption;    // the type's name: "24C16"
     int size;                    // bytes
@@ -71,8 +91,17 @@ struct ChipType {
     std::uint8_t deviceType;     // 1..4 (24C), 6..8 (SDA) for the window; 16 on for the others
     std::uint8_t lastBlock;      // the window's 256-byte blocks minus one
     SpiFields spi{};
+    MicrowireFields microwire{};
 
     Transport transport() const { return transportOf(family); }
+    bool isMicrowire() const { return family == Family::Microwire; }
+    // Bytes of one word of the chip: 2 for a x16 Microwire chip, else 1.
+    int wordBytes() const { return isMicrowire() && microwire.organisation == 16 ? 2 : 1; }
+    // The address bits a Microwire command carries in the chosen organisation.
+    int addressBits() const
+    {
+        return microwire.organisation == 16 ? microwire.addressBits16 : microwire.addressBits8;
+    }
     bool isFlash() const { return family == Family::SpiNor; }
     // The smallest erase unit of a flash (4 KiB on most).
     const EraseUnit& smallestErase() const { return spi.erase[0]; }
@@ -86,19 +115,19 @@ struct ChipType {
     // An SPI chip reads on across its whole memory.
     std::uint32_t readBoundary() const
     {
-        return transport() == Transport::Spi ? 0x40000000u : blockSpan();
+        return transport() == Transport::I2c ? blockSpan() : 0x40000000u;
     }
 };
 
 // The window's types in menu order, then the others by size.
-inline constexpr std::size_t kChipCount = 60;
+inline constexpr std::size_t kChipCount = 65;
 extern const std::array<ChipType, kChipCount> kChipTable;
 inline constexpr std::size_t kWindowChipCount = 7;
 
 // The rows a transport carries, in table order: what an I2C adapter's
 // loops, listings and the window mean by "every chip".
 std::vector<const ChipType*> chipsOf(Transport transport);
-// "24C (I2C EEPROM)", "25xx (SPI EEPROM)", "SPI NOR flash".
+// "24C (I2C EEPROM)", "25xx (SPI EEPROM)", "SPI NOR flash", "93Cxx (Microwire EEPROM)".
 std::string_view familyName(Family family);
 // A flash row by its JEDEC ID; nullptr when none has it.
 const ChipType* findChipByJedecId(std::uint32_t id);
@@ -119,6 +148,15 @@ AddressPhase addressPhase(const ChipType& chip, std::uint32_t address,
 // with its pins at chipAddress, answers; the block it selects, or nothing.
 std::optional<std::uint32_t> blockAnswering(const ChipType& chip, std::uint8_t addressByte,
                                             std::uint8_t chipAddress = 0);
+
+// A Microwire row with its organisation (8 or 16) and byte order: its word
+// is its page. Other rows come back as they are.
+ChipType withOrganisation(const ChipType& row, int organisation, ByteOrder order);
+// "x16, big-endian (high byte first)"; "x8" for a x8 chip.
+std::string organisationText(const ChipType& chip);
+// The organisation a maker's suffix fixes: 93LC66A is x8, 93LC66B x16; 0
+// when the name leaves it to the ORG pin.
+int organisationOfName(std::string_view name);
 
 // Case-insensitive lookup among all rows ("24c64", "24C1024" for 24M01).
 const ChipType* findChip(std::string_view caption);

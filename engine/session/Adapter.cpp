@@ -17,6 +17,9 @@
 #include "SimulatedSpiDevice.h"
 #include "SimulatedSpidev.h"
 #include "SpiChipBus.h"
+#include "Ch341aWire.h"
+#include "MicrowireBus.h"
+#include "SimulatedWireDevice.h"
 #include "Spidev.h"
 
 namespace kavoda {
@@ -40,8 +43,10 @@ std::optional<ChipOptions> simulatedChip(const PortSession& session)
     const PortOptions& options = session.options();
     if (!options.simulateType)
         return std::nullopt;
-    return ChipOptions{*options.simulateType, options.simImagePath, options.simWriteCycleNs,
-                       options.simFault, options.simChipAddress};
+    ChipOptions chip{*options.simulateType, options.simImagePath, options.simWriteCycleNs,
+                     options.simFault, options.simChipAddress};
+    chip.organisation = options.simOrganisation;
+    return chip;
 }
 
 std::unique_ptr<DeviceBus> makeParallelPortBus(PortSession& session, const AdapterChoice&,
@@ -93,6 +98,22 @@ public:
 private:
     std::unique_ptr<Link> m_link;
     Transport m_transport;
+};
+
+// The CH341A's lines together with the link they go through.
+class OwningWire final : public WireTransport {
+public:
+    explicit OwningWire(std::unique_ptr<UsbBulkLink> link) : m_link(std::move(link)), m_wire(*m_link) {}
+    std::vector<WireReply> run(const std::vector<WireCommand>& commands) override
+    {
+        return m_wire.run(commands);
+    }
+    std::uint64_t busNs(const WireCommand& command) const override { return m_wire.busNs(command); }
+    std::uint64_t nowNs() const override { return m_wire.nowNs(); }
+
+private:
+    std::unique_ptr<UsbBulkLink> m_link;
+    Ch341aWire m_wire;
 };
 
 // The simulated SPI chip of the session's row; only an SPI row gets here.
@@ -172,11 +193,34 @@ std::unique_ptr<DeviceBus> makeCh341aSpiBus(PortSession& session)
         limits);
 }
 
+// The SPI socket's lines for a Microwire chip: a word read takes about
+// 70 us of bus time, a word write its cycle (a few ms); runs and batches
+// kept to what a stop may wait for.
+std::unique_ptr<DeviceBus> makeCh341aWireBus(PortSession& session)
+{
+    const TransferLimits limits{0x800, 0x400, 2, 16, false, true, 70'000};
+    if (const auto chip = simulatedChip(session)) {
+        auto sim = std::make_shared<SimulatedCh341a>(makeSimulatedMicrowireChip(*chip));
+        return makeMicrowireBus(
+            [sim = sim.get()] {
+                return std::make_unique<Ch341aWire>(*sim, [sim] { return sim->nowNs(); });
+            },
+            limits, sim);
+    }
+    return makeMicrowireBus(
+        []() -> std::unique_ptr<WireTransport> {
+            return std::make_unique<OwningWire>(openCh341aUsb());
+        },
+        limits);
+}
+
 std::unique_ptr<DeviceBus> makeCh341aBus(PortSession& session, const AdapterChoice& choice,
                                          Transport transport)
 {
     if (transport == Transport::Spi)
         return makeCh341aSpiBus(session);
+    if (transport == Transport::Lines)
+        return makeCh341aWireBus(session);
     const TransferLimits limits = limitsAt(choice);
     if (const auto chip = simulatedChip(session)) {
         auto sim = std::make_shared<SimulatedCh341a>(*chip);
@@ -250,8 +294,9 @@ const std::array<AdapterType, 4> kAdapterTable = {{
     {AdapterKind::ParallelPort, "parport", false, "", kI2cOnly, false, false, true,
      {0x10000, 1, 0x10000, 1, false, false}, makeParallelPortBus},
     // A block per read transaction and four to a transfer; a page per write,
-    // byte writes eight to a transfer. Its SPI socket: see Ch341aSpi.
-    {AdapterKind::Ch341a, "ch341a", false, "CH341A", kI2cOnly | kSpiOnly, true, false, false,
+    // byte writes eight to a transfer. Its SPI socket: see Ch341aSpi; its
+    // lines for Microwire chips: see Ch341aWire.
+    {AdapterKind::Ch341a, "ch341a", false, "CH341A", kI2cOnly | kSpiOnly | kLinesOnly, true, false, false,
      {0x100, 0x400, 0x100, 8, false, true}, makeCh341aBus},
     // A block per transfer; a page per write.
     {AdapterKind::I2cDev, "i2c", true, "I2C", kI2cOnly, false, false, false,
@@ -325,6 +370,9 @@ std::string transportRefusal(const AdapterChoice& adapter, const ChipType& chip)
     const std::string name(chip.caption);
     if (transport == Transport::Spi)
         return "The " + name + " is an SPI chip: SPI chips need a CH341A or spidev adapter";
+    if (transport == Transport::Lines)
+        return "The " + name + " is a Microwire chip: Microwire chips need a CH341A adapter "
+               "(with a 93Cxx adapter board in its SPI socket)";
     return "The " + name + " is an I2C chip: " + std::string(adapter.type().name) +
            " reaches SPI chips only";
 }

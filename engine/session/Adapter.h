@@ -27,6 +27,7 @@ constexpr unsigned transportBit(Transport transport)
 }
 inline constexpr unsigned kI2cOnly = transportBit(Transport::I2c);
 inline constexpr unsigned kSpiOnly = transportBit(Transport::Spi);
+inline constexpr unsigned kLinesOnly = transportBit(Transport::Lines);
 
 struct AdapterChoice;
 class DeviceBus;

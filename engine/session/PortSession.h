@@ -28,6 +28,7 @@ struct PortOptions {
     ChipFault simFault = ChipFault::None;      // what is wrong with the simulated chip
     std::optional<std::uint64_t> simWriteCycleNs;  // empty = the datasheet's write cycle
     std::uint8_t simChipAddress = 0;           // the simulated chip's A2..A0 levels
+    int simOrganisation = 0;                   // a simulated Microwire chip's ORG pin: 8, 16; 0: open (16)
     // The adapter and its clocks as the command line gives them;
     // empty = the settings file decides (resolveAdapter).
     std::optional<AdapterChoice> adapter;

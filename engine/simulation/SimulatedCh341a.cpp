@@ -34,6 +34,11 @@ SimulatedCh341a::SimulatedCh341a(std::unique_ptr<SimulatedSpiDevice> spiChip)
 {
 }
 
+SimulatedCh341a::SimulatedCh341a(std::unique_ptr<SimulatedWireDevice> wireChip)
+    : m_wire(std::move(wireChip))
+{
+}
+
 SimulatedCh341a::~SimulatedCh341a() = default;
 
 SimulatedChip& SimulatedCh341a::chip()
@@ -206,6 +211,8 @@ SimulatedCh341a::Packet SimulatedCh341a::executeSpi(const Packet& packet)
         std::uint8_t miso = 0xFF;  // nothing drives D7: its pull-up
         if (m_spi && chipSelected())
             miso = m_spi->exchange(reversedBits(packet[i]), nowNs());
+        if (m_wire)
+            miso = shiftWire(reversedBits(packet[i]));
         reply.push_back(reversedBits(miso));
     }
     return reply;
@@ -230,8 +237,14 @@ SimulatedCh341a::Packet SimulatedCh341a::executeUio(const Packet& packet)
             if (command != ch341a::kUioIn)
                 throw streamError("the unknown UIO command " + byteHex(command));
             // D7 reads the chip's data out, high while nothing drives it.
-            reply.push_back(static_cast<std::uint8_t>(0x80 | (m_pinLevels & m_pinOutputs)));
+            reply.push_back(static_cast<std::uint8_t>(
+                (!m_wire || m_wire->dataOut(nowNs()) ? 0x80 : 0x00) | (m_pinLevels & m_pinOutputs)));
             break;
+        }
+        if (m_wire) {
+            m_wire->drive(pinHigh(ch341a::kChipSelectPin), pinHigh(ch341a::kClockPin),
+                          pinHigh(ch341a::kDataOutPin), nowNs());
+            continue;
         }
         const bool after = chipSelected();
         if (!before && after) {
@@ -253,6 +266,22 @@ SimulatedCh341a::Packet SimulatedCh341a::executeUio(const Packet& packet)
         }
     }
     throw streamError("a UIO packet without END");
+}
+
+std::uint8_t SimulatedCh341a::shiftWire(std::uint8_t mosi)
+{
+    // The SPI engine clocks D3 and D5 itself, mode 0: D7 taken as the clock
+    // rises, before the chip shifts its next bit.
+    const bool select = pinHigh(ch341a::kChipSelectPin);
+    std::uint8_t miso = 0;
+    for (int bit = 7; bit >= 0; --bit) {
+        const bool level = (mosi >> bit & 1) != 0;
+        m_wire->drive(select, false, level, nowNs());
+        miso = static_cast<std::uint8_t>(miso << 1 | (m_wire->dataOut(nowNs()) ? 1 : 0));
+        m_wire->drive(select, true, level, nowNs());
+    }
+    m_wire->drive(select, false, false, nowNs());
+    return miso;
 }
 
 bool SimulatedCh341a::pinHigh(std::uint8_t pin) const

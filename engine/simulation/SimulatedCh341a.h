@@ -21,7 +21,8 @@
 //   output at level 0; END closes a UIO packet; bits clocked by OUT
 //   commands on D3 (clock) and D5 (data out) reach the chip as the clock
 //   rises, each UIO command taking 1.25 us (the out-of-tree Linux driver's
-//   bit-banged SPI reaches "around 400 kHz");
+//   bit-banged SPI reaches "around 400 kHz"); a UIO IN answers the pins,
+//   D7 (the chip's data out) high while nothing drives it;
 // - the SPI clock is about 1.5 MHz, fixed: the out-of-tree Linux driver
 //   for the CH341A documents "a fixed clock of about 1.4 MHz", and
 //   captures of the maker's tool show about 1.5 MHz; this model shifts a
@@ -37,6 +38,7 @@
 #include "SimulatedBusMaster.h"
 #include "SimulatedLink.h"
 #include "SimulatedSpiDevice.h"
+#include "SimulatedWireDevice.h"
 
 namespace kavoda {
 
@@ -56,6 +58,9 @@ public:
     explicit SimulatedCh341a(const ChipOptions& chip);
     // An SPI chip in its SPI socket, nothing on its I2C pins.
     explicit SimulatedCh341a(std::unique_ptr<SimulatedSpiDevice> spiChip);
+    // A Microwire chip on a 93Cxx adapter board in its SPI socket: CS on D0
+    // (selected high), SK on D3, DI on D5, DO on D7.
+    explicit SimulatedCh341a(std::unique_ptr<SimulatedWireDevice> wireChip);
     ~SimulatedCh341a() override;
 
     // Throws PortError for a stream the device would not understand (a
@@ -78,6 +83,7 @@ public:
     SimulatedChip& chip() override;
     const SimulatedChip& chip() const;
     SimulatedSpiDevice* spiChip() override { return m_spi.get(); }
+    SimulatedWireDevice* wireChip() override { return m_wire.get(); }
     std::uint64_t transfers() const override { return m_transfers; }
     // Whether chip select (D0) is low now.
     bool chipSelected() const;
@@ -92,12 +98,14 @@ private:
     Packet executeUio(const Packet& packet);
     SimulatedBusMaster& i2c();
     bool pinHigh(std::uint8_t pin) const;
+    std::uint8_t shiftWire(std::uint8_t mosi);
     void elapse(std::uint64_t ns);
     // Counts a transfer; false once the programmer is gone.
     bool serve();
 
     std::unique_ptr<SimulatedBusMaster> m_bus;  // none with an SPI chip
     std::unique_ptr<SimulatedSpiDevice> m_spi;   // none with an I2C chip
+    std::unique_ptr<SimulatedWireDevice> m_wire;  // a Microwire chip, if any
     std::uint64_t m_nowNs = 0;                   // without the I2C bus
     std::uint8_t m_pinLevels = ch341a::kUioValueMask;
     std::uint8_t m_pinOutputs = 0;

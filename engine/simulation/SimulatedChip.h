@@ -43,6 +43,7 @@ struct ChipOptions {
     bool ignoresPins = false;                   // answers at every level of its free pins
     std::optional<std::uint8_t> uniform = std::nullopt;    // every byte this value (no content file)
     std::optional<std::uint8_t> neighbour = std::nullopt;  // 7-bit address of a device with fixed data
+    int organisation = 0;  // a Microwire chip's ORG pin: 8, 16; 0 (left open) gives 16
 };
 
 // What the Neighbour device sends from any address, like a sensor's
