@@ -6,6 +6,7 @@
 
 #include "DeviceCatalogue.h"
 #include "HexText.h"
+#include "MicrowireBus.h"
 #include "SpiChipBus.h"
 
 namespace kavoda {
@@ -455,6 +456,12 @@ std::vector<WriteRun> planWrite(const ChipJob& job, const WantedImage& wanted,
             }
             if (from >= to)
                 continue;
+            // A Microwire word is written whole: the byte beside a change
+            // goes as the chip holds it, and needs no read first.
+            if (job.chip.isMicrowire()) {
+                from = first;
+                to = end;
+            }
             WriteRun run{from, {}};
             for (std::uint32_t a = from; a < to; ++a)
                 run.bytes.push_back(wanted.present[a] ? wanted.bytes[a] : (*chipNow)[a]);
@@ -746,8 +753,51 @@ PassEnd eraseFlashChip(ChipJob& job)
     return PassEnd::Completed;
 }
 
+PassEnd fillMicrowireChip(ChipJob& job, std::uint8_t value, bool erase, long* rewritten)
+{
+    auto* bus = dynamic_cast<MicrowireBus*>(&job.bus);
+    if (!bus || !job.chip.isMicrowire())
+        throw std::logic_error("a whole-chip write needs a Microwire chip on its bus");
+    PanelTextGuard panel(job.display);
+    job.display.setMeterCaption(std::string());
+    job.display.setPanelText(erase ? std::string(kEraseText) : fillText(value));
+    if (pumpAndCheckStop(job.display))
+        return PassEnd::Stopped;
+    const long total = job.chip.size;
+    showStep(job.display, 0, total, total, 0);
+    const BusResult result = bus->writeAll(job.chip, value);
+    if (result.status == BusStatus::NoAcknowledge)
+        throw ChipStop(noAcknowledgeText(job.chip, 0) + " Nothing was written.", 0);
+    if (result.status == BusStatus::DataRefused)
+        throw ChipStop(dataRefusedText(job.chip, 0) + " Nothing was written.", 0);
+    if (!result.ok())
+        throw ChipStop(stayedBusyText(job.chip, 0) + " Nothing more was done.", 0);
+    // Some parts take ERAL and WRAL only at 5 V: what they left is written
+    // word by word.
+    std::vector<std::uint8_t> held;
+    if (readRange(job, 0, static_cast<std::uint32_t>(total), held) == PassEnd::Stopped)
+        return PassEnd::Stopped;
+    const WantedImage wanted = WantedImage::constant(static_cast<std::size_t>(total), value);
+    const auto runs = planWrite(job, wanted, &held);
+    long left = 0;
+    for (const WriteRun& run : runs)
+        left += static_cast<long>(run.bytes.size());
+    if (rewritten)
+        *rewritten = left;
+    if (!runs.empty() && writeRunsShown(job, runs, total).end == PassEnd::Stopped)
+        return PassEnd::Stopped;
+    job.display.showPercent(100);
+    job.display.showProgress(total, total, total - 1);
+    job.display.setMeterCaption(std::string(kCompletedText));
+    return PassEnd::Completed;
+}
+
 std::string noAcknowledgeText(const ChipType& chip, std::uint32_t address)
 {
+    if (chip.isMicrowire())
+        return "The " + std::string(chip.caption) + " did not answer at " + addressText(address) +
+               ": no chip drives DO (no dummy 0 before its data); check that it sits in its "
+               "adapter board the right way round and the adapter is powered.";
     if (chip.transport() == Transport::Spi)
         return "The " + std::string(chip.caption) + " did not answer at " + addressText(address) +
                ": " + kNoSpiChipText + "; check that it sits in the socket and the adapter is powered.";
@@ -757,12 +807,20 @@ std::string noAcknowledgeText(const ChipType& chip, std::uint32_t address)
 
 std::string dataRefusedText(const ChipType& chip, std::uint32_t address)
 {
+    if (chip.isMicrowire())
+        return "The " + std::string(chip.caption) + " did not take the write at " +
+               addressText(address) +
+               ": it started no write cycle, so it did not take the write enable (EWEN); it may "
+               "be write-protected (its PE or WP pin held low).";
     return "The " + std::string(chip.caption) + " did not accept data at " + addressText(address) +
            ": it may be write-protected (WP pin high).";
 }
 
 std::string stayedBusyText(const ChipType& chip, std::uint32_t address)
 {
+    if (chip.isMicrowire())
+        return "The " + std::string(chip.caption) + " stayed busy after the write at " +
+               addressText(address) + ": DO still showed busy past the datasheet's longest time.";
     if (chip.transport() == Transport::Spi)
         return "The " + std::string(chip.caption) + " stayed busy after the " +
                (chip.isFlash() ? "program or erase" : "write") + " at " + addressText(address) +

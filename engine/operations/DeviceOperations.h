@@ -203,6 +203,12 @@ std::optional<VerifyMismatch> verifyFlash(ChipJob& job, const FlashPlan& plan);
 // before the command only. Panel "Erase..." as the other erases.
 PassEnd eraseFlashChip(ChipJob& job);
 
+// A Microwire chip set to value in one ERAL (FF) or WRAL cycle, read back,
+// and the bytes it did not take written word by word (rewritten, when
+// given, says how many). Panel "Erase..." or "Fill XX" as the other fills;
+// a stop is taken before the cycle and during the rewriting only.
+PassEnd fillMicrowireChip(ChipJob& job, std::uint8_t value, bool erase, long* rewritten = nullptr);
+
 // Hex digits for addresses in messages: four, or more for a larger chip.
 std::string addressText(std::uint32_t address);
 
