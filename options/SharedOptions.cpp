@@ -163,6 +163,16 @@ const Row kTable[] = {
          return std::string("Bus delay, the Delay setting (default: Kavoda.INI's, else 10)");
      },
      nullptr, false},
+    {SharedOption::Org, "--org", "8|16",
+     [](const Context&) {
+         return std::string("A 93Cxx Microwire chip's organisation, as its ORG pin is wired: 8 "
+                            "(ORG to ground) or 16 (ORG to VCC or open); required for those "
+                            "chips unless the name says it (93LC66A is x8, 93LC66B x16)");
+     },
+     [](const Context&) { return CLI::Validator(CLI::IsMember({"8", "16"})); }, false},
+    {SharedOption::ByteOrder, "--byte-order", "big|little",
+     [](const Context&) { return std::string(kByteOrderHelp); },
+     [](const Context&) { return CLI::Validator(CLI::IsMember({"big", "little"})); }, false},
 };
 static_assert(std::size(kTable) == kSharedOptionCount, "one row per shared option");
 
@@ -214,11 +224,49 @@ std::string SharedOptions::applyTo(PortOptions& options) const
     if (const auto cycle = given(SharedOption::SimWriteCycle))
         options.simWriteCycleNs =
             static_cast<std::uint64_t>(wholeNumber(*cycle).value_or(0)) * 1'000'000u;
+    if (const auto org = given(SharedOption::Org))
+        options.simOrganisation = wholeNumber(*org).value_or(0);
     const auto khz = given(SharedOption::I2cSpeed);
     const auto spiKhz = given(SharedOption::SpiSpeed);
     return applyAdapterOptions(options, given(SharedOption::Adapter),
                                khz ? wholeNumber(*khz) : std::nullopt,
                                spiKhz ? wholeNumber(*spiKhz) : std::nullopt);
+}
+
+std::string SharedOptions::chooseType(const ChipType& row, std::string_view name,
+                                      ChipType& chosen) const
+{
+    return chooseChipType(row, name, given(SharedOption::Org).value_or(""),
+                          given(SharedOption::ByteOrder).value_or(""), chosen);
+}
+
+std::string chooseChipType(const ChipType& row, std::string_view name, const std::string& org,
+                           const std::string& byteOrder, ChipType& chosen)
+{
+    const std::string caption(row.caption);
+    if (!row.isMicrowire()) {
+        if (!org.empty())
+            return "--org sets the organisation of a 93Cxx Microwire chip; the " + caption +
+                   " has none";
+        if (!byteOrder.empty())
+            return "--byte-order orders the bytes of a x16 93Cxx chip's words; the " + caption +
+                   " has none";
+        chosen = row;
+        return {};
+    }
+    const int named = organisationOfName(name);
+    int organisation = org.empty() ? named : wholeNumber(org).value_or(0);
+    if (organisation != 8 && organisation != 16)
+        return "the " + caption + " is organised by its ORG pin, which the program cannot see: "
+               "give --org 8 (ORG to ground) or --org 16 (ORG to VCC or open)";
+    if (named != 0 && named != organisation)
+        return "--org " + org + ": the " + std::string(name) + " is x" + std::to_string(named) +
+               " only";
+    if (byteOrder != "" && byteOrder != "big" && byteOrder != "little")
+        return "--byte-order " + byteOrder + " is neither big nor little";
+    chosen = withOrganisation(row, organisation,
+                              byteOrder == "little" ? ByteOrder::Little : ByteOrder::Big);
+    return {};
 }
 
 }  // namespace kavoda

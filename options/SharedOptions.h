@@ -11,6 +11,9 @@
 #include <initializer_list>
 #include <optional>
 #include <string>
+#include <string_view>
+
+#include "ChipTable.h"
 
 namespace CLI {
 class App;
@@ -32,8 +35,10 @@ enum class SharedOption {
     SpiSpeed,       // --spi-speed KHZ
     Port,           // --port PORT
     Delay,          // --delay N
+    Org,            // --org 8|16
+    ByteOrder,      // --byte-order big|little
 };
-inline constexpr std::size_t kSharedOptionCount = 10;
+inline constexpr std::size_t kSharedOptionCount = 12;
 
 // What differs between the two programs.
 struct SharedOptionContext {
@@ -42,6 +47,18 @@ struct SharedOptionContext {
     // Whether --simulate takes the main window's types only.
     bool windowTypesOnly = false;
 };
+
+// The default byte order of x16 images, in help texts.
+inline constexpr const char* kByteOrderHelp =
+    "How the two bytes of a x16 Microwire chip's words lie in image files: big (high byte "
+    "first, as the chip shifts them; the default) or little (low byte first, as many saved "
+    "dumps hold them)";
+
+// The organisation and byte order of a Microwire row from the texts of
+// --org and --byte-order (each empty when not given) and the name it was
+// called by; other rows take neither. An empty text, or the usage error.
+std::string chooseChipType(const ChipType& row, std::string_view name, const std::string& org,
+                           const std::string& byteOrder, ChipType& chosen);
 
 class SharedOptions {
 public:
@@ -54,10 +71,17 @@ public:
     std::optional<std::string> given(SharedOption option) const;
 
     // Puts what was given into options: the simulated chip's content file,
-    // fault and write cycle, the trace, the adapter and its clocks. An empty
+    // fault, write cycle and ORG pin (--org), the trace, the adapter and its clocks. An empty
     // text, or what is wrong. The simulated TYPE, the port and the delay are
     // each program's to resolve.
     std::string applyTo(PortOptions& options) const;
+
+    // The type a chip named `name` (a row's caption or a maker's name for
+    // it) is used as: a Microwire row with the organisation of --org (or of
+    // the name's suffix, 93LC66A x8, 93LC66B x16) and the byte order of
+    // --byte-order (default big, the chip's own); any other row as it is.
+    // An empty text, or the usage error.
+    std::string chooseType(const ChipType& row, std::string_view name, ChipType& chosen) const;
 
 private:
     std::array<std::string, kSharedOptionCount> m_text;
