@@ -122,20 +122,27 @@ std::vector<WireReply> Ch341aWireStream::replies(const std::vector<std::uint8_t>
     const auto high = [&](std::size_t at) { return (received[at] & ch341a::kWireDataOut) != 0; };
     std::vector<WireReply> result;
     for (const Place& place : m_places) {
-        if (!whole && received.size() < place.provenBy)
+        // A command cut short after its first poll came back did reach the
+        // chip: it goes with the polls that were read, and ends the list.
+        const bool complete = whole || received.size() >= place.provenBy;
+        const bool polled = place.pollCount > 0 && received.size() > place.polls;
+        if (!complete && !polled)
             break;
         WireReply reply;
-        for (std::size_t s = 0; s < place.samples.size(); ++s)
+        for (std::size_t s = 0; s < place.samples.size() && complete; ++s)
             if (high(place.samples[s]))
                 reply.in |= std::uint64_t{1} << place.sampleBits[s];
-        for (int k = 0; k < place.pollCount; ++k) {
+        reply.pollsRead = complete ? place.pollCount
+                                   : static_cast<int>(received.size() - place.polls);
+        for (int k = 0; k < reply.pollsRead; ++k) {
             if (high(place.polls + static_cast<std::size_t>(k))) {
                 reply.readyAt = k;
                 break;
             }
         }
-        reply.pollsRead = place.pollCount;
         result.push_back(reply);
+        if (!complete)
+            break;
     }
     return result;
 }

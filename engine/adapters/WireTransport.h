@@ -33,12 +33,12 @@ struct WireCommand {
 struct WireReply {
     std::uint64_t in = 0;  // DO at the sampled clocks, in the same bit places
     int readyAt = -1;      // the first poll that read DO high; -1: none did
-    int pollsRead = 0;     // polls that ran (all of them, but in a failure)
+    int pollsRead = 0;     // polls that came back (all of them, but in a failure)
 };
 
 // The adapter failed part-way through a run of commands: `done` holds the
-// replies of the commands it had finished, so that a report can count
-// exactly what the chip holds.
+// replies of the commands it had finished, the last perhaps with only some
+// of its polls, so that a report can count exactly what the chip holds.
 class WireRunFailure : public PortError {
 public:
     WireRunFailure(const std::string& message, std::vector<WireReply> done)

@@ -23,9 +23,11 @@ constexpr unsigned kWral = 0b01;
 
 // Polls while no cycle has been timed: dense, over the longest cycle.
 constexpr std::uint32_t kFirstGapUs = 200;
-// Polls around a timed cycle: from three quarters of it, this many, a
-// sixteenth of it apart (up to one and a half cycles).
-constexpr int kTimedPolls = 12;
+// Polls around a timed cycle: from nine tenths of it, this many, a
+// twentieth of it apart (up to 1.2 cycles). The stream cannot stop at the
+// first ready, so every poll after it costs time; a cycle that runs longer
+// is waited for and the words after it sent again.
+constexpr int kTimedPolls = 6;
 
 int wordBits(const ChipType& chip)
 {
@@ -111,8 +113,8 @@ void MicrowireBus::addPolls(WireCommand& command, std::uint64_t longestUs) const
         command.polls = 2 + static_cast<int>(longestUs / kFirstGapUs);
         return;
     }
-    command.waitUs = static_cast<std::uint32_t>(m_cycleUs * 3 / 4);
-    command.pollGapUs = static_cast<std::uint32_t>(std::max<std::uint64_t>(20, m_cycleUs / 16));
+    command.waitUs = static_cast<std::uint32_t>(m_cycleUs * 9 / 10);
+    command.pollGapUs = static_cast<std::uint32_t>(std::max<std::uint64_t>(20, m_cycleUs / 20));
     command.polls = 2 + kTimedPolls;
 }
 
