@@ -5,7 +5,7 @@ set(CPACK_PACKAGE_NAME kavoda)
 set(CPACK_PACKAGE_VENDOR "Kavoda developers")
 # The maintainer who signs the changelog's newest entry (packaging/).
 set(CPACK_PACKAGE_CONTACT "${KAVODA_MAINTAINER}")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "programmer for 24Cxx and SDA35xx serial EEPROMs")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "programmer for 24Cxx, 25xx, 93Cxx serial EEPROMs and SPI flash")
 set(CPACK_PACKAGE_HOMEPAGE_URL https://github.com/kavoda/kavoda)
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
@@ -31,11 +31,14 @@ SDA3546 and SDA3586.
 The command-line tool kavoda-cli does the same for scripts, with raw and
 Intel HEX files, on the whole 24C range (24C01, 24C02, 24C04, 24C08, 24C16,
 24C32, 24C64, 24C128, 24C256, 24C512, 24M01 and 24M02) and the three SDA
-types.
+types. Both programs also know the 25xx SPI EEPROMs (25010 to 25M02), SPI
+NOR flash (W25Q, MX25L, GD25Q, IS25LP, EN25Q, M25P, N25Q, XM25QH, and any
+flash with an SFDP table) and the 93Cxx Microwire EEPROMs (93C46 to 93C86,
+x8 and x16).
 
 Both drive the chip through a PC parallel port and a small adapter, a
-CH341A USB programmer (a udev rule lets the group plugdev use it) or an I2C
-bus that Linux already has (i2c-dev). A built-in simulated chip needs no
+CH341A USB programmer (a udev rule lets the group plugdev use it), an I2C
+bus that Linux already has (i2c-dev) or a Linux SPI device (spidev). A built-in simulated chip needs no
 hardware. Manual pages and bash completion are included.")
 
 include(CPack)
