@@ -765,15 +765,14 @@ PassEnd fillMicrowireChip(ChipJob& job, std::uint8_t value, bool erase, long* re
         return PassEnd::Stopped;
     const long total = job.chip.size;
     showStep(job.display, 0, total, total, 0);
+    // Some parts take ERAL and WRAL only at 5 V: one that started no cycle,
+    // or left words as they were, gets them word by word, and the word
+    // writes tell whether it takes writes at all.
     const BusResult result = bus->writeAll(job.chip, value);
     if (result.status == BusStatus::NoAcknowledge)
         throw ChipStop(noAcknowledgeText(job.chip, 0) + " Nothing was written.", 0);
-    if (result.status == BusStatus::DataRefused)
-        throw ChipStop(dataRefusedText(job.chip, 0) + " Nothing was written.", 0);
-    if (!result.ok())
+    if (result.status == BusStatus::Busy)
         throw ChipStop(stayedBusyText(job.chip, 0) + " Nothing more was done.", 0);
-    // Some parts take ERAL and WRAL only at 5 V: what they left is written
-    // word by word.
     std::vector<std::uint8_t> held;
     if (readRange(job, 0, static_cast<std::uint32_t>(total), held) == PassEnd::Stopped)
         return PassEnd::Stopped;

@@ -204,8 +204,8 @@ std::optional<VerifyMismatch> verifyFlash(ChipJob& job, const FlashPlan& plan);
 PassEnd eraseFlashChip(ChipJob& job);
 
 // A Microwire chip set to value in one ERAL (FF) or WRAL cycle, read back,
-// and the bytes it did not take written word by word (rewritten, when
-// given, says how many). Panel "Erase..." or "Fill XX" as the other fills;
+// and the bytes it did not take (all, when it started no cycle) written
+// word by word (rewritten, when given, says how many). Panel "Erase..." or "Fill XX" as the other fills;
 // a stop is taken before the cycle and during the rewriting only.
 PassEnd fillMicrowireChip(ChipJob& job, std::uint8_t value, bool erase, long* rewritten = nullptr);
 
