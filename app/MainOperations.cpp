@@ -1110,6 +1110,10 @@ static QString interruptedReport(const JournalEntry& entry, bool keptExists)
                    .arg(operation, to, chip) +
                QString::fromStdString(entry.report);
     const std::string pass = entry.pass.empty() ? std::string("erase") : entry.pass;
+    // A Microwire chip's fill or erase is one cycle for every byte, then
+    // the words it missed: no address tells how far it got.
+    const ChipType* row = findChip(entry.chip);
+    const bool wholeChip = row && row->isMicrowire() && (pass == "fill" || pass == "erase");
     QString text;
     if (entry.pass.empty())
         text = QStringLiteral("The last %1 %2 the %3 stopped before it began (the program ended).")
@@ -1118,6 +1122,9 @@ static QString interruptedReport(const JournalEntry& entry, bool keptExists)
         text = QStringLiteral("The last %1 %2 the %3 stopped while the chip was read back (the "
                               "program ended).")
                    .arg(operation, to, chip);
+    else if (wholeChip)
+        text = QStringLiteral("The last %1 %2 the %3 stopped in its %4 cycle (the program ended).")
+                   .arg(operation, to, chip, QString::fromStdString(pass));
     else
         text = QStringLiteral("The last %1 %2 the %3 stopped at %4 (the program ended).")
                    .arg(operation, to, chip, hexAddress(entry.next));
@@ -1130,10 +1137,18 @@ static QString interruptedReport(const JournalEntry& entry, bool keptExists)
                                    : QStringLiteral(" The image shown before was kept as %1, "
                                                     "which is gone now.")))
                     .arg(QString::fromStdString(entry.kept));
-    if (!entry.pass.empty())
+    if (!entry.pass.empty() && wholeChip) {
+        QString holds = pass == "erase"
+            ? QStringLiteral("it may be erased throughout, or only in part")
+            : QStringLiteral("it may hold %1 throughout, or only in part").arg(hexByte(entry.value));
+        if (operation == QLatin1String("Write"))
+            holds = QStringLiteral("it holds none of the image: ") + holds;
+        text += QStringLiteral(" The chip was being set in one cycle: ") + holds + QLatin1Char('.');
+    } else if (!entry.pass.empty()) {
         text += QLatin1Char(' ') +
                 capitalised(chipHoldsText(operation, pass.c_str(), entry.value, entry.next, true)) +
                 QLatin1Char('.');
+    }
     return text;
 }
 

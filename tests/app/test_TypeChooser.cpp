@@ -478,6 +478,23 @@ TEST_F(MicrowireWindowTest, FillAndEraseSetTheChipInOneCycle)
     }
     EXPECT_TRUE(m_reports.isEmpty()) << m_reports.join('\n').toStdString();
 
+    // A process that died in the cycle left no address that tells how far
+    // it got: the next start says what the chip may hold.
+    QByteArray journal;
+    form.setMessagePumpHook([&] {
+        QFile f(m_dir.filePath(QStringLiteral("Tempor.jnl")));
+        if (journal.isEmpty() && f.open(QIODevice::ReadOnly))
+            journal = f.readAll();
+    });
+    form.BitBtn4Click();
+    ASSERT_FALSE(journal.isEmpty());
+    writeFile(QStringLiteral("Tempor.jnl"), std::vector<std::uint8_t>(journal.begin(), journal.end()));
+    form.reportInterruptedOperation();
+    ASSERT_EQ(m_reports.size(), 1);
+    EXPECT_EQ(m_reports.takeFirst(), "The last Fill of the 93C66 stopped in its fill cycle (the "
+                                     "program ended). The chip was being set in one cycle: it may "
+                                     "hold 00 throughout, or only in part.");
+
     // A stop before the cycle leaves the chip as it was, and says so.
     bool stopped = false;
     form.setMessagePumpHook([&] {
