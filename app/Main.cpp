@@ -20,6 +20,7 @@
 #include "Panel.h"
 #include "ScrollText.h"
 #include "Settings.h"
+#include "SharedOptions.h"
 #include "StringGrid.h"
 #include "TypeChooser.h"
 #include "TypeReach.h"
@@ -147,9 +148,9 @@ void setupHexGrid(THexGrid* grid, int cols, int rows, int cellWidth, int cellHei
     grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 }
 
-std::string guardedTypeSetting()
+StoredType guardedTypeSetting()
 {
-    std::string type;
+    StoredType type;
     guarded([&] { type = loadTypeSetting(); });
     return type;
 }
@@ -514,10 +515,15 @@ void TMainForm::FormCreate()
     ImageLoaded = false;
     ResetViews();
     // The type chosen last, when the file keeps one the adapter drives.
-    const std::string remembered = guardedTypeSetting();
-    if (const ChipType* chip = remembered.empty() ? nullptr : findChip(remembered);
-        chip && reaches(m_adapter.kind, *chip))
-        chooseType(*chip, false);
+    const StoredType remembered = guardedTypeSetting();
+    const ChipType* row = remembered.type.empty() ? nullptr : findChip(remembered.type);
+    if (!row || !reaches(m_adapter.kind, *row))
+        return;
+    ChipType chip = *row;
+    if (chooseChipType(*row, remembered.type, remembered.org, remembered.byteOrder, chip).empty())
+        chooseType(chip, false);
+    else
+        m_unsettledType = row;
 }
 
 void TMainForm::LoadSettings()
@@ -583,34 +589,42 @@ void TMainForm::chooseType(const ChipType& chip, bool remember)
     ALed3->setValue(true);
     // A menu choice goes into a file only when it already keeps one.
     if (remember)
-        guarded([&] { saveTypeSetting(chip.caption, chip.inWindow()); });
+        guarded([&] { saveTypeSetting(chip, chip.inWindow()); });
 }
 
 void TMainForm::applyType(const ChipType& chip)
 {
+    m_unsettledType = nullptr;
     if (chip.inWindow()) {
         SelectDevice(chip);
         m_chosenChip = nullptr;
-    } else {
+    } else if (chip.isMicrowire()) {
         // DeviceType and LastBlock keep the last window type: they have no
         // value for the others.
-        m_chosenChip = &chip;
+        m_microwireType = chip;
+        m_chosenChip = &*m_microwireType;
+    } else {
+        m_chosenChip = findChip(chip.caption);
     }
-    Panel1->setCaption(toQString(typePanelText(chip)));
+    Panel1->setCaption(QString::fromStdString(typePanelCaption(*currentChip())));
+    Panel1->setToolTip(chip.isMicrowire() ? QString::fromStdString(std::string(chip.caption) + ": " +
+                                                                   organisationText(chip))
+                                          : QString());
     showCaption();
 }
 
 void TMainForm::showCaption()
 {
     setWindowTitle(m_chosenChip ? m_baseCaption + QStringLiteral(" - ") +
-                                      toQString(m_chosenChip->caption)
+                                      QString::fromStdString(typeShownText(*m_chosenChip))
                                 : m_baseCaption);
 }
 
 void TMainForm::DeviceOtherClick()
 {
     // The default DeviceType is no choice: nothing is selected before one.
-    TypeChooser chooser(m_adapter.kind, GroupBox2->isEnabled() ? currentChip() : nullptr, [this] {
+    const ChipType* shown = GroupBox2->isEnabled() ? currentChip() : m_unsettledType;
+    TypeChooser chooser(m_adapter.kind, shown, [this] {
         return m_detectHook ? m_detectHook() : detectChip(busFor(Transport::I2c, nullptr));
     }, this);
     if (m_chooserHook)
@@ -618,7 +632,7 @@ void TMainForm::DeviceOtherClick()
     else
         chooser.exec();
     if (chooser.result() == QDialog::Accepted) {
-        if (const ChipType* chip = chooser.chosen())
+        if (const std::optional<ChipType> chip = chooser.chosenType())
             chooseType(*chip);
     }
 }

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QAction;
@@ -71,9 +72,10 @@ public:
     // The type the operations drive: a row of the chip table chosen beside
     // the device menus, else the menus' DeviceType; null before any choice.
     const ChipType* currentChip() const;
-    // Chooses any row as the device menus choose theirs; deferred while an
-    // operation runs. A type remembered is kept in Kavoda.INI for the next
-    // start.
+    // Chooses any row as the device menus choose theirs (a Microwire row
+    // with its organisation and byte order, withOrganisation()); deferred
+    // while an operation runs. A type remembered is kept in Kavoda.INI for
+    // the next start.
     void chooseType(const ChipType& chip, bool remember = true);
     // The adapter the window drives.
     const AdapterChoice& adapter() const { return m_adapter; }
@@ -272,7 +274,13 @@ private:
     // Makes chip the type the operations drive and names it.
     void applyType(const ChipType& chip);
     void showCaption();
+    // A row of the chip table chosen beside the device menus; a Microwire
+    // row is used with its organisation, so it points to m_microwireType.
     const ChipType* m_chosenChip = nullptr;
+    std::optional<ChipType> m_microwireType;
+    // A Microwire type kept without its organisation: the chooser asks
+    // for it again instead of guessing.
+    const ChipType* m_unsettledType = nullptr;
     QLabel* m_portLabel = nullptr;
     AdapterChoice m_adapter;
     QString m_baseCaption;

@@ -150,8 +150,12 @@ public:
         setField(m_form.hexedit2, address, 4);
     }
     void showData(std::uint8_t value) override { setField(m_form.hexedit3, value, 2); }
-    void showProgress(long /*done*/, long /*total*/, long address) override
+    void showProgress(long /*done*/, long total, long address) override
     {
+        // A whole-chip cycle has reached every byte once it is under way: a
+        // stop after it reports the chip filled, not as before.
+        if (m_ops.pass.wholeChip)
+            m_ops.pass.outcome.next = static_cast<std::uint32_t>(total);
         // Kept where a killed process leaves it: the next start tells.
         if (m_ops.journal)
             m_ops.journal->progress(m_ops.pass.name, m_ops.pass.value,
@@ -163,7 +167,7 @@ public:
         QString caption = QString::fromStdString(text);
         // A pass puts back the type it found; one chosen meanwhile stays.
         if (m_ops.pendingDevice && caption == m_ops.startPanel)
-            caption = latin1(typePanelText(*m_ops.pendingDevice));
+            caption = QString::fromStdString(typePanelCaption(*m_ops.pendingDevice));
         m_form.Panel1->setCaption(caption);
     }
     void setMeterCaption(const std::string& text) override
@@ -327,6 +331,31 @@ QString stopPlace(const QString& operation, const char* pass, std::uint32_t next
     return place;
 }
 
+// A stop in a pass that sets the whole chip in one cycle: before it, the
+// chip is as it was; after it, only the words the cycle missed and the
+// rewriting had not reached yet may differ.
+QString wholeChipStopText(const QString& operation, const char* pass, std::uint8_t value,
+                          bool cycleBegun)
+{
+    const bool erase = isPass(pass, "erase");
+    const QString cycle = erase ? QStringLiteral("erase") : QStringLiteral("fill");
+    QString holds;
+    if (!cycleBegun)
+        holds = QStringLiteral("nothing was written, the chip is as before");
+    else if (erase)
+        holds = QStringLiteral("the chip was erased in one cycle; a word it did not take may "
+                               "still hold what it held");
+    else
+        holds = QStringLiteral("the chip was filled with %1 in one cycle; a word it did not "
+                               "take may still hold what it held")
+                    .arg(hexByte(value));
+    if (operation == QLatin1String("Write"))
+        holds = QStringLiteral("the chip holds none of the image: ") + holds;
+    return QStringLiteral("The %1 was stopped %2 its %3 cycle; %4.")
+        .arg(operation, cycleBegun ? QStringLiteral("after") : QStringLiteral("before"), cycle,
+             holds);
+}
+
 QString capitalised(QString text)
 {
     if (!text.isEmpty())
@@ -379,9 +408,11 @@ QString stopReport(const TMainForm::Operations& ops)
             : QStringLiteral("The Read was stopped at %1. ").arg(at) + kImageKept;
     }
     const std::uint32_t next = ops.pass.outcome.next;
-    QString text = QStringLiteral("The %1 was stopped %2; %3.")
-                       .arg(operation, stopPlace(operation, ops.pass.name, next),
-                            chipHoldsText(operation, ops.pass.name, ops.pass.value, next));
+    QString text = ops.pass.wholeChip
+        ? wholeChipStopText(operation, ops.pass.name, ops.pass.value, next > 0)
+        : QStringLiteral("The %1 was stopped %2; %3.")
+              .arg(operation, stopPlace(operation, ops.pass.name, next),
+                   chipHoldsText(operation, ops.pass.name, ops.pass.value, next));
     if (!ops.keptCopy.isEmpty())
         text += keptCopySentence(ops.keptCopy);
     return text;
@@ -596,8 +627,8 @@ void TMainForm::endRequested()
 
 void TMainForm::deferDeviceChoice(const CatalogueEntry& entry)
 {
-    m_operations->pendingDevice = &entry;
-    Panel1->setCaption(latin1(typePanelText(entry)));
+    m_operations->pendingDevice = entry;
+    Panel1->setCaption(QString::fromStdString(typePanelCaption(entry)));
 }
 
 void TMainForm::DisableControls()
@@ -754,7 +785,7 @@ void TMainForm::runOperation(const char* name, const std::function<void()>& body
             ops.writingPass = false;
             ops.readStopped = false;
             ops.readCompleted = false;
-            ops.pendingDevice = nullptr;
+            ops.pendingDevice.reset();
             ops.keptCopy.clear();
             ops.unsavedKept.clear();
             ops.movedKept.clear();
@@ -769,10 +800,11 @@ void TMainForm::runOperation(const char* name, const std::function<void()>& body
             form.m_stopKey->setEnabled(false);
             setFieldPainting(form, true);
             ops.running = false;
-            if (const CatalogueEntry* chosen = ops.pendingDevice) {
-                ops.pendingDevice = nullptr;
-                form.applyType(*chosen);
-                guarded([&] { saveTypeSetting(chosen->caption, chosen->inWindow()); });
+            if (ops.pendingDevice) {
+                const ChipType chosen = *ops.pendingDevice;
+                ops.pendingDevice.reset();
+                form.applyType(chosen);
+                guarded([&] { saveTypeSetting(chosen, chosen.inWindow()); });
             }
             if (ops.closeRequested)
                 QMetaObject::invokeMethod(&form, &QWidget::close, Qt::QueuedConnection);
@@ -914,7 +946,16 @@ void TMainForm::FillDevice(std::uint8_t value, bool erase)
     beginPass(ops, erase ? "erase" : "fill", value);
     WritingPass writing(ops);
     try {
-        if (fillPass(*ops.job, value, erase, &ops.pass.outcome) == PassEnd::Stopped)
+        PassEnd end;
+        if (ops.job->chip.isMicrowire()) {
+            // One ERAL or WRAL cycle sets the whole chip; its first
+            // progress step comes just before the cycle.
+            ops.pass.wholeChip = true;
+            end = fillMicrowireChip(*ops.job, value, erase);
+        } else {
+            end = fillPass(*ops.job, value, erase, &ops.pass.outcome);
+        }
+        if (end == PassEnd::Stopped)
             throw OperationStopped();
     } catch (const ChipStop& stop) {
         throw std::runtime_error(chipStopText(ops, stop).toStdString());
@@ -1015,7 +1056,9 @@ void TMainForm::BitBtn4Click()
         ControlsDisabled controls(*this);
         keepUnsavedBeforeOperation();
         startJournal(*this, ops, ops.unsavedKept);
-        FillDevice(0xFF, true);
+        // A Microwire chip takes 00 in one WRAL cycle, without an erase first.
+        if (!ops.job->chip.isMicrowire())
+            FillDevice(0xFF, true);
         FillDevice(0x00, false);
         controls.enable();
         ops.expectation = Operations::Expectation{{}, 0x00, {}};
@@ -1067,6 +1110,10 @@ static QString interruptedReport(const JournalEntry& entry, bool keptExists)
                    .arg(operation, to, chip) +
                QString::fromStdString(entry.report);
     const std::string pass = entry.pass.empty() ? std::string("erase") : entry.pass;
+    // A Microwire chip's fill or erase is one cycle for every byte, then
+    // the words it missed: no address tells how far it got.
+    const ChipType* row = findChip(entry.chip);
+    const bool wholeChip = row && row->isMicrowire() && (pass == "fill" || pass == "erase");
     QString text;
     if (entry.pass.empty())
         text = QStringLiteral("The last %1 %2 the %3 stopped before it began (the program ended).")
@@ -1075,6 +1122,9 @@ static QString interruptedReport(const JournalEntry& entry, bool keptExists)
         text = QStringLiteral("The last %1 %2 the %3 stopped while the chip was read back (the "
                               "program ended).")
                    .arg(operation, to, chip);
+    else if (wholeChip)
+        text = QStringLiteral("The last %1 %2 the %3 stopped in its %4 cycle (the program ended).")
+                   .arg(operation, to, chip, QString::fromStdString(pass));
     else
         text = QStringLiteral("The last %1 %2 the %3 stopped at %4 (the program ended).")
                    .arg(operation, to, chip, hexAddress(entry.next));
@@ -1087,10 +1137,18 @@ static QString interruptedReport(const JournalEntry& entry, bool keptExists)
                                    : QStringLiteral(" The image shown before was kept as %1, "
                                                     "which is gone now.")))
                     .arg(QString::fromStdString(entry.kept));
-    if (!entry.pass.empty())
+    if (!entry.pass.empty() && wholeChip) {
+        QString holds = pass == "erase"
+            ? QStringLiteral("it may be erased throughout, or only in part")
+            : QStringLiteral("it may hold %1 throughout, or only in part").arg(hexByte(entry.value));
+        if (operation == QLatin1String("Write"))
+            holds = QStringLiteral("it holds none of the image: ") + holds;
+        text += QStringLiteral(" The chip was being set in one cycle: ") + holds + QLatin1Char('.');
+    } else if (!entry.pass.empty()) {
         text += QLatin1Char(' ') +
                 capitalised(chipHoldsText(operation, pass.c_str(), entry.value, entry.next, true)) +
                 QLatin1Char('.');
+    }
     return text;
 }
 

@@ -76,6 +76,7 @@ struct TMainForm::Operations {
         const char* name = "";
         std::uint8_t value = 0xFF;
         WriteOutcome outcome;  // how far a stopped fill or write got
+        bool wholeChip = false;  // one cycle for the whole chip (a Microwire fill)
     };
 
     std::unique_ptr<DeviceBus> bus;
@@ -93,7 +94,7 @@ struct TMainForm::Operations {
     bool readStopped = false;  // the stop came in a Read pass
     // A type chosen while the operation runs: shown at once, applied when
     // the operation ends. The passes' own panel text is the one they found.
-    const CatalogueEntry* pendingDevice = nullptr;
+    std::optional<ChipType> pendingDevice;
     QString startPanel;
     QString keptCopy;  // where a Write kept the image it writes
     QString unsavedKept;  // where an unsaved image was kept before it was replaced

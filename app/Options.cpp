@@ -205,7 +205,8 @@ ParsedOptions parseOptions(int argc, const char* const* argv, std::ostream& out,
                                {SharedOption::Simulate, SharedOption::SimImage,
                                 SharedOption::SimFault, SharedOption::SimWriteCycle,
                                 SharedOption::Trace, SharedOption::Adapter,
-                                SharedOption::I2cSpeed, SharedOption::SpiSpeed});
+                                SharedOption::I2cSpeed, SharedOption::SpiSpeed,
+                                SharedOption::Org, SharedOption::ByteOrder});
     app.add_option("--type", result.typeName,
                    "Choose the device type NAME at start (" + chipCaptions() +
                        "); --simulate without a type then simulates it")
@@ -269,12 +270,35 @@ ParsedOptions parseOptions(int argc, const char* const* argv, std::ostream& out,
         result.exitCode = kUsageError;
         return result;
     }
+    if (typed) {
+        ChipType chosen = *typed;
+        const std::string problem = shared.chooseType(*typed, result.typeName, chosen);
+        if (!problem.empty()) {
+            err << "kavoda: " << problem << "\n";
+            result.run = false;
+            result.exitCode = kUsageError;
+            return result;
+        }
+        result.chosenType = chosen;
+    } else if (shared.given(SharedOption::ByteOrder)) {
+        // Without a type it would order nothing; the simulated chip takes --org alone.
+        err << "kavoda: --byte-order orders the words of the type --type chooses; give --type "
+               "too\n";
+        result.run = false;
+        result.exitCode = kUsageError;
+        return result;
+    }
     if (const auto simulate = shared.given(SharedOption::Simulate)) {
         // The option's check refuses an unknown type.
         const ChipType* chip = !simulate->empty() ? findChip(*simulate)
                                : typed             ? typed
                                                    : findChip(kDefaultSimulatedType);
         result.options.simulateType = chip->deviceType;
+        // The simulated ORG pin is wired as the type chosen says, unless --org
+        // wires it itself.
+        if (!shared.given(SharedOption::Org) && result.chosenType &&
+            result.chosenType->isMicrowire() && chip->isMicrowire())
+            result.options.simOrganisation = result.chosenType->microwire.organisation;
     }
     return result;
 }

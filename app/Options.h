@@ -3,9 +3,11 @@
 // drives the real port; --simulate puts a simulated chip in the socket.
 #pragma once
 
+#include "ChipTable.h"
 #include "PortSession.h"
 
 #include <QString>
+#include <optional>
 #include <ostream>
 
 namespace kavoda {
@@ -16,6 +18,9 @@ struct ParsedOptions {
     PortOptions options;
     bool styleRequested = false;  // Qt's -style was given: that style, not the classic one
     std::string typeName;         // --type: the type chosen at start; empty = none
+    // That type as it is used: a Microwire row with the organisation of
+    // --org (or of its name) and the byte order of --byte-order.
+    std::optional<ChipType> chosenType;
 };
 
 // The chip --simulate puts in the socket when no type is named.

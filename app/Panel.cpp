@@ -3,6 +3,8 @@
 
 #include "FormStyle.h"
 
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QPainter>
 
 namespace kavoda {
@@ -51,6 +53,17 @@ QRect Panel::innerRect() const
     return rect().adjusted(w, w, -w, -w);
 }
 
+QFont fittedFont(QFont font, const QString& text, int width)
+{
+    // Long type names ("93C66 x16 LE", "MX25L12835F") were never meant for
+    // the status field: a smaller font beats a caption cut at both ends.
+    if (font.pixelSize() <= 0)
+        font.setPixelSize(QFontInfo(font).pixelSize());
+    while (QFontMetrics(font).horizontalAdvance(text) > width && font.pixelSize() > kSmallestPixels)
+        font.setPixelSize(font.pixelSize() - 1);
+    return font;
+}
+
 void Panel::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
@@ -77,6 +90,7 @@ void Panel::paintEvent(QPaintEvent*)
         const bool overstrike = needsOverstrikeBold(f);
         if (overstrike)
             f.setLetterSpacing(QFont::AbsoluteSpacing, 1);
+        f = fittedFont(f, m_caption, innerRect().width() - (overstrike ? 1 : 0));
         painter.setFont(f);
         painter.drawText(innerRect(), Qt::AlignCenter | Qt::TextSingleLine, m_caption);
         if (overstrike)

@@ -6,6 +6,7 @@
 
 #include "Colors.h"
 
+#include <QFont>
 #include <QString>
 #include <QWidget>
 
@@ -39,5 +40,9 @@ private:
     Bevel m_bevel = BevelRaised;
     int m_bevelWidth = 1;
 };
+
+// The font, made smaller (down to kSmallestPixels) until text fits in width.
+inline constexpr int kSmallestPixels = 7;
+QFont fittedFont(QFont font, const QString& text, int width);
 
 } // namespace kavoda

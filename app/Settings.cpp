@@ -2,6 +2,7 @@
 // Settings file sections, keys and defaults, and the port table.
 #include "Settings.h"
 
+#include "ChipTable.h"
 #include "DeviceCatalogue.h"
 #include "IniFile.h"
 #include "StoredSettings.h"
@@ -25,6 +26,8 @@ namespace {
 constexpr int kFallbackItem = 1; // "Port1"
 constexpr std::string_view kTypeSection = "Device Type";
 constexpr std::string_view kTypeKey = "Type";
+constexpr std::string_view kOrgKey = "Org";
+constexpr std::string_view kByteOrderKey = "ByteOrder";
 
 QString& folderOverride()
 {
@@ -100,17 +103,32 @@ void saveSettings()
     ini.writeInteger("Delay", "Delay", BusDelay);
 }
 
-std::string loadTypeSetting()
+StoredType loadTypeSetting()
 {
-    return settingsIni().readString(kTypeSection, kTypeKey, {});
+    const IniFile ini = settingsIni();
+    return {ini.readString(kTypeSection, kTypeKey, {}), ini.readString(kTypeSection, kOrgKey, {}),
+            ini.readString(kTypeSection, kByteOrderKey, {})};
 }
 
-void saveTypeSetting(std::string_view caption, bool onlyIfKept)
+void saveTypeSetting(const ChipType& chip, bool onlyIfKept)
 {
     IniFile ini = settingsIni();
     if (onlyIfKept && ini.readString(kTypeSection, kTypeKey, {}).empty())
         return;
-    ini.writeString(kTypeSection, kTypeKey, caption);
+    ini.writeString(kTypeSection, kTypeKey, chip.caption);
+    std::string org;
+    std::string order;
+    if (chip.isMicrowire()) {
+        org = std::to_string(chip.microwire.organisation);
+        if (chip.microwire.organisation == 16)
+            order = chip.microwire.byteOrder == ByteOrder::Little ? "little" : "big";
+    }
+    // A key another type left is emptied, not kept: it would speak for the
+    // next Microwire type named by hand.
+    if (!org.empty() || !ini.readString(kTypeSection, kOrgKey, {}).empty())
+        ini.writeString(kTypeSection, kOrgKey, org);
+    if (!order.empty() || !ini.readString(kTypeSection, kByteOrderKey, {}).empty())
+        ini.writeString(kTypeSection, kByteOrderKey, order);
 }
 
 } // namespace kavoda

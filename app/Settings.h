@@ -48,13 +48,23 @@ void loadSettings();
 // IniWriteError "Unable to write to Kavoda.INI" at the first write that fails.
 void saveSettings();
 
+struct ChipType;
+
 // The type chosen last, kept in a section of its own that older files lack:
 //   [Device Type]
-//   Type=24C256
-// Empty when the file has none.
-std::string loadTypeSetting();
+//   Type=93C66
+//   Org=16
+//   ByteOrder=little
+// Org (8 or 16) and ByteOrder (big or little) only for a Microwire type.
+// Each text empty when the file has none.
+struct StoredType {
+    std::string type;
+    std::string org;
+    std::string byteOrder;
+};
+StoredType loadTypeSetting();
 // Stores it; with onlyIfKept, only into a file that already keeps one (a
 // choice from the device menus leaves an older file as it was).
-void saveTypeSetting(std::string_view caption, bool onlyIfKept = false);
+void saveTypeSetting(const ChipType& chip, bool onlyIfKept = false);
 
 } // namespace kavoda

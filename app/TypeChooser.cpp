@@ -6,11 +6,17 @@
 
 #include <algorithm>
 
+#include <QApplication>
+#include <QButtonGroup>
 #include <QDialogButtonBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QToolTip>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -88,11 +94,12 @@ TypeChooser::TypeChooser(AdapterKind adapter, const ChipType* current,
         for (const auto& [family, item] : groups)
             if (family == chip.family)
                 group = item;
+        // A Microwire chip writes one word at a time, of one or two bytes.
+        const QString page = chip.isMicrowire() ? QStringLiteral("1 word")
+                             : chip.pageSize == 1 ? QStringLiteral("1 byte")
+                                                  : QStringLiteral("%1 bytes").arg(chip.pageSize);
         auto* row = new QTreeWidgetItem(
-            group, {text(chip.caption), sizeText(chip.size),
-                    chip.pageSize == 1 ? QStringLiteral("1 byte")
-                                       : QStringLiteral("%1 bytes").arg(chip.pageSize),
-                    QString()});
+            group, {text(chip.caption), sizeText(chip.size), page, QString()});
         row->setData(0, kChipRole, static_cast<uint>(i));
         row->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
         row->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
@@ -117,9 +124,15 @@ TypeChooser::TypeChooser(AdapterKind adapter, const ChipType* current,
     buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->addButton(detectButton, QDialogButtonBox::ActionRole);
 
+    createOrganisation();
+
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(search);
     layout->addWidget(list, 1);
+    auto* microwire = new QHBoxLayout;
+    microwire->addWidget(organisation);
+    microwire->addWidget(byteOrder, 1);
+    layout->addLayout(microwire);
     layout->addWidget(status);
     layout->addWidget(buttons);
 
@@ -127,15 +140,95 @@ TypeChooser::TypeChooser(AdapterKind adapter, const ChipType* current,
     connect(list, &QTreeWidget::itemSelectionChanged, this, &TypeChooser::selectionChanged);
     connect(list, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
         if (chipOf(item) && (item->flags() & Qt::ItemIsSelectable))
-            accept();
+            tryAccept();
     });
     connect(detectButton, &QPushButton::clicked, this, &TypeChooser::detect);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::accepted, this, &TypeChooser::tryAccept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     selectionChanged();
-    select(current);
+    if (select(current) && current->isMicrowire())
+        setOrganisation(current->microwire.organisation, current->microwire.byteOrder);
     search->setFocus();
+}
+
+void TypeChooser::createOrganisation()
+{
+    // Nothing is checked before the user says how ORG is wired: a wrong
+    // guess reads and writes every word wrongly.
+    organisation = new QGroupBox(QStringLiteral("Organisation (ORG pin)"), this);
+    organisation->setObjectName(QStringLiteral("organisation"));
+    x8 = new QRadioButton(QStringLiteral("x8 (ORG to ground)"), organisation);
+    x16 = new QRadioButton(QStringLiteral("x16 (ORG to VCC or open)"), organisation);
+    auto* orgButtons = new QButtonGroup(organisation);
+    orgButtons->addButton(x8);
+    orgButtons->addButton(x16);
+    auto* orgLayout = new QVBoxLayout(organisation);
+    orgLayout->addWidget(x8);
+    orgLayout->addWidget(x16);
+
+    byteOrder = new QGroupBox(QStringLiteral("Byte order of x16 words in the image"), this);
+    byteOrder->setObjectName(QStringLiteral("byteOrder"));
+    bigEndian = new QRadioButton(QStringLiteral("Big-endian: high byte first (as the chip "
+                                                "shifts them)"),
+                                 byteOrder);
+    littleEndian = new QRadioButton(QStringLiteral("Little-endian: low byte first"), byteOrder);
+    bigEndian->setChecked(true);
+    auto* orderLayout = new QVBoxLayout(byteOrder);
+    orderLayout->addWidget(bigEndian);
+    orderLayout->addWidget(littleEndian);
+
+    connect(orgButtons, &QButtonGroup::buttonToggled, this, [this] {
+        // The organisation is given: the word that asked for it goes.
+        if (status->text() == m_refusal)
+            status->clear();
+        selectionChanged();
+    });
+}
+
+void TypeChooser::setOrganisation(int organisationBits, ByteOrder order)
+{
+    // An exclusive group keeps one button checked; none is unchecked
+    // only with the group open.
+    QButtonGroup* group = x8->group();
+    group->setExclusive(false);
+    x8->setChecked(organisationBits == 8);
+    x16->setChecked(organisationBits == 16);
+    group->setExclusive(true);
+    (order == ByteOrder::Little ? littleEndian : bigEndian)->setChecked(true);
+    selectionChanged();
+}
+
+std::optional<ChipType> TypeChooser::chosenType() const
+{
+    const ChipType* row = chosen();
+    if (!row)
+        return std::nullopt;
+    if (!row->isMicrowire())
+        return *row;
+    if (!x8->isChecked() && !x16->isChecked())
+        return std::nullopt;
+    return withOrganisation(*row, x16->isChecked() ? 16 : 8,
+                            littleEndian->isChecked() ? ByteOrder::Little : ByteOrder::Big);
+}
+
+void TypeChooser::tryAccept()
+{
+    const ChipType* row = chosen();
+    if (!row)
+        return;
+    if (chosenType()) {
+        accept();
+        return;
+    }
+    const QString why = QStringLiteral("Choose the organisation of the %1: x8 with its ORG pin "
+                                       "to ground, x16 with ORG to VCC or open.")
+                            .arg(text(row->caption));
+    m_refusal = why;
+    status->setText(why);
+    QApplication::beep();
+    QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
+    QToolTip::showText(ok->mapToGlobal(ok->rect().center()), why, ok);
 }
 
 QTreeWidgetItem* TypeChooser::rowOf(const QString& caption) const
@@ -183,6 +276,10 @@ void TypeChooser::detect()
 void TypeChooser::filter(const QString& typed)
 {
     const QString wanted = typed.trimmed();
+    // A maker's name for a row (93LC66B) finds it, and its suffix fixes
+    // the organisation.
+    const QByteArray name = wanted.toLatin1();
+    const ChipType* named = wanted.isEmpty() ? nullptr : findChip({name.constData(), std::size_t(name.size())});
     QTreeWidgetItem* only = nullptr;
     int shownRows = 0;
     for (int g = 0; g < list->topLevelItemCount(); ++g) {
@@ -190,7 +287,8 @@ void TypeChooser::filter(const QString& typed)
         int shown = 0;
         for (int r = 0; r < group->childCount(); ++r) {
             QTreeWidgetItem* row = group->child(r);
-            const bool match = wanted.isEmpty() || row->text(0).contains(wanted, Qt::CaseInsensitive);
+            const bool match = wanted.isEmpty() || row->text(0).contains(wanted, Qt::CaseInsensitive) ||
+                               (named && chipOf(row) == named);
             row->setHidden(!match);
             if (match) {
                 ++shown;
@@ -207,12 +305,20 @@ void TypeChooser::filter(const QString& typed)
         list->setCurrentItem(only);
         only->setSelected(true);
     }
+    if (named && named->isMicrowire())
+        if (const int fixed = organisationOfName({name.constData(), std::size_t(name.size())}))
+            setOrganisation(fixed, littleEndian->isChecked() ? ByteOrder::Little : ByteOrder::Big);
     selectionChanged();
 }
 
 void TypeChooser::selectionChanged()
 {
-    buttons->button(QDialogButtonBox::Ok)->setEnabled(chosen() != nullptr);
+    const ChipType* row = chosen();
+    buttons->button(QDialogButtonBox::Ok)->setEnabled(row != nullptr);
+    const bool microwire = row && row->isMicrowire();
+    organisation->setVisible(microwire);
+    byteOrder->setVisible(microwire);
+    byteOrder->setEnabled(x16->isChecked());
 }
 
 } // namespace kavoda

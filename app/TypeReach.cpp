@@ -12,7 +12,7 @@ namespace kavoda {
 std::vector<Transport> transportsOf(AdapterKind kind)
 {
     std::vector<Transport> carried;
-    for (const Transport transport : {Transport::I2c, Transport::Spi}) {
+    for (const Transport transport : {Transport::I2c, Transport::Spi, Transport::Lines}) {
         if (adapterType(kind).offers(transport))
             carried.push_back(transport);
     }
@@ -24,17 +24,80 @@ bool reaches(AdapterKind kind, const ChipType& chip)
     return adapterType(kind).offers(transportOf(chip.family));
 }
 
+namespace {
+
+// How a reason names an adapter of the table: "parallel-port", "CH341A".
+std::string_view adapterWord(const AdapterType& type)
+{
+    switch (type.kind) {
+    case AdapterKind::ParallelPort:
+        return "parallel-port";
+    case AdapterKind::I2cDev:
+        return "i2c-dev";
+    case AdapterKind::Spidev:
+        return "spidev";
+    case AdapterKind::Ch341a:
+        break;
+    }
+    return type.caption;
+}
+
+std::string_view transportWord(Transport transport)
+{
+    switch (transport) {
+    case Transport::I2c:
+        return "I2C";
+    case Transport::Spi:
+        return "SPI";
+    case Transport::Lines:
+        return "Microwire";
+    }
+    return "These";
+}
+
+} // namespace
+
 std::string unreachableReason(AdapterKind kind, const ChipType& chip)
 {
     if (reaches(kind, chip))
         return {};
-    switch (transportOf(chip.family)) {
-    case Transport::Spi:
-        return "SPI chips need a CH341A or spidev adapter";
-    case Transport::I2c:
-        return "I2C chips need a parallel-port, CH341A or i2c-dev adapter";
-    }
-    return "The adapter cannot drive this chip";
+    // The adapters that carry it, as the table lists them.
+    const Transport transport = transportOf(chip.family);
+    std::vector<std::string_view> carriers;
+    for (const AdapterType& type : kAdapterTable)
+        if (type.offers(transport))
+            carriers.push_back(adapterWord(type));
+    if (carriers.empty())
+        return "No adapter can drive this chip";
+    std::string names(carriers.front());
+    for (std::size_t i = 1; i < carriers.size(); ++i)
+        names += (i + 1 == carriers.size() ? " or " : ", ") + std::string(carriers[i]);
+    return std::string(transportWord(transport)) + " chips need a " + names + " adapter";
+}
+
+namespace {
+
+std::string withOrganisationText(const ChipType& chip, std::string_view big,
+                                 std::string_view little)
+{
+    std::string text(typePanelText(chip));
+    if (!chip.isMicrowire() || chip.microwire.organisation == 0)
+        return text;
+    if (chip.microwire.organisation == 8)
+        return text + " x8";
+    return text + " x16 " + std::string(chip.microwire.byteOrder == ByteOrder::Big ? big : little);
+}
+
+} // namespace
+
+std::string typeShownText(const ChipType& chip)
+{
+    return withOrganisationText(chip, "big-endian", "little-endian");
+}
+
+std::string typePanelCaption(const ChipType& chip)
+{
+    return withOrganisationText(chip, "BE", "LE");
 }
 
 std::string familyTitle(Family family)
@@ -48,6 +111,8 @@ std::string familyTitle(Family family)
         return "25xxx (SPI)";
     case Family::SpiNor:
         return "SPI flash";
+    case Family::Microwire:
+        return "93Cxx (Microwire)";
     }
     return "Other";
 }

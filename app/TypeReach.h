@@ -25,6 +25,13 @@ inline std::string_view typePanelText(const ChipType& chip)
     return chip.panelText.empty() ? chip.caption : chip.panelText;
 }
 
+// What the window shows of the chosen type: the panel text, and for a
+// Microwire type its organisation and byte order too, so that the user
+// sees how the image's bytes lie: "93C66 x16 little-endian" in the
+// caption, "93C66 x16 LE" in the narrow status field.
+std::string typeShownText(const ChipType& chip);
+std::string typePanelCaption(const ChipType& chip);
+
 // The family as the chooser heads its rows: "24Cxx (I2C)".
 std::string familyTitle(Family family);
 

@@ -51,8 +51,8 @@ int main(int argc, char** argv)
 
     kavoda::ApplicationWindows windows = kavoda::startUp(parsed.options);
     kavoda::TMainForm* mainForm = windows.mainForm.get();
-    if (!parsed.typeName.empty())
-        mainForm->chooseType(*kavoda::findChip(parsed.typeName), false);
+    if (parsed.chosenType)
+        mainForm->chooseType(*parsed.chosenType, false);
     // A kill or a logout stops a running operation at a byte boundary.
     const kavoda::EndSignals endSignals([mainForm] { mainForm->endRequested(); });
     windows.mainForm->showMaximized();

@@ -93,6 +93,34 @@ TEST(Options, TypeChoosesAnyRowAndASimulationWithoutTypeTakesIt)
     EXPECT_EQ(*parse({"--simulate"}).parsed.options.simulateType, 4);
 }
 
+TEST(Options, AMicrowireTypeTakesItsOrganisationOrIsAUsageError)
+{
+    const Outcome r = parse({"--type", "93C66", "--org", "16", "--byte-order", "little",
+                             "--simulate"});
+    ASSERT_TRUE(r.parsed.run) << r.err;
+    ASSERT_TRUE(r.parsed.chosenType);
+    EXPECT_EQ(r.parsed.chosenType->microwire.organisation, 16);
+    EXPECT_EQ(r.parsed.chosenType->microwire.byteOrder, ByteOrder::Little);
+    EXPECT_EQ(r.parsed.options.simOrganisation, 16);
+    // The maker's suffix says x8; the simulated chip is wired to match.
+    const Outcome named = parse({"--type", "93LC66A", "--simulate"});
+    ASSERT_TRUE(named.parsed.run) << named.err;
+    EXPECT_EQ(named.parsed.chosenType->microwire.organisation, 8);
+    EXPECT_EQ(named.parsed.options.simOrganisation, 8);
+    EXPECT_EQ(parse({"--type", "24C02"}).parsed.chosenType->caption, "24C02");
+
+    for (const auto& args :
+         {std::vector<const char*>{"--type", "93C66"}, {"--type", "93LC66A", "--org", "16"},
+          {"--type", "24C02", "--org", "8"}, {"--byte-order", "little"}}) {
+        const Outcome bad = parse(args);
+        EXPECT_FALSE(bad.parsed.run) << args.size();
+        EXPECT_EQ(bad.parsed.exitCode, 2);
+        EXPECT_EQ(bad.err.rfind("kavoda: ", 0), 0u) << bad.err;
+    }
+    EXPECT_NE(parse({"--type", "93C66"}).err.find("give --org 8 (ORG to ground) or --org 16"),
+              std::string::npos);
+}
+
 TEST(Options, OtherMistakesAreUsageErrorsToo)
 {
     for (const auto& args : {std::vector<const char*>{"--bogus"}, {"--sim-image", "chip.bin"},

@@ -7,6 +7,9 @@
 #include "HexEdit.h"
 #include "HexGrid.h"
 #include "Main.h"
+#include "MicrowireBus.h"
+#include "SimulatedLink.h"
+#include "SimulatedWireDevice.h"
 #include "OperationWindowTest.h"
 #include "Options.h"
 #include "Panel.h"
@@ -15,10 +18,11 @@
 
 #include <QAction>
 #include <QDialogButtonBox>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QGroupBox>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -47,13 +51,19 @@ TEST(TypeReach, EachAdapterCarriesItsTransportsAndSaysWhyNot)
     EXPECT_EQ(transportsOf(AdapterKind::ParallelPort), std::vector<Transport>{Transport::I2c});
     EXPECT_EQ(transportsOf(AdapterKind::I2cDev), std::vector<Transport>{Transport::I2c});
     EXPECT_EQ(transportsOf(AdapterKind::Ch341a),
-              (std::vector<Transport>{Transport::I2c, Transport::Spi}));
+              (std::vector<Transport>{Transport::I2c, Transport::Spi, Transport::Lines}));
     ChipType spi = kChipTable[0];
     spi.family = Family::Spi25;
     EXPECT_FALSE(reaches(AdapterKind::ParallelPort, spi));
     EXPECT_EQ(unreachableReason(AdapterKind::ParallelPort, spi),
               "SPI chips need a CH341A or spidev adapter");
     EXPECT_EQ(unreachableReason(AdapterKind::Ch341a, spi), "");
+    EXPECT_EQ(unreachableReason(AdapterKind::I2cDev, *findChip("24C02")), "");
+    EXPECT_EQ(unreachableReason(AdapterKind::Spidev, *findChip("24C02")),
+              "I2C chips need a parallel-port, CH341A or i2c-dev adapter");
+    for (const AdapterKind kind : {AdapterKind::ParallelPort, AdapterKind::I2cDev, AdapterKind::Spidev})
+        EXPECT_EQ(unreachableReason(kind, *findChip("93C66")), "Microwire chips need a CH341A adapter");
+    EXPECT_EQ(unreachableReason(AdapterKind::Ch341a, *findChip("93C46")), "");
     for (const ChipType& chip : kChipTable)
         EXPECT_EQ(reaches(AdapterKind::ParallelPort, chip), transportOf(chip.family) == Transport::I2c);
 
@@ -318,6 +328,188 @@ TEST_F(TypeChooserTest, TheChosenTypeIsKeptAndAnOlderFileOpensAsBefore)
     m_form.reset();
     EXPECT_EQ(open(simulated("24C02", "parport")).Panel1->caption(), "SDA3546");
     EXPECT_EQ(DeviceType, 7);
+}
+
+// A x16 93C66 on the simulated CH341A, its ORG pin open; its content file
+// holds each word high byte first, as the chip shifts it.
+class MicrowireWindowTest : public TypeChooserTest {
+protected:
+    TMainForm& openMicrowire(const std::vector<std::uint8_t>& cells)
+    {
+        PortOptions options = simulated("93C66", "ch341a");
+        // Its own cycle times: a write whose cycle ends at once reads as refused.
+        options.simWriteCycleNs.reset();
+        options.simImagePath = m_dir.filePath(QStringLiteral("chip.bin")).toStdString();
+        writeFile(QStringLiteral("chip.bin"), cells);
+        return open(options);
+    }
+    // Once an operation has made the Microwire bus.
+    std::uint64_t writeCycles()
+    {
+        auto& bus = dynamic_cast<MicrowireBus&>(m_form->deviceBus());
+        return bus.simulation()->wireChip()->writeCycles();
+    }
+    static std::vector<std::uint8_t> swapped(std::vector<std::uint8_t> bytes)
+    {
+        for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
+            std::swap(bytes[i], bytes[i + 1]);
+        return bytes;
+    }
+};
+
+TEST_F(MicrowireWindowTest, TheChooserAsksTheOrganisationAndRefusesOkWithoutIt)
+{
+    openMicrowire(pattern(512, 1));
+    choose([&](TypeChooser& chooser) {
+        EXPECT_TRUE(chooser.rowOf("93C66")->flags() & Qt::ItemIsSelectable);
+        EXPECT_EQ(chooser.rowOf("93C66")->parent()->text(0), "93Cxx (Microwire)");
+        EXPECT_EQ(chooser.rowOf("93C66")->text(2), "1 word");
+        ASSERT_TRUE(chooser.select(findChip("24C256")));
+        EXPECT_FALSE(chooser.organisation->isVisibleTo(&chooser)) << "an I2C row has no ORG pin";
+
+        ASSERT_TRUE(chooser.select(findChip("93C66")));
+        EXPECT_TRUE(chooser.organisation->isVisibleTo(&chooser));
+        EXPECT_FALSE(chooser.x8->isChecked() || chooser.x16->isChecked()) << "never a guess";
+        EXPECT_TRUE(chooser.bigEndian->isChecked());
+        EXPECT_FALSE(chooser.byteOrder->isEnabled()) << "no byte order before x16";
+        QPushButton* ok = chooser.buttons->button(QDialogButtonBox::Ok);
+        EXPECT_TRUE(ok->isEnabled());
+        ok->click();
+        EXPECT_NE(chooser.result(), QDialog::Accepted);
+        EXPECT_TRUE(chooser.status->text().startsWith("Choose the organisation of the 93C66"));
+        EXPECT_FALSE(chooser.chosenType());
+
+        chooser.x16->setChecked(true);
+        EXPECT_EQ(chooser.status->text(), "") << "answered";
+        EXPECT_TRUE(chooser.byteOrder->isEnabled());
+        chooser.littleEndian->setChecked(true);
+        ok->click();
+        EXPECT_EQ(chooser.result(), QDialog::Accepted);
+    });
+    const ChipType* chip = m_form->currentChip();
+    ASSERT_TRUE(chip && chip->isMicrowire());
+    EXPECT_EQ(chip->microwire.organisation, 16);
+    EXPECT_EQ(chip->microwire.byteOrder, ByteOrder::Little);
+    EXPECT_EQ(chip->pageSize, 2);
+    EXPECT_EQ(m_form->Panel1->caption(), "93C66 x16 LE");
+    EXPECT_EQ(m_form->Panel1->toolTip(), "93C66: x16, little-endian (low byte first)");
+    EXPECT_TRUE(m_form->windowTitle().endsWith(" - 93C66 x16 little-endian"));
+
+    // Opened again, it shows the choice; a maker's name fixes x8.
+    choose([&](TypeChooser& chooser) {
+        EXPECT_EQ(chooser.chosen(), findChip("93C66"));
+        EXPECT_TRUE(chooser.x16->isChecked());
+        EXPECT_TRUE(chooser.littleEndian->isChecked());
+        chooser.search->setText("93LC46A");
+        EXPECT_EQ(chooser.chosen(), findChip("93C46"));
+        EXPECT_TRUE(chooser.x8->isChecked());
+        chooser.tryAccept();
+    });
+    EXPECT_EQ(m_form->Panel1->caption(), "93C46 x8");
+}
+
+TEST_F(MicrowireWindowTest, OrganisationAndByteOrderAreKeptAndNeverGuessed)
+{
+    openMicrowire(pattern(512, 1));
+    m_form->chooseType(withOrganisation(*findChip("93C66"), 16, ByteOrder::Little));
+    QByteArray ini = readSettings().replace("\r\n", "\n");
+    EXPECT_TRUE(ini.endsWith("[Device Type]\nType=93C66\nOrg=16\nByteOrder=little\n"))
+        << ini.toStdString();
+    m_form.reset();
+    openMicrowire(pattern(512, 1));
+    ASSERT_TRUE(m_form->currentChip()->isMicrowire());
+    EXPECT_EQ(m_form->Panel1->caption(), "93C66 x16 LE");
+
+    // Another type empties what only a Microwire type means.
+    m_form->chooseType(*findChip("24C256"));
+    ini = readSettings().replace("\r\n", "\n");
+    EXPECT_TRUE(ini.endsWith("Type=24C256\nOrg=\nByteOrder=\n")) << ini.toStdString();
+
+    // A Microwire type without its organisation comes back unchosen, and
+    // the chooser asks again.
+    writeSettings("[Device Type]\r\nType=93C66\r\n");
+    m_form.reset();
+    openMicrowire(pattern(512, 1));
+    EXPECT_FALSE(m_form->GroupBox2->isEnabled());
+    EXPECT_EQ(m_form->Panel1->caption(), "");
+    choose([&](TypeChooser& chooser) {
+        EXPECT_EQ(chooser.chosen(), findChip("93C66"));
+        EXPECT_FALSE(chooser.x8->isChecked() || chooser.x16->isChecked());
+        chooser.reject();
+    });
+    writeSettings("[Device Type]\r\nType=93C66\r\nOrg=8\r\n");
+    m_form.reset();
+    openMicrowire(pattern(512, 1));
+    EXPECT_EQ(m_form->Panel1->caption(), "93C66 x8");
+}
+
+TEST_F(MicrowireWindowTest, ALittleEndianImageHoldsEachWordLowByteFirstBothWays)
+{
+    TMainForm& form = openMicrowire(pattern(512, 7));
+    form.chooseType(withOrganisation(*findChip("93C66"), 16, ByteOrder::Little));
+    form.ReadBtnClick();
+    EXPECT_EQ(file(QStringLiteral("Tempor.tmp")), swapped(pattern(512, 7)));
+    EXPECT_EQ(form.Panel1->caption(), "93C66 x16 LE");
+
+    writeFile(QStringLiteral("Tempor.tmp"), pattern(512, 40));
+    form.ReopenImage();
+    form.WriteBtnClick();
+    EXPECT_EQ(file(QStringLiteral("chip.bin")), swapped(pattern(512, 40)));
+    EXPECT_EQ(file(QStringLiteral("Tempor.tmp")), pattern(512, 40)) << "read back as written";
+    EXPECT_TRUE(m_reports.isEmpty()) << m_reports.join('\n').toStdString();
+}
+
+TEST_F(MicrowireWindowTest, FillAndEraseSetTheChipInOneCycle)
+{
+    TMainForm& form = openMicrowire(pattern(512, 3));
+    form.chooseType(withOrganisation(*findChip("93C66"), 16, ByteOrder::Big));
+    const struct {
+        void (TMainForm::*click)();
+        std::uint8_t value;
+    } steps[] = {{&TMainForm::BitBtn4Click, 0x00}, {&TMainForm::BitBtn2Click, 0xFF},
+                 {&TMainForm::BitBtn4Click, 0x00}, {&TMainForm::BitBtn6Click, 0xFF}};
+    for (const auto& step : steps) {
+        const std::uint64_t before = step.click == steps[0].click && step.value == 0 &&
+                                             &step == steps ? 0 : writeCycles();
+        (form.*step.click)();
+        EXPECT_EQ(writeCycles() - before, 1u) << "one ERAL or WRAL, no erase before a fill";
+        EXPECT_EQ(file(QStringLiteral("chip.bin")), std::vector<std::uint8_t>(512, step.value));
+        EXPECT_EQ(file(QStringLiteral("Tempor.tmp")), std::vector<std::uint8_t>(512, step.value));
+    }
+    EXPECT_TRUE(m_reports.isEmpty()) << m_reports.join('\n').toStdString();
+
+    // A process that died in the cycle left no address that tells how far
+    // it got: the next start says what the chip may hold.
+    QByteArray journal;
+    form.setMessagePumpHook([&] {
+        QFile f(m_dir.filePath(QStringLiteral("Tempor.jnl")));
+        if (journal.isEmpty() && f.open(QIODevice::ReadOnly))
+            journal = f.readAll();
+    });
+    form.BitBtn4Click();
+    ASSERT_FALSE(journal.isEmpty());
+    writeFile(QStringLiteral("Tempor.jnl"), std::vector<std::uint8_t>(journal.begin(), journal.end()));
+    form.reportInterruptedOperation();
+    ASSERT_EQ(m_reports.size(), 1);
+    EXPECT_EQ(m_reports.takeFirst(), "The last Fill of the 93C66 stopped in its fill cycle (the "
+                                     "program ended). The chip was being set in one cycle: it may "
+                                     "hold 00 throughout, or only in part.");
+
+    // A stop before the cycle leaves the chip as it was, and says so.
+    bool stopped = false;
+    form.setMessagePumpHook([&] {
+        if (!stopped) {
+            stopped = true;
+            form.close();
+        }
+    });
+    const std::uint64_t before = writeCycles();
+    form.BitBtn4Click();
+    EXPECT_EQ(writeCycles(), before);
+    ASSERT_EQ(m_reports.size(), 1);
+    EXPECT_TRUE(m_reports[0].startsWith("The Fill was stopped before its fill cycle; nothing was "
+                                        "written, the chip is as before."))
+        << m_reports[0].toStdString();
 }
 
 } // namespace
