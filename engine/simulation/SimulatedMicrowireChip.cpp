@@ -15,6 +15,7 @@
 // - during the cycle the chip takes no command; with CS high, DO reads low
 //   (busy) until it ends, then high (ready);
 // - CS low ends any command and releases DO.
+#include <algorithm>
 #include <limits>
 #include <optional>
 
@@ -30,6 +31,7 @@ constexpr std::uint64_t kForever = std::numeric_limits<std::uint64_t>::max();
 // Typical cycles of the datasheets; the table holds the longest.
 constexpr std::uint64_t kTypicalWriteNs = 3'000'000;
 constexpr std::uint64_t kTypicalAllNs = 6'000'000;
+constexpr std::uint64_t kShortestCycleNs = 100'000;
 
 class SimulatedMicrowireChip final : public SimulatedWireDevice {
 public:
@@ -44,8 +46,10 @@ public:
         m_addressBits = m_row.addressBits();
         m_words = static_cast<std::uint32_t>(m_row.size / m_row.wordBytes());
         m_cells.assign(static_cast<std::size_t>(m_row.size), 0xFF);
-        m_cycleNs = options.writeCycleNs.value_or(kTypicalWriteNs);
-        m_allNs = options.writeCycleNs ? 2 * *options.writeCycleNs : kTypicalAllNs;
+        // No part stores a word in less than a tenth of a millisecond; a
+        // cycle of 0 would be a chip that takes no writes.
+        m_cycleNs = std::max(kShortestCycleNs, options.writeCycleNs.value_or(kTypicalWriteNs));
+        m_allNs = options.writeCycleNs ? 2 * m_cycleNs : kTypicalAllNs;
         if (!options.imagePath.empty())
             m_file = std::make_unique<ContentFile>(options.imagePath, m_cells, m_row.caption);
     }
