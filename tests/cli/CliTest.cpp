@@ -18,6 +18,7 @@
 #include "IntelHex.h"
 #include "Interrupt.h"
 #include "PortBackend.h"
+#include "SharedOptions.h"
 #include "SimulatedChip.h"
 #include "TempFolder.h"
 
@@ -448,13 +449,20 @@ TEST_F(CliTest, EveryValueOfAListedSetIsTaken)
         for (std::string member; std::getline(members, member, ',');)
             sets[fields[2]].push_back(member);
     }
-    ASSERT_EQ(sets.size(), 4u) << listing.out;  // checksum --only is the fourth
+    ASSERT_EQ(sets.size(), 6u) << listing.out;  // checksum --only, --org, --byte-order too
     for (const std::string& name : sets.at("--format"))
         EXPECT_TRUE(parseFileFormat(name)) << name;
     for (const std::string& khz : sets.at("--i2c-speed"))
         EXPECT_TRUE(i2cSpeedFromKhz(std::stoi(khz))) << khz;
     for (const std::string& fault : sets.at("--sim-fault"))
         EXPECT_TRUE(chipFaultNamed(fault)) << fault;
+    for (const std::string& org : sets.at("--org")) {
+        for (const std::string& order : sets.at("--byte-order")) {
+            ChipType chosen{};
+            EXPECT_EQ(chooseChipType(*findChip("93C66"), "93C66", org, order, chosen), "")
+                << org << ' ' << order;
+        }
+    }
 }
 
 TEST_F(CliTest, HelpListsTheVerbs)
@@ -530,7 +538,7 @@ TEST_F(CliTest, ProgressBarOnlyOnATerminalAndNotWithQuiet)
     EXPECT_NE(bar.err.find("\rReading"), std::string::npos) << bar.err;
     EXPECT_NE(bar.err.find("100%"), std::string::npos) << bar.err;
     EXPECT_EQ(bar.err.back(), '\n');
-    EXPECT_EQ(bar.out, "Read the 24C02 (256 bytes) into " + path("b.bin") + ".\n");
+    EXPECT_EQ(bar.out, "Read 256 bytes from the 24C02 into " + path("b.bin") + ".\n");
     EXPECT_EQ(chip("24C02", {"-q", "read", path("b.bin")}).err, "");
     EXPECT_EQ(chip("24C02", {"read", path("b.bin"), "--quiet"}).err, "");
 
