@@ -78,7 +78,7 @@ WantedImage loadWanted(Tool& tool, const ChipArguments& args)
         if (text.size() > size)
             tool.warn("warning: " + name + " holds " + std::to_string(text.size()) +
                       " bytes; the " + std::to_string(text.size() - size) + " beyond the " +
-                      tool.chipName() + "'s " + std::to_string(size) + " are ignored");
+                      std::to_string(size) + " of the " + tool.chipName() + " are ignored");
         return wanted;
     }
 
@@ -94,14 +94,14 @@ WantedImage loadWanted(Tool& tool, const ChipArguments& args)
     }
     if (hex.beyond > 0)
         tool.warn("warning: " + name + " gives " + std::to_string(hex.beyond) +
-                  " bytes beyond the " + tool.chipName() + "'s " + std::to_string(size) +
+                  " bytes beyond the " + std::to_string(size) + " of the " + tool.chipName() +
                   "; they are ignored");
     if (hex.given < size) {
         std::size_t first = 0;
         while (first < size && hex.present[first])
             ++first;
         tool.warn("note: " + name + " gives " + std::to_string(hex.given) + " of the " +
-                  tool.chipName() + "'s " + std::to_string(size) + " bytes; the other " +
+                  std::to_string(size) + " bytes of the " + tool.chipName() + "; the other " +
                   std::to_string(size - hex.given) + " (the first at " +
                   hexText(static_cast<long>(first), 4) + ") are left as the chip holds them");
     }

@@ -225,7 +225,7 @@ TEST_F(CliTest, SizeMismatchRefusedUnlessAllowed)
     save("long.bin", std::string(300, '\x22'));
     const CliRun longer = chip("24C02", {"write", path("long.bin"), "--size-mismatch-ok"});
     EXPECT_EQ(longer.code, kExitOk) << longer.err;
-    EXPECT_NE(longer.err.find("the 44 beyond the 24C02's 256 are ignored"), std::string::npos)
+    EXPECT_NE(longer.err.find("the 44 beyond the 256 of the 24C02 are ignored"), std::string::npos)
         << longer.err;
     EXPECT_EQ(chipContent(), std::vector<std::uint8_t>(256, 0x22));
     EXPECT_EQ(chip("24C02", {"verify", path("long.bin")}).code, kExitUsage);
@@ -240,7 +240,7 @@ TEST_F(CliTest, HexFileGapsAreLeftAndReported)
     save("part.hex", ":0200100055AAEF\n:00000001FF\n");
     const CliRun write = chip("24C02", {"write", path("part.hex")});
     EXPECT_EQ(write.code, kExitOk) << write.err;
-    EXPECT_NE(write.err.find("gives 2 of the 24C02's 256 bytes; the other 254 (the first at "
+    EXPECT_NE(write.err.find("gives 2 of the 256 bytes of the 24C02; the other 254 (the first at "
                              "0000) are left"),
               std::string::npos)
         << write.err;
