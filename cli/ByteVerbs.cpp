@@ -76,8 +76,8 @@ int runSet(Tool& tool, const ByteArguments& args)
         const std::uint8_t back = readOne(tool, address);
         if (back != value)
             throw ChipError("Verify failed at " + hexText(address, 4) + ": wrote " +
-                            hexText(value, 2) + ", read " + hexText(back, 2) +
-                            ". Check the chip's write protection (WP pin) and its supply.");
+                            hexText(value, 2) + ", read " + hexText(back, 2) + "." +
+                            writeCheckHint(job.chip));
     }
     return kExitOk;
 }

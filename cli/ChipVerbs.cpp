@@ -45,16 +45,6 @@ std::string fileName(const std::string& path)
     return path == "-" ? "standard input" : path;
 }
 
-// The type, and for a flash known by its SFDP table what the table said,
-// so that every report names the size and erase units taken from the chip.
-std::string chipName(Tool& tool)
-{
-    const ChipType& chip = tool.device();
-    if (chip.spi.fromSfdp)
-        return std::string(chip.caption) + " (" + flashLayoutText(chip) + ", from its SFDP table)";
-    return std::string(chip.caption);
-}
-
 // The file laid over the chip, with the size rules of write and verify:
 // a raw file of another size is refused unless mismatchOk, then a shorter one
 // gives its bytes and a longer one's excess is ignored with a warning; a HEX
@@ -75,7 +65,7 @@ WantedImage loadWanted(Tool& tool, const ChipArguments& args)
     if (format == FileFormat::Raw) {
         if (text.size() != size && !args.sizeMismatchOk)
             throw UsageError(name + " holds " + std::to_string(text.size()) + " bytes, the " +
-                             chipName(tool) + " " + std::to_string(size) +
+                             tool.chipName() + " " + std::to_string(size) +
                              "; give --size-mismatch-ok to use it anyway");
         const std::size_t used = std::min(text.size(), size);
         wanted.bytes.assign(size, 0xFF);
@@ -88,7 +78,7 @@ WantedImage loadWanted(Tool& tool, const ChipArguments& args)
         if (text.size() > size)
             tool.warn("warning: " + name + " holds " + std::to_string(text.size()) +
                       " bytes; the " + std::to_string(text.size() - size) + " beyond the " +
-                      chipName(tool) + "'s " + std::to_string(size) + " are ignored");
+                      std::to_string(size) + " of the " + tool.chipName() + " are ignored");
         return wanted;
     }
 
@@ -97,21 +87,21 @@ WantedImage loadWanted(Tool& tool, const ChipArguments& args)
         hex = readIntelHex(text, size,
                            args.sizeMismatchOk ? BeyondCapacity::Drop : BeyondCapacity::Refuse);
     } catch (const IntelHexBeyondError& e) {
-        throw UsageError(name + " " + e.what() + " of the " + chipName(tool) +
+        throw UsageError(name + " " + e.what() + " of the " + tool.chipName() +
                          "; give --size-mismatch-ok to ignore what lies beyond");
     } catch (const IntelHexError& e) {
         throw FileError(name + " is no valid Intel HEX file: " + e.what());
     }
     if (hex.beyond > 0)
         tool.warn("warning: " + name + " gives " + std::to_string(hex.beyond) +
-                  " bytes beyond the " + chipName(tool) + "'s " + std::to_string(size) +
+                  " bytes beyond the " + std::to_string(size) + " of the " + tool.chipName() +
                   "; they are ignored");
     if (hex.given < size) {
         std::size_t first = 0;
         while (first < size && hex.present[first])
             ++first;
         tool.warn("note: " + name + " gives " + std::to_string(hex.given) + " of the " +
-                  chipName(tool) + "'s " + std::to_string(size) + " bytes; the other " +
+                  std::to_string(size) + " bytes of the " + tool.chipName() + "; the other " +
                   std::to_string(size - hex.given) + " (the first at " +
                   hexText(static_cast<long>(first), 4) + ") are left as the chip holds them");
     }
@@ -138,8 +128,7 @@ void verifyAfterWrite(Tool& tool, const WantedImage& wanted,
             wanted);
     }
     if (mismatch)
-        throw ChipError(verifyFailureText(*mismatch) +
-                        " Check the chip's write protection (WP pin) and its supply.");
+        throw ChipError(verifyFailureText(*mismatch) + writeCheckHint(tool.device()));
 }
 
 int runRead(Tool& tool, const ChipArguments& args)
@@ -163,8 +152,8 @@ int runRead(Tool& tool, const ChipArguments& args)
     if (file) {
         file->write(content);
         file->commit();
-        tool.out() << "Read the " << chipName(tool) << " (" << bytes.size() << " bytes) into "
-                   << args.file << ".\n";
+        tool.out() << "Read " << bytes.size() << " bytes from the " << tool.chipName()
+                   << " into " << args.file << ".\n";
     } else {
         tool.out().write(content.data(), static_cast<std::streamsize>(content.size()));
         tool.out().flush();
@@ -214,7 +203,7 @@ int runFlashWrite(Tool& tool, const ChipArguments& args, const WantedImage& want
                             " Check the chip's write protection and its supply.");
     }
     tool.out() << "Wrote " << plan.programBytes << (plan.programBytes == 1 ? " byte" : " bytes")
-               << " to the " << chipName(tool) << " after erasing " << plan.erases
+               << " to the " << tool.chipName() << " after erasing " << plan.erases
                << (plan.erases == 1 ? " unit" : " units") << " (" << plan.erasedBytes
                << " bytes); " << span / unit << " of its " << tool.device().size / unit
                << " smallest units changed" << (args.noVerify ? "; not verified.\n" : "; verified.\n");
@@ -264,7 +253,7 @@ int runWrite(Tool& tool, const ChipArguments& args)
         held += !written[i];
     }
     tool.out() << "Wrote " << total << (total == 1 ? " byte" : " bytes") << " to the "
-               << chipName(tool);
+               << tool.chipName();
     if (differing != total)
         tool.out() << ", " << differing << " of them differing";
     if (!args.all)
@@ -283,7 +272,7 @@ int runVerify(Tool& tool, const ChipArguments& args)
     const std::string name = fileName(args.file);
     const auto mismatch = compareWithChip(chip, wanted);
     if (!mismatch) {
-        tool.out() << "The " << chipName(tool) << " holds " << name << " (" << wanted.given
+        tool.out() << "The " << tool.chipName() << " holds " << name << " (" << wanted.given
                    << " bytes compared).\n";
         return kExitOk;
     }
@@ -292,7 +281,7 @@ int runVerify(Tool& tool, const ChipArguments& args)
     tool.out() << "First difference at " << hexText(mismatch->address, 4) << ": file "
                << hexText(mismatch->wrote, 2) << ", chip " << hexText(mismatch->read, 2) << " ("
                << differ << ").\n";
-    throw ChipError("the " + chipName(tool) + " differs from " + name + " at " +
+    throw ChipError("the " + tool.chipName() + " differs from " + name + " at " +
                     hexText(mismatch->address, 4) + " (" + differ +
                     "); write it with kavoda-cli write");
 }
@@ -317,17 +306,86 @@ void fillFlash(Tool& tool, ChipJob& job, std::uint8_t value, const WantedImage& 
                           " bytes set to " + hexText(value, 2) + ", the rest is erased (FF).");
 }
 
+// The tool's display, noting whether the operation got past its first
+// stop check: a Microwire fill shows its first step right before its
+// whole-chip cycle.
+class StepWatch final : public OperationDisplay {
+public:
+    explicit StepWatch(OperationDisplay& display) : m_display(display) {}
+    bool stepped() const { return m_stepped; }
+
+    void processMessages() override { m_display.processMessages(); }
+    bool stopRequested() const override { return m_display.stopRequested(); }
+    void showPercent(int percent) override
+    {
+        m_stepped = true;
+        m_display.showPercent(percent);
+    }
+    void showAddress(int address) override { m_display.showAddress(address); }
+    void showData(std::uint8_t value) override { m_display.showData(value); }
+    std::string panelText() const override { return m_display.panelText(); }
+    void setPanelText(const std::string& text) override { m_display.setPanelText(text); }
+    void setMeterCaption(const std::string& text) override { m_display.setMeterCaption(text); }
+    void showProgress(long done, long total, long address) override
+    {
+        m_display.showProgress(done, total, address);
+    }
+
+private:
+    OperationDisplay& m_display;
+    bool m_stepped = false;
+};
+
+// A Microwire chip: one ERAL (FF) or WRAL cycle, then what it did not take
+// word by word. The report says how it went.
+std::string fillMicrowire(Tool& tool, std::uint8_t value, bool erase)
+{
+    const char* cycle = value == 0xFF ? "ERAL" : "WRAL";
+    const std::string again = erase ? "run the erase again" : "run the fill again";
+    StepWatch watch(tool.display());
+    ChipJob job{tool.bus(), tool.device(), watch, Transfers::Fast};
+    long rewritten = -1;
+    tool.progress().begin(erase ? "Erasing" : "Filling " + hexText(value, 2), tool.device().size);
+    const PassEnd end = fillMicrowireChip(job, value, erase, &rewritten);
+    tool.progress().end();
+    if (end == PassEnd::Stopped) {
+        if (!watch.stepped())
+            throw Interrupted(std::string("Interrupted before the ") + cycle +
+                              "; nothing was changed.");
+        if (rewritten < 0)
+            throw Interrupted(std::string("Interrupted while reading back after the ") + cycle +
+                              " cycle: the chip holds " + hexText(value, 2) +
+                              " wherever it took it; " + again + " to finish.");
+        throw Interrupted("Interrupted while rewriting the " + std::to_string(rewritten) +
+                          " bytes the " + cycle + " did not set; the chip holds " +
+                          hexText(value, 2) + " elsewhere: " + again + " to finish.");
+    }
+    std::string how = std::string(" (one ") + cycle + " cycle";
+    if (rewritten > 0)
+        how += ", then " + std::to_string(rewritten) + (rewritten == 1 ? " byte" : " bytes") +
+               " it did not take written word by word";
+    return how + ")";
+}
+
 int runFill(Tool& tool, std::uint8_t value, bool erase, bool noVerify)
 {
     const ChipType& chip = tool.device();
     BusClaim claim(tool.bus());
-    ChipJob job = tool.job();
     const WantedImage wanted = WantedImage::constant(static_cast<std::size_t>(chip.size), value);
+    if (chip.isMicrowire()) {
+        const std::string how = fillMicrowire(tool, value, erase);
+        if (!noVerify)
+            verifyAfterWrite(tool, wanted);
+        tool.out() << (erase ? "Erased the " : "Filled the ") << tool.chipName() << " with "
+                   << hexText(value, 2) << how << (noVerify ? "; not verified.\n" : "; verified.\n");
+        return kExitOk;
+    }
+    ChipJob job = tool.job();
     if (chip.isFlash()) {
         fillFlash(tool, job, value, wanted);
         if (!noVerify)
             verifyAfterWrite(tool, wanted);
-        tool.out() << (erase ? "Erased the " : "Filled the ") << chipName(tool) << " with "
+        tool.out() << (erase ? "Erased the " : "Filled the ") << tool.chipName() << " with "
                    << hexText(value, 2) << (noVerify ? "; not verified.\n" : "; verified.\n");
         return kExitOk;
     }
@@ -342,7 +400,7 @@ int runFill(Tool& tool, std::uint8_t value, bool erase, bool noVerify)
                           " bytes set to " + hexText(value, 2) + ", the rest is as it was.");
     if (!noVerify)
         verifyAfterWrite(tool, wanted);
-    tool.out() << (erase ? "Erased the " : "Filled the ") << chipName(tool) << " with "
+    tool.out() << (erase ? "Erased the " : "Filled the ") << tool.chipName() << " with "
                << hexText(value, 2) << (noVerify ? "; not verified.\n" : "; verified.\n");
     return kExitOk;
 }
@@ -356,6 +414,14 @@ void addFileArguments(CLI::App* verb, ChipArguments& args, const char* what)
 }
 
 }  // namespace
+
+std::string writeCheckHint(const ChipType& chip)
+{
+    if (chip.isMicrowire())
+        return " Check the chip's supply (some 93Cxx parts write only at 5 V) and, where it "
+               "has one, its PE pin.";
+    return " Check the chip's write protection (WP pin) and its supply.";
+}
 
 std::optional<FileFormat> formatOption(const std::string& text)
 {

@@ -149,9 +149,15 @@ int printListing(const CLI::App& app, const CLI::Option* listOption, const std::
         listOptions(app, out, listOption);
     } else if (what == "devices") {
         // A name and its family, tab-separated: completion and the manual
-        // page take the first field.
-        for (const ChipType& chip : kChipTable)
-            out << chip.caption << '\t' << familyName(chip.family) << '\n';
+        // page take the first fields. A Microwire row adds its size and the
+        // address bits of its commands, by which probe tells it.
+        for (const ChipType& chip : kChipTable) {
+            out << chip.caption << '\t' << familyName(chip.family);
+            if (chip.isMicrowire())
+                out << '\t' << chip.size << " bytes\t" << int{chip.microwire.addressBits8}
+                    << " address bits x8, " << int{chip.microwire.addressBits16} << " x16";
+            out << '\n';
+        }
     } else if (what == "adapters") {
         for (const AdapterType& type : kAdapterTable)
             out << adapterText(AdapterChoice{type.kind, {}, kDefaultI2cSpeed}) << '\n';
@@ -203,15 +209,17 @@ int runCli(int argc, const char* const* argv, const CliEnvironment& environment)
     std::ostream& out = environment.out ? *environment.out : std::cout;
     std::ostream& err = environment.err ? *environment.err : std::cerr;
 
-    CLI::App app("Reads and writes serial EEPROMs (24C01..24M02, SDA3526..SDA3586) "
-                 "through a parallel-port adapter, a CH341A or a Linux I2C bus (i2c-dev).\n"
+    CLI::App app("Reads and writes serial EEPROMs (24C01..24M02, SDA3526..SDA3586, 25xx, "
+                 "93C46..93C86) and SPI flash through a parallel-port adapter, a CH341A or a "
+                 "Linux I2C or SPI bus (i2c-dev, spidev).\n"
                  "Exit codes: 0 done, 1 the chip, port or a file failed, 2 the command line "
                  "was wrong, 130 interrupted.",
                  "kavoda-cli");
     app.get_formatter()->label("SUBCOMMAND", "VERB");
     CommonOptions options;
     app.add_option("-d,--device", options.deviceName,
-                   "Device type, e.g. 24C16, 24C64 or SDA3546 (known types: " + chipCaptions() +
+                   "Device type, e.g. 24C16, 24C64, SDA3546 or 93C66 (with --org; makers' "
+                   "names such as 93LC66B are taken too; known types: " + chipCaptions() +
                        "), or auto for read, verify, dump and get: the type that identify "
                        "finds, when it is certain")
         ->type_name("TYPE");
@@ -233,7 +241,8 @@ int runCli(int argc, const char* const* argv, const CliEnvironment& environment)
                                 SharedOption::SimImage, SharedOption::SimFault,
                                 SharedOption::SimWriteCycle, SharedOption::Trace,
                                 SharedOption::Adapter, SharedOption::I2cSpeed,
-                                SharedOption::SpiSpeed});
+                                SharedOption::SpiSpeed, SharedOption::Org,
+                                SharedOption::ByteOrder});
     app.add_flag("-q,--quiet", options.quiet, "No progress bar");
     CLI::Option* listOption = addVersionAndListing(app, "kavoda-cli");
 
@@ -266,6 +275,8 @@ int runCli(int argc, const char* const* argv, const CliEnvironment& environment)
     options.simulateName = simulate.value_or("");
     options.portText = shared.given(SharedOption::Port).value_or("");
     options.delayText = shared.given(SharedOption::Delay).value_or("");
+    options.organisation = shared.given(SharedOption::Org).value_or("");
+    options.byteOrder = shared.given(SharedOption::ByteOrder).value_or("");
     const std::string error = shared.applyTo(options.portOptions);
     if (!error.empty())
         return fail(err, error, kExitUsage);

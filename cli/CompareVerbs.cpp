@@ -77,7 +77,7 @@ Side readFileSide(Tool& tool, const std::string& path, std::optional<FileFormat>
 Side readChipSide(Tool& tool, const std::string& stoppedNote)
 {
     Side side;
-    side.name = "the " + std::string(tool.device().caption);
+    side.name = "the " + tool.chipName();
     side.column = tool.device().caption;
     BusClaim claim(tool.bus());
     side.bytes = tool.readChip("Reading", stoppedNote);
@@ -198,7 +198,7 @@ int runBlank(Tool& tool)
 {
     tool.prepare();
     const Side chip = readChipSide(tool, "nothing was checked.");
-    tool.out() << blankCheckText(std::string(tool.device().caption), chip.bytes.data(), chip.bytes.size())
+    tool.out() << blankCheckText(tool.chipName(), chip.bytes.data(), chip.bytes.size())
                << '\n';
     return isBlank(chip.bytes.data(), chip.bytes.size()) ? kExitOk : kExitHardware;
 }

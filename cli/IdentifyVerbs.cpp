@@ -21,8 +21,19 @@ std::string addressList(const std::vector<std::uint8_t>& addresses)
     return text;
 }
 
+// A Microwire chip has no bus address to look for: what probe does instead.
+bool microwireGiven(Tool& tool)
+{
+    tool.allowOpenOrganisation();
+    return tool.deviceGiven() && tool.device().isMicrowire();
+}
+
 int runScan(Tool& tool)
 {
+    if (microwireGiven(tool))
+        throw UsageError("scan lists the addresses of an I2C bus; the " +
+                         std::string(tool.device().caption) +
+                         " is a Microwire chip, which has none: probe tells its address width");
     tool.prepareForBus();
     std::vector<std::uint8_t> answering;
     {
@@ -45,6 +56,10 @@ int runScan(Tool& tool)
 
 int runIdentify(Tool& tool)
 {
+    if (microwireGiven(tool)) {
+        tool.prepare();
+        return probeMicrowire(tool);
+    }
     // An SPI chip tells what it is: its JEDEC ID, SFDP table and row.
     if (tool.deviceGiven() && tool.device().transport() == Transport::Spi) {
         tool.prepare();
@@ -76,7 +91,8 @@ void addIdentifyVerbs(VerbTable& verbs)
               runScan);
     verbs.add("identify",
               "Tell which EEPROM answers at 0x50..0x57, by reads alone (exit 0 when certain); "
-              "with -d an SPI type, the chip's JEDEC ID, SFDP table and table row",
+              "with -d an SPI type, the chip's JEDEC ID, SFDP table and table row; with -d a 93Cxx "
+              "type, what probe tells",
               runIdentify);
 }
 

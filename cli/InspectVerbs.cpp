@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
 // dump and probe: looking at the chip without changing it.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <ostream>
 
 #include "HexDump.h"
+#include "MicrowireBus.h"
 #include "Sfdp.h"
 #include "SpiChipBus.h"
 #include "Tool.h"
@@ -55,6 +57,9 @@ int runDump(Tool& tool, const InspectArguments& args)
     const std::vector<std::uint8_t> bytes =
         tool.readChip("Reading", "nothing was shown.", static_cast<std::uint32_t>(start),
                       static_cast<std::uint32_t>(length));
+    // A Microwire chip's bytes mean nothing without how its words were laid out.
+    if (chip.isMicrowire())
+        tool.out() << "The " << tool.chipName() << ":\n";
     tool.out() << hexDumpText(bytes.data(), bytes.size(), static_cast<std::uint32_t>(start));
     return kExitOk;
 }
@@ -85,10 +90,13 @@ std::string jedecText(std::uint32_t id)
 
 int runProbe(Tool& tool)
 {
+    tool.allowOpenOrganisation();
     tool.prepare();
     const ChipType& chip = tool.device();
     if (chip.transport() == Transport::Spi)
         return probeSpi(tool, chip);
+    if (chip.isMicrowire())
+        return probeMicrowire(tool);
     const std::string family = chip.family == Family::SDA ? "SDA" : "24C";
     BusClaim claim(tool.bus());
     FastTiming = 1;
@@ -115,7 +123,107 @@ int runProbe(Tool& tool)
     throw ChipError(noAcknowledgeText(chip, 0));
 }
 
+std::string organisationWiring(int organisation)
+{
+    return organisation == 8 ? "x8 (ORG to ground)" : "x16 (ORG to VCC or open)";
+}
+
+std::string bitsText(int bits)
+{
+    return std::to_string(bits) + (bits == 1 ? " address bit" : " address bits");
+}
+
+// Which of two rows of one address width the content shows: read as the
+// larger, the smaller one's ignored top address bit makes both halves
+// alike. The row it proves, or none; what it saw goes to the output.
+const ChipType* rowByContent(Tool& tool, MicrowireBus& bus, const MicrowireWidth& smaller,
+                             const MicrowireWidth& larger)
+{
+    const ChipType big = withOrganisation(*larger.row, larger.organisation, ByteOrder::Big);
+    ChipJob job{bus, big, tool.display(), Transfers::Fast};
+    std::vector<std::uint8_t> bytes;
+    tool.progress().begin("Reading", big.size);
+    const PassEnd end = readRange(job, 0, static_cast<std::uint32_t>(big.size), bytes);
+    tool.progress().end();
+    if (end == PassEnd::Stopped)
+        throw Interrupted("Interrupted while probing; nothing was written.");
+    const auto half = bytes.begin() + big.size / 2;
+    const std::string small(smaller.row->caption);
+    const std::string large(larger.row->caption);
+    if (!std::equal(bytes.begin(), half, half)) {
+        tool.out() << "Read as a " << large << ", its two halves differ, which a " << small
+                   << " (its top address bit ignored) cannot show: a " << large << ".\n";
+        return larger.row;
+    }
+    if (std::all_of(bytes.begin(), bytes.end(), [&](std::uint8_t b) { return b == bytes[0]; }))
+        tool.out() << "Its content is uniform (every byte " << hexText(bytes[0], 2)
+                   << "): it cannot tell the " << small << " from the " << large
+                   << "; write a byte to one half and probe again to tell.\n";
+    else
+        tool.out() << "Read as a " << large << ", its two halves are alike, as a " << small
+                   << "'s are (its top address bit ignored): most likely a " << small
+                   << ", unless a " << large << " holds the same bytes twice.\n";
+    return nullptr;
+}
+
 }  // namespace
+
+// A Microwire chip: how many address bits a READ takes before the chip
+// drives its dummy 0, and which types and organisation that means. Reads
+// only.
+int probeMicrowire(Tool& tool)
+{
+    const ChipType& chip = tool.device();
+    BusClaim claim(tool.bus());
+    auto* bus = dynamic_cast<MicrowireBus*>(&tool.bus());
+    if (!bus)
+        throw ChipError("the " + std::string(chip.caption) +
+                        " is a Microwire chip: choose an adapter that drives its lines (--adapter "
+                        "ch341a)");
+    if (tool.stopRequested())
+        throw Interrupted("Interrupted while probing.");
+    const int bits = bus->probeAddressBits();
+    if (bits == 0) {
+        tool.out() << "No chip drives DO: no dummy 0 came within "
+                   << bitsText(MicrowireBus::kProbeBits) << ".\n";
+        throw ChipError(noAcknowledgeText(chip, 0));
+    }
+    const std::vector<MicrowireWidth> found = microwireChipsWithAddressBits(bits);
+    if (found.empty()) {
+        tool.out() << "DO went low after " << bitsText(bits) << ", as no 93Cxx does.\n";
+        throw ChipError("No 93Cxx takes " + bitsText(bits) +
+                        ": check the adapter board's wiring (DO held low?).");
+    }
+    const int organisation = found.front().organisation;
+    std::string names;
+    for (const MicrowireWidth& each : found)
+        names += (names.empty() ? "" : " or ") + std::string(each.row->caption);
+    tool.out() << "DO drove the dummy 0 after " << bitsText(bits) << ": a " << names
+               << " organised " << organisationWiring(organisation) << ".\n";
+
+    const ChipType* proven = found.size() == 1 ? found.front().row : nullptr;
+    if (found.size() == 2)
+        proven = rowByContent(tool, *bus, found[0], found[1]);
+
+    const std::string caption(chip.caption);
+    bool fits = false;
+    for (const MicrowireWidth& each : found)
+        fits = fits || caption == each.row->caption;
+    if (!fits || (proven && caption != proven->caption)) {
+        tool.out() << "That is not the " << caption << " of -d: check the type printed on the "
+                   << "chip.\n";
+        return kExitHardware;
+    }
+    if (tool.organisationOpen()) {
+        tool.out() << "Give --org " << organisation << " with -d " << caption << ".\n";
+    } else if (chip.microwire.organisation != organisation) {
+        tool.out() << "The chip is wired " << organisationWiring(organisation)
+                   << ", not x" << int{chip.microwire.organisation}
+                   << " as given: check its ORG pin, or give --org " << organisation << ".\n";
+        return kExitHardware;
+    }
+    return kExitOk;
+}
 
 // An SPI chip: a flash by its JEDEC ID, SFDP table and row; an EEPROM by
 // its status register. Nothing is written.
@@ -172,7 +280,7 @@ void addInspectVerbs(VerbTable& verbs)
     dump->add_option("START", args->start, "First address (default 0)");
     dump->add_option("LENGTH", args->length, "Number of bytes (default: to the end)");
 
-    verbs.add("probe", "Tell whether a chip of the -d type's family answers (exit 0) or not (1); an SPI flash's JEDEC ID and SFDP table",
+    verbs.add("probe", "Tell whether a chip of the -d type's family answers (exit 0) or not (1); an SPI flash's JEDEC ID and SFDP table; a 93Cxx chip's address width and organisation (no --org needed)",
               runProbe);
 }
 

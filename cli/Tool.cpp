@@ -10,6 +10,8 @@
 #include "HexText.h"
 #include "Identify.h"
 #include "Interrupt.h"
+#include "SharedOptions.h"
+#include "Sfdp.h"
 #include "SimulatedChip.h"
 #include "SpiChipBus.h"
 #include "ToolSettings.h"
@@ -114,14 +116,34 @@ const ChipType& Tool::device(const char* fallback)
 {
     if (m_device)
         return *m_device;
-    if (!m_options.deviceName.empty())
-        m_device = &deviceNamed(m_options.deviceName);
-    else if (fallback)
-        m_device = &deviceNamed(fallback);
-    else
+    std::string name = m_options.deviceName;
+    if (name.empty() && fallback)
+        name = fallback;
+    if (name.empty())
         throw UsageError("no device type: give one with -d, e.g. -d 24C16; known types: " +
                          chipCaptions());
+    const ChipType& row = deviceNamed(name);
+    // The ORG pin decides what probe finds; any organisation reaches it.
+    m_organisationOpen = row.isMicrowire() && m_organisationMayBeOpen &&
+                         m_options.organisation.empty() && organisationOfName(name) == 0;
+    const std::string error =
+        chooseChipType(row, name, m_organisationOpen ? "16" : m_options.organisation,
+                       m_options.byteOrder, m_chosen);
+    if (!error.empty())
+        throw UsageError(error);
+    m_device = &m_chosen;
     return *m_device;
+}
+
+std::string Tool::chipName()
+{
+    const ChipType& chip = device();
+    const std::string caption(chip.caption);
+    if (chip.spi.fromSfdp)
+        return caption + " (" + flashLayoutText(chip) + ", from its SFDP table)";
+    if (chip.isMicrowire() && !m_organisationOpen)
+        return caption + " (" + organisationText(chip) + ")";
+    return caption;
 }
 
 namespace {
@@ -168,6 +190,17 @@ void Tool::prepareForBus()
     prepare();
 }
 
+void Tool::refuseForMicrowire(const ChipType& chip) const
+{
+    const std::string name = "the " + std::string(chip.caption);
+    if (m_options.bytewise)
+        throw UsageError("--bytewise chooses the byte transactions of I2C chips; " + name +
+                         " is read and written a word at a time");
+    if (m_options.portOptions.i2cSpeed)
+        throw UsageError("--i2c-speed sets the CH341A's I2C clock; " + name +
+                         " is a Microwire chip, clocked on the adapter's SPI socket pins");
+}
+
 void Tool::prepare(const char* fallbackDevice)
 {
     if (namesAuto(m_options.deviceName)) {
@@ -177,13 +210,17 @@ void Tool::prepare(const char* fallbackDevice)
         if (m_options.simulate && m_options.simulateName.empty())
             throw UsageError("--simulate needs the type to simulate when the type is to be "
                              "found, e.g. --simulate=24C64");
+        if (m_options.simulate && !m_options.simulateName.empty() &&
+            deviceNamed(m_options.simulateName).isMicrowire())
+            throw UsageError("-d auto finds I2C EEPROMs by their bus addresses; a 93Cxx chip "
+                             "has none: give its type with -d, and probe tells its address width");
         m_auto = true;
         // Until the chip is found: the simulated type, or any type whose
         // pins are all free, for the checks below.
         m_device = &deviceNamed(m_options.simulate ? m_options.simulateName : "24C02");
     }
     const ChipType& chip = device(fallbackDevice);
-    if (m_options.chipAddress != 0 && chip.transport() == Transport::Spi)
+    if (m_options.chipAddress != 0 && chip.transport() != Transport::I2c)
         throw UsageError("--chip-address gives the A2..A0 pins of an I2C chip; the " +
                          std::string(chip.caption) + " is chosen by its chip select");
     // Three pins: a larger number would pass the pin mask below unseen.
@@ -249,8 +286,14 @@ void Tool::prepare(const char* fallbackDevice)
                                        ? chip.deviceType
                                        : deviceNamed(m_options.simulateName).deviceType;
         portOptions.simChipAddress = static_cast<std::uint8_t>(m_options.chipAddress);
+        // A name that fixes the organisation (93LC66A) wires the simulated
+        // chip's ORG pin to match.
+        if (portOptions.simOrganisation == 0 && chip.isMicrowire() && !m_organisationOpen)
+            portOptions.simOrganisation = chip.microwire.organisation;
     }
 
+    if (chip.isMicrowire())
+        refuseForMicrowire(chip);
     if (m_options.unprotect && chip.transport() != Transport::Spi)
         throw UsageError("--unprotect clears the block-protect bits of SPI chips; the " +
                          std::string(chip.caption) + " has none");

@@ -58,6 +58,8 @@ struct CommonOptions {
     bool bytewise = false;
     int chipAddress = 0;
     bool unprotect = false;     // clear an SPI chip's block-protect bits
+    std::string organisation;   // --org: 8, 16; empty: not given
+    std::string byteOrder;      // --byte-order: big, little; empty: not given
     PortOptions portOptions;
 };
 
@@ -77,7 +79,16 @@ public:
     void warn(const std::string& text);
 
     // The type of -d; without -d, fallback, or a UsageError when there is none.
+    // A Microwire type with its organisation and byte order.
     const ChipType& device(const char* fallback = nullptr);
+    // The type as reports name it: a Microwire type with its organisation
+    // and byte order, a flash known by its SFDP table with what it said.
+    std::string chipName();
+    // For the verbs that look at a Microwire chip without reading its
+    // content as an image (probe): its organisation may be left open.
+    void allowOpenOrganisation() { m_organisationMayBeOpen = true; }
+    // Neither --org nor the type's name gave the organisation.
+    bool organisationOpen() const { return m_organisationOpen; }
     // -d names a type (not auto).
     bool deviceGiven() const
     {
@@ -123,6 +134,8 @@ public:
 
 private:
     class Display;
+    // The options that mean nothing to a Microwire chip, as usage errors.
+    void refuseForMicrowire(const ChipType& chip) const;
 
     std::istream* m_in;
     std::ostream* m_out;
@@ -134,6 +147,9 @@ private:
     std::unique_ptr<PortSession> m_session;
     std::unique_ptr<DeviceBus> m_bus;
     const ChipType* m_device = nullptr;
+    ChipType m_chosen{};         // a Microwire type as -d, --org, --byte-order make it
+    bool m_organisationMayBeOpen = false;
+    bool m_organisationOpen = false;
     bool m_autoAllowed = false;  // -d auto may be given
     bool m_auto = false;         // it was, and the type is yet to be found
 };

@@ -25,6 +25,13 @@ void addIdentifyVerbs(VerbTable& verbs);  // scan, identify (IdentifyVerbs.cpp)
 // SFDP table and row, an EEPROM its status register. Reads only.
 int probeSpi(Tool& tool, const ChipType& row);
 
+// The closing sentence of a failed verify after a write: what to look at.
+std::string writeCheckHint(const ChipType& chip);
+
+// A Microwire chip's address width, and the types and organisation it
+// means; with -d, whether they fit. Reads only.
+int probeMicrowire(Tool& tool);
+
 // --format's value: none when not given, a usage error when unknown.
 std::optional<FileFormat> formatOption(const std::string& text);
 

@@ -18,6 +18,7 @@
 #include "IntelHex.h"
 #include "Interrupt.h"
 #include "PortBackend.h"
+#include "SharedOptions.h"
 #include "SimulatedChip.h"
 #include "TempFolder.h"
 
@@ -224,7 +225,7 @@ TEST_F(CliTest, SizeMismatchRefusedUnlessAllowed)
     save("long.bin", std::string(300, '\x22'));
     const CliRun longer = chip("24C02", {"write", path("long.bin"), "--size-mismatch-ok"});
     EXPECT_EQ(longer.code, kExitOk) << longer.err;
-    EXPECT_NE(longer.err.find("the 44 beyond the 24C02's 256 are ignored"), std::string::npos)
+    EXPECT_NE(longer.err.find("the 44 beyond the 256 of the 24C02 are ignored"), std::string::npos)
         << longer.err;
     EXPECT_EQ(chipContent(), std::vector<std::uint8_t>(256, 0x22));
     EXPECT_EQ(chip("24C02", {"verify", path("long.bin")}).code, kExitUsage);
@@ -239,7 +240,7 @@ TEST_F(CliTest, HexFileGapsAreLeftAndReported)
     save("part.hex", ":0200100055AAEF\n:00000001FF\n");
     const CliRun write = chip("24C02", {"write", path("part.hex")});
     EXPECT_EQ(write.code, kExitOk) << write.err;
-    EXPECT_NE(write.err.find("gives 2 of the 24C02's 256 bytes; the other 254 (the first at "
+    EXPECT_NE(write.err.find("gives 2 of the 256 bytes of the 24C02; the other 254 (the first at "
                              "0000) are left"),
               std::string::npos)
         << write.err;
@@ -448,13 +449,20 @@ TEST_F(CliTest, EveryValueOfAListedSetIsTaken)
         for (std::string member; std::getline(members, member, ',');)
             sets[fields[2]].push_back(member);
     }
-    ASSERT_EQ(sets.size(), 4u) << listing.out;  // checksum --only is the fourth
+    ASSERT_EQ(sets.size(), 6u) << listing.out;  // checksum --only, --org, --byte-order too
     for (const std::string& name : sets.at("--format"))
         EXPECT_TRUE(parseFileFormat(name)) << name;
     for (const std::string& khz : sets.at("--i2c-speed"))
         EXPECT_TRUE(i2cSpeedFromKhz(std::stoi(khz))) << khz;
     for (const std::string& fault : sets.at("--sim-fault"))
         EXPECT_TRUE(chipFaultNamed(fault)) << fault;
+    for (const std::string& org : sets.at("--org")) {
+        for (const std::string& order : sets.at("--byte-order")) {
+            ChipType chosen{};
+            EXPECT_EQ(chooseChipType(*findChip("93C66"), "93C66", org, order, chosen), "")
+                << org << ' ' << order;
+        }
+    }
 }
 
 TEST_F(CliTest, HelpListsTheVerbs)
@@ -530,7 +538,7 @@ TEST_F(CliTest, ProgressBarOnlyOnATerminalAndNotWithQuiet)
     EXPECT_NE(bar.err.find("\rReading"), std::string::npos) << bar.err;
     EXPECT_NE(bar.err.find("100%"), std::string::npos) << bar.err;
     EXPECT_EQ(bar.err.back(), '\n');
-    EXPECT_EQ(bar.out, "Read the 24C02 (256 bytes) into " + path("b.bin") + ".\n");
+    EXPECT_EQ(bar.out, "Read 256 bytes from the 24C02 into " + path("b.bin") + ".\n");
     EXPECT_EQ(chip("24C02", {"-q", "read", path("b.bin")}).err, "");
     EXPECT_EQ(chip("24C02", {"read", path("b.bin"), "--quiet"}).err, "");
 

@@ -42,4 +42,7 @@ expect "--sim-fault" "" "empty busy readonly protected pinless uniform neighbour
 expect "--chip-address" "" "0 1 2 3 4 5 6 7"
 expect "--sim-write-cycle" "" ""
 expect "--adapter" "p" "parport"
+expect "-d" "93c6" "93C66"
+expect "--adapter ch341a -d 93C66 --org" "" "8 16"
+expect "--byte-order" "" "big little"
 exit $failed
