@@ -624,8 +624,13 @@ void TMainForm::DeviceOtherClick()
 {
     // The default DeviceType is no choice: nothing is selected before one.
     const ChipType* shown = GroupBox2->isEnabled() ? currentChip() : m_unsettledType;
-    TypeChooser chooser(m_adapter.kind, shown, [this] {
-        return m_detectHook ? m_detectHook() : detectChip(busFor(Transport::I2c, nullptr));
+    // A Microwire row selected: its lines are probed, else the I2C bus.
+    TypeChooser chooser(m_adapter.kind, shown, [this](const ChipType* selected) {
+        if (m_detectHook)
+            return m_detectHook(selected);
+        if (selected && selected->isMicrowire())
+            return detectMicrowire(busFor(Transport::Lines, selected));
+        return detectChip(busFor(Transport::I2c, nullptr));
     }, this);
     if (m_chooserHook)
         m_chooserHook(chooser);

@@ -80,7 +80,7 @@ public:
     // The adapter the window drives.
     const AdapterChoice& adapter() const { return m_adapter; }
     // The chooser's Detect; tests and the identification replace it.
-    void setDetectHook(std::function<DetectOutcome()> hook) { m_detectHook = std::move(hook); }
+    void setDetectHook(std::function<DetectOutcome(const ChipType*)> hook) { m_detectHook = std::move(hook); }
     // Answers the chooser in place of the user; null: the dialog is shown.
     using ChooserHook = std::function<void(TypeChooser&)>;
     void setChooserHook(ChooserHook hook) { m_chooserHook = std::move(hook); }
@@ -284,7 +284,7 @@ private:
     QLabel* m_portLabel = nullptr;
     AdapterChoice m_adapter;
     QString m_baseCaption;
-    std::function<DetectOutcome()> m_detectHook;
+    std::function<DetectOutcome(const ChipType*)> m_detectHook;
     ChooserHook m_chooserHook;
 
     std::unique_ptr<PortSession> m_portSession;

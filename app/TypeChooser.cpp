@@ -51,7 +51,7 @@ QString sizeText(std::int64_t bytes)
 }
 
 TypeChooser::TypeChooser(AdapterKind adapter, const ChipType* current,
-                         std::function<DetectOutcome()> detect, QWidget* parent)
+                         std::function<DetectOutcome(const ChipType*)> detect, QWidget* parent)
     : QDialog(parent), m_detect(std::move(detect))
 {
     setWindowTitle(QStringLiteral("Device Type"));
@@ -267,10 +267,15 @@ bool TypeChooser::select(const ChipType* chip)
 
 void TypeChooser::detect()
 {
-    const DetectOutcome outcome = m_detect ? m_detect() : DetectOutcome{};
+    const DetectOutcome outcome = m_detect ? m_detect(chosen()) : DetectOutcome{};
     status->setText(outcome.evidence);
     if (outcome.chip && !select(outcome.chip))
         status->setText(outcome.evidence + QStringLiteral(" The adapter cannot drive it."));
+    // The address width tells the organisation even where it leaves two rows.
+    const ChipType* shown = chosen();
+    if (outcome.organisation != 0 && shown && shown->isMicrowire())
+        setOrganisation(outcome.organisation,
+                        littleEndian->isChecked() ? ByteOrder::Little : ByteOrder::Big);
 }
 
 void TypeChooser::filter(const QString& typed)

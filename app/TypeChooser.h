@@ -30,7 +30,7 @@ class TypeChooser : public QDialog {
     Q_OBJECT
 public:
     TypeChooser(AdapterKind adapter, const ChipType* current,
-                std::function<DetectOutcome()> detect, QWidget* parent = nullptr);
+                std::function<DetectOutcome(const ChipType*)> detect, QWidget* parent = nullptr);
 
     // The selected row when it can be chosen, else null.
     const ChipType* chosen() const;
@@ -66,7 +66,7 @@ private:
     void filter(const QString& text);
     void selectionChanged();
     void createOrganisation();
-    std::function<DetectOutcome()> m_detect;
+    std::function<DetectOutcome(const ChipType*)> m_detect;
     QString m_refusal;  // what a refused OK said
 };
 

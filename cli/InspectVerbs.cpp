@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "HexDump.h"
+#include "Identify.h"
 #include "MicrowireBus.h"
 #include "Sfdp.h"
 #include "SpiChipBus.h"
@@ -123,49 +124,6 @@ int runProbe(Tool& tool)
     throw ChipError(noAcknowledgeText(chip, 0));
 }
 
-std::string organisationWiring(int organisation)
-{
-    return organisation == 8 ? "x8 (ORG to ground)" : "x16 (ORG to VCC or open)";
-}
-
-std::string bitsText(int bits)
-{
-    return std::to_string(bits) + (bits == 1 ? " address bit" : " address bits");
-}
-
-// Which of two rows of one address width the content shows: read as the
-// larger, the smaller one's ignored top address bit makes both halves
-// alike. The row it proves, or none; what it saw goes to the output.
-const ChipType* rowByContent(Tool& tool, MicrowireBus& bus, const MicrowireWidth& smaller,
-                             const MicrowireWidth& larger)
-{
-    const ChipType big = withOrganisation(*larger.row, larger.organisation, ByteOrder::Big);
-    ChipJob job{bus, big, tool.display(), Transfers::Fast};
-    std::vector<std::uint8_t> bytes;
-    tool.progress().begin("Reading", big.size);
-    const PassEnd end = readRange(job, 0, static_cast<std::uint32_t>(big.size), bytes);
-    tool.progress().end();
-    if (end == PassEnd::Stopped)
-        throw Interrupted("Interrupted while probing; nothing was written.");
-    const auto half = bytes.begin() + big.size / 2;
-    const std::string small(smaller.row->caption);
-    const std::string large(larger.row->caption);
-    if (!std::equal(bytes.begin(), half, half)) {
-        tool.out() << "Read as a " << large << ", its two halves differ, which a " << small
-                   << " (its top address bit ignored) cannot show: a " << large << ".\n";
-        return larger.row;
-    }
-    if (std::all_of(bytes.begin(), bytes.end(), [&](std::uint8_t b) { return b == bytes[0]; }))
-        tool.out() << "Its content is uniform (every byte " << hexText(bytes[0], 2)
-                   << "): it cannot tell the " << small << " from the " << large
-                   << "; write a byte to one half and probe again to tell.\n";
-    else
-        tool.out() << "Read as a " << large << ", its two halves are alike, as a " << small
-                   << "'s are (its top address bit ignored): most likely a " << small
-                   << ", unless a " << large << " holds the same bytes twice.\n";
-    return nullptr;
-}
-
 }  // namespace
 
 // A Microwire chip: how many address bits a READ takes before the chip
@@ -182,32 +140,24 @@ int probeMicrowire(Tool& tool)
                         "ch341a)");
     if (tool.stopRequested())
         throw Interrupted("Interrupted while probing.");
-    const int bits = bus->probeAddressBits();
-    if (bits == 0) {
-        tool.out() << "No chip drives DO: no dummy 0 came within "
-                   << bitsText(MicrowireBus::kProbeBits) << ".\n";
+    tool.progress().begin("Probing", 0);
+    const MicrowireIdentification found = identifyMicrowire(*bus, tool.display());
+    tool.progress().end();
+    for (const std::string& line : found.lines)
+        tool.out() << line << '\n';
+    if (found.stopped)
+        throw Interrupted("Interrupted while probing; nothing was written.");
+    if (found.addressBits == 0)
         throw ChipError(noAcknowledgeText(chip, 0));
-    }
-    const std::vector<MicrowireWidth> found = microwireChipsWithAddressBits(bits);
-    if (found.empty()) {
-        tool.out() << "DO went low after " << bitsText(bits) << ", as no 93Cxx does.\n";
-        throw ChipError("No 93Cxx takes " + bitsText(bits) +
-                        ": check the adapter board's wiring (DO held low?).");
-    }
-    const int organisation = found.front().organisation;
-    std::string names;
-    for (const MicrowireWidth& each : found)
-        names += (names.empty() ? "" : " or ") + std::string(each.row->caption);
-    tool.out() << "DO drove the dummy 0 after " << bitsText(bits) << ": a " << names
-               << " organised " << organisationWiring(organisation) << ".\n";
-
-    const ChipType* proven = found.size() == 1 ? found.front().row : nullptr;
-    if (found.size() == 2)
-        proven = rowByContent(tool, *bus, found[0], found[1]);
+    if (found.candidates.empty())
+        throw ChipError("No 93Cxx takes " + std::to_string(found.addressBits) +
+                        " address bits: check the adapter board's wiring (DO held low?).");
+    const int organisation = found.organisation;
+    const ChipType* proven = found.row;
 
     const std::string caption(chip.caption);
     bool fits = false;
-    for (const MicrowireWidth& each : found)
+    for (const MicrowireWidth& each : found.candidates)
         fits = fits || caption == each.row->caption;
     if (!fits || (proven && caption != proven->caption)) {
         tool.out() << "That is not the " << caption << " of -d: check the type printed on the "

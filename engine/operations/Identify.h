@@ -18,10 +18,12 @@
 #include <vector>
 
 #include "ChipTable.h"
+#include "MicrowireBus.h"
 
 namespace kavoda {
 
 class DeviceBus;
+class OperationDisplay;
 
 // The addresses of a bus scan, 0x08..0x77 as i2cdetect scans them.
 inline constexpr std::uint8_t kScanFirst = 0x08;
@@ -93,5 +95,22 @@ Identification identifyI2c(DeviceBus& bus);
 Identification judge(const std::vector<AddressSeen>& seen);
 // One line per answering address: "0x50  1-byte addressing".
 std::string seenText(const AddressSeen& seen);
+
+// A 93Cxx, found without a write: the width of a READ's address (after
+// how many address bits the chip drives its dummy 0), the rows and
+// organisation of that width, and, between the two rows of one width (a
+// 93C56 or 93C76 ignores its top address bit), what the content shows:
+// read as the larger, the smaller one's halves are alike.
+struct MicrowireIdentification {
+    int addressBits = 0;                     // 0: nothing drives DO
+    std::vector<MicrowireWidth> candidates;  // none: no 93Cxx has that width
+    int organisation = 0;                    // of the candidates
+    const ChipType* row = nullptr;           // the row, when it is certain
+    bool stopped = false;                    // the content read was stopped
+    std::vector<std::string> lines;          // what was seen, a sentence each
+};
+MicrowireIdentification identifyMicrowire(MicrowireBus& bus, OperationDisplay& display);
+// "x8 (ORG to ground)", "x16 (ORG to VCC or open)".
+std::string organisationWiring(int organisation);
 
 }  // namespace kavoda

@@ -175,7 +175,7 @@ TEST_F(TypeChooserTest, SearchNarrowsTheListAndDetectSaysWhatItFound)
         EXPECT_EQ(chooser.chosen(), before);
         chooser.reject();
     });
-    m_form->setDetectHook([] { return DetectOutcome{findChip("24C64"), "A 24C64 answered."}; });
+    m_form->setDetectHook([](const ChipType*) { return DetectOutcome{findChip("24C64"), "A 24C64 answered."}; });
     choose([&](TypeChooser& chooser) {
         chooser.search->setText("SDA");
         chooser.detectButton->click();
@@ -383,6 +383,15 @@ TEST_F(MicrowireWindowTest, TheChooserAsksTheOrganisationAndRefusesOkWithoutIt)
         EXPECT_EQ(chooser.status->text(), "") << "answered";
         EXPECT_TRUE(chooser.byteOrder->isEnabled());
         chooser.littleEndian->setChecked(true);
+
+        // Detect on a Microwire row probes the lines: the width of the
+        // address gives the organisation, the content the row.
+        ASSERT_TRUE(chooser.select(findChip("93C56")));
+        chooser.detectButton->click();
+        EXPECT_EQ(chooser.chosen(), findChip("93C66")) << chooser.status->text().toStdString();
+        EXPECT_TRUE(chooser.x16->isChecked());
+        EXPECT_TRUE(chooser.littleEndian->isChecked()) << "the byte order is the user's";
+        EXPECT_TRUE(chooser.status->text().startsWith("DO drove the dummy 0 after 8 address bits"));
         ok->click();
         EXPECT_EQ(chooser.result(), QDialog::Accepted);
     });
