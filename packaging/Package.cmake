@@ -38,7 +38,8 @@ x8 and x16).
 
 Both drive the chip through a PC parallel port and a small adapter, a
 CH341A USB programmer (a udev rule lets the group plugdev use it), an I2C
-bus that Linux already has (i2c-dev) or a Linux SPI device (spidev). A built-in simulated chip needs no
-hardware. Manual pages and bash completion are included.")
+bus that Linux already has (i2c-dev) or a Linux SPI device (spidev). A
+built-in simulated chip needs no hardware. Manual pages and bash completion
+are included.")
 
 include(CPack)
