@@ -241,7 +241,10 @@ DeviceBus::WriteOutcome MicrowireBus::writeBatch(const ChipType& chip,
     WireTransport& wire = transport();
     const std::uint64_t longestUs = chip.writeCycleUs;
     std::size_t next = 0;
+    // An EWDS that reached the chip in its cycle was not taken.
+    bool disableLost = false;
     while (next < words.size()) {
+        disableLost = false;
         // Until a cycle has been timed, one word to a transfer.
         const std::size_t count =
             m_cycleUs == 0 ? 1 : std::min<std::size_t>(words.size() - next, std::max<std::uint32_t>(1, m_limits.maxWriteBatch));
@@ -298,9 +301,17 @@ DeviceBus::WriteOutcome MicrowireBus::writeBatch(const ChipType& chip,
             m_cycleUs = (wire.nowNs() - startNs) / 1000;
             next += k + 1;
             resend = true;
+            disableLost = true;
         }
         if (!resend)
             next += count;
+    }
+    if (disableLost) {
+        try {
+            wire.run({special(chip, kEwds)});
+        } catch (const PortError& e) {
+            throw WriteBatchFailure(e.what(), words.size());
+        }
     }
     return {};
 }
@@ -331,8 +342,12 @@ BusResult MicrowireBus::writeAll(const ChipType& chip, std::uint8_t value)
     const WireReply& reply = replies.at(1);
     if (reply.readyAt == 0)
         return BusResult{refusal(chip, 0), 0};
-    if (reply.readyAt < 0 && waitReady(startNs, kPollMargin * longestUs * 1000) != BusStatus::Done)
-        return BusResult{BusStatus::Busy, 0};
+    if (reply.readyAt < 0) {
+        if (waitReady(startNs, kPollMargin * longestUs * 1000) != BusStatus::Done)
+            return BusResult{BusStatus::Busy, 0};
+        // The EWDS after it found the chip busy.
+        wire.run({special(chip, kEwds)});
+    }
     return {};
 }
 

@@ -329,6 +329,31 @@ TEST(MicrowireChip, FaultsAreToldApart)
     }
 }
 
+// A cycle longer than its polls: the chip is waited for, and writes end
+// disabled even though the EWDS after them found it busy.
+TEST(MicrowireChip, ACycleThatOutlastsItsPollsEndsWithWritesDisabled)
+{
+    ChipOptions options;
+    options.deviceType = findChip("93C46")->deviceType;
+    options.organisation = 8;
+    options.writeCycleNs = 20'000'000;  // ERAL and WRAL: 40 ms, beyond the 30 ms polled
+    auto link = std::make_shared<SimulatedCh341a>(makeSimulatedMicrowireChip(options));
+    MicrowireBus bus([l = link.get()] { return std::make_unique<Ch341aWire>(*l, [l] { return l->nowNs(); }); },
+                     TransferLimits{0x800, 0x400, 2, 16, false, true, 70'000}, link);
+    const ChipType chip = withOrganisation(*findChip("93C46"), 8, ByteOrder::Big);
+    BusClaim claim(bus);
+    ASSERT_TRUE(bus.writeAll(chip, 0x11).ok());
+    EXPECT_EQ(link->wireChip()->cell(127), 0x11);
+    // A WRITE without EWEN must find the chip disabled.
+    Ch341aWire wire(*link, [l = link.get()] { return l->nowNs(); });
+    WireCommand write;
+    write.clocks = 3 + 7 + 8;
+    write.out = (std::uint64_t{0b101} << 7 | 5) << 8 | 0x77;
+    write.polls = 1;
+    EXPECT_EQ(wire.run({write}).at(0).readyAt, 0) << "no cycle: writes are disabled";
+    EXPECT_EQ(link->wireChip()->cell(5), 0x11);
+}
+
 // A chip that does not take ERAL or WRAL (some do only at 5 V) ends up
 // filled all the same, word by word.
 TEST(MicrowireChip, FillTakesOneCycleAndRewritesWhatTheChipLeft)
