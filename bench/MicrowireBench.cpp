@@ -33,10 +33,9 @@ struct WireBench {
         options.deviceType = findChip(type)->deviceType;
         options.organisation = organisation;
         link = std::make_shared<SimulatedCh341a>(makeSimulatedMicrowireChip(options));
-        const TransferLimits limits{0x800, 0x400, 2, 16, false, true, 70'000};
         bus = std::make_unique<MicrowireBus>(
             [l = link.get()] { return std::make_unique<Ch341aWire>(*l, [l] { return l->nowNs(); }); },
-            limits, link);
+            kCh341aWireLimits, link);
         chip = withOrganisation(*findChip(type), organisation, ByteOrder::Big);
     }
     ChipJob job() { return ChipJob{*bus, chip, display}; }

@@ -75,7 +75,7 @@ void Ch341aWireStream::wait(std::uint32_t us)
     while (us > 0) {
         const std::uint32_t step = std::min<std::uint32_t>(us, ch341a::kUioMaxDelayUs);
         put(static_cast<std::uint8_t>(ch341a::kUioDelayUs | step), false);
-        m_transferNs += std::uint64_t{step} * 1000;
+        m_packetNs += std::uint64_t{step} * 1000;
         us -= step;
     }
 }
@@ -86,7 +86,7 @@ void Ch341aWireStream::put(std::uint8_t command, bool reply)
         closePacket();
     m_packet.push_back(command);
     m_packetReplies += reply ? 1 : 0;
-    m_transferNs += kCommandNs;
+    m_packetNs += kCommandNs;
 }
 
 void Ch341aWireStream::closePacket()
@@ -97,13 +97,12 @@ void Ch341aWireStream::closePacket()
     const bool full = !m_transfers.empty() &&
                       (m_transfers.back().inLengths.size() + (m_packetReplies > 0 ? 1 : 0) >
                            Ch341aBus::kMaxInsPerExchange ||
-                       m_transferNs > Ch341aBus::kMaxExchangeBusNs);
+                       m_transferNs + m_packetNs > Ch341aBus::kMaxExchangeBusNs);
     if (m_transfers.empty() || full) {
-        Transfer next;
-        next.replyStart = m_replyLength - m_packetReplies;
-        m_transfers.push_back(std::move(next));
-        m_transferNs = m_packet.size() * kCommandNs;
+        m_transfers.emplace_back();
+        m_transferNs = 0;
     }
+    m_transferNs += m_packetNs;
     Transfer& transfer = m_transfers.back();
     const std::size_t start = transfer.packets.size();
     transfer.packets.push_back(ch341a::kUioStream);
@@ -114,6 +113,7 @@ void Ch341aWireStream::closePacket()
         transfer.inLengths.push_back(m_packetReplies);
     m_packet.clear();
     m_packetReplies = 0;
+    m_packetNs = 0;
 }
 
 std::vector<WireReply> Ch341aWireStream::replies(const std::vector<std::uint8_t>& received) const
@@ -152,21 +152,6 @@ std::vector<std::uint8_t> Ch341aWireStream::setupPackets()
     using namespace ch341a;
     // Levels first, so that CS is low when D0 becomes an output.
     return {kUioStream, kUioOut | kWireIdle, kUioDirection | kPinsOutputs, kUioEnd};
-}
-
-std::uint64_t Ch341aWireStream::busNs(const WireCommand& c)
-{
-    std::uint64_t samples = 0;
-    for (std::uint64_t bits = c.sample; bits != 0; bits &= bits - 1)
-        ++samples;
-    std::uint64_t commands = 2 * static_cast<std::uint64_t>(c.clocks) + 2 * samples + 1;
-    std::uint64_t delayUs = 0;
-    if (c.polls > 0) {
-        commands += 2 + static_cast<std::uint64_t>(c.polls);
-        delayUs = c.waitUs + std::uint64_t{c.pollGapUs} * static_cast<std::uint64_t>(std::max(0, c.polls - 2));
-        commands += (delayUs + ch341a::kUioMaxDelayUs - 1) / ch341a::kUioMaxDelayUs;
-    }
-    return commands * kCommandNs + delayUs * 1000;
 }
 
 Ch341aWire::Ch341aWire(UsbBulkLink& link, std::function<std::uint64_t()> clock)

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "Ch341a.h"
+#include "DeviceBus.h"
 #include "WireTransport.h"
 
 namespace kavoda {
@@ -46,7 +47,6 @@ public:
     struct Transfer {
         std::vector<std::uint8_t> packets;
         std::vector<std::size_t> inLengths;
-        std::size_t replyStart = 0;  // of its first reply byte in the whole reply
     };
     // Where a command's answers lie in the whole reply.
     struct Place {
@@ -60,15 +60,12 @@ public:
     explicit Ch341aWireStream(const std::vector<WireCommand>& commands);
 
     const std::vector<Transfer>& transfers() const { return m_transfers; }
-    const std::vector<Place>& places() const { return m_places; }
-    std::size_t replyLength() const { return m_replyLength; }
     // The replies of the commands that a reply of `received` bytes proves
     // complete: all of them for the whole reply.
     std::vector<WireReply> replies(const std::vector<std::uint8_t>& received) const;
 
     // The pins at rest: outputs, chip deselected, clock low.
     static std::vector<std::uint8_t> setupPackets();
-    static std::uint64_t busNs(const WireCommand& command);
     static constexpr std::uint64_t kCommandNs = 1'250;
 
 private:
@@ -82,10 +79,16 @@ private:
     std::vector<Place> m_places;
     std::vector<std::uint8_t> m_packet;  // commands of the open packet
     std::size_t m_packetReplies = 0;
-    std::uint64_t m_transferNs = 0;
+    std::uint64_t m_transferNs = 0;  // bus time of the open transfer's closed packets
+    std::uint64_t m_packetNs = 0;    // and of the open packet
     std::size_t m_replyLength = 0;
     std::uint8_t m_levels = ch341a::kWireIdle;
 };
+
+// What the operations hand the lines at once: a word read takes about 70 us
+// of bus time, a word write its cycle (a few ms); runs and batches kept to
+// what a stop may wait for.
+inline constexpr TransferLimits kCh341aWireLimits{0x800, 0x400, 2, 16, false, true, 70'000};
 
 class Ch341aWire final : public WireTransport {
 public:
@@ -96,10 +99,6 @@ public:
     Ch341aWire& operator=(const Ch341aWire&) = delete;
 
     std::vector<WireReply> run(const std::vector<WireCommand>& commands) override;
-    std::uint64_t busNs(const WireCommand& command) const override
-    {
-        return Ch341aWireStream::busNs(command);
-    }
     std::uint64_t nowNs() const override { return m_clock(); }
 
 private:

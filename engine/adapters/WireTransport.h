@@ -57,9 +57,6 @@ public:
     // The commands in order; a reply for each. Failures of the adapter
     // throw PortError (WireRunFailure once some commands have run).
     virtual std::vector<WireReply> run(const std::vector<WireCommand>& commands) = 0;
-    // Bus time of a command on this adapter, for keeping one call within
-    // what a stop may wait for.
-    virtual std::uint64_t busNs(const WireCommand& command) const = 0;
     // The clock that bounds busy polling: the adapter's own (simulated) or
     // the host's monotonic clock, in ns.
     virtual std::uint64_t nowNs() const = 0;

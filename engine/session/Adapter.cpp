@@ -108,7 +108,6 @@ public:
     {
         return m_wire.run(commands);
     }
-    std::uint64_t busNs(const WireCommand& command) const override { return m_wire.busNs(command); }
     std::uint64_t nowNs() const override { return m_wire.nowNs(); }
 
 private:
@@ -193,12 +192,10 @@ std::unique_ptr<DeviceBus> makeCh341aSpiBus(PortSession& session)
         limits);
 }
 
-// The SPI socket's lines for a Microwire chip: a word read takes about
-// 70 us of bus time, a word write its cycle (a few ms); runs and batches
-// kept to what a stop may wait for.
+// The SPI socket's lines for a Microwire chip.
 std::unique_ptr<DeviceBus> makeCh341aWireBus(PortSession& session)
 {
-    const TransferLimits limits{0x800, 0x400, 2, 16, false, true, 70'000};
+    const TransferLimits limits = kCh341aWireLimits;
     if (const auto chip = simulatedChip(session)) {
         auto sim = std::make_shared<SimulatedCh341a>(makeSimulatedMicrowireChip(*chip));
         return makeMicrowireBus(

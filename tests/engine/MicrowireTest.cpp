@@ -63,6 +63,16 @@ TEST(MicrowireTable, EveryRowHoldsItsDatasheetFiguresAndMakersNames)
     EXPECT_EQ(organisationOfName("24C02"), 0);
 }
 
+// The family's bus over a programmer's link (the simulated one, or a tap
+// on it), on the simulation's clock.
+std::unique_ptr<MicrowireBus> busOver(UsbBulkLink& link, SimulatedCh341a& sim,
+                                      std::shared_ptr<SimulatedLink> simulation = nullptr)
+{
+    return std::make_unique<MicrowireBus>(
+        [&link, &sim] { return std::make_unique<Ch341aWire>(link, [&sim] { return sim.nowNs(); }); },
+        kCh341aWireLimits, std::move(simulation));
+}
+
 // The simulated programmer with a simulated 93Cxx on its lines, and the
 // family's bus over it.
 struct WireRig {
@@ -78,10 +88,7 @@ struct WireRig {
         options.fault = fault;
         options.organisation = chipOrganisation ? chipOrganisation : organisation;
         link = std::make_shared<SimulatedCh341a>(makeSimulatedMicrowireChip(options));
-        const TransferLimits limits{0x800, 0x400, 2, 16, false, true, 70'000};
-        bus = std::make_unique<MicrowireBus>(
-            [l = link.get()] { return std::make_unique<Ch341aWire>(*l, [l] { return l->nowNs(); }); },
-            limits, link);
+        bus = busOver(*link, *link, link);
         chip = withOrganisation(*findChip(type), organisation, order);
     }
     SimulatedWireDevice& device() { return *link->wireChip(); }
@@ -137,6 +144,10 @@ public:
     explicit TappedLink(SimulatedCh341a& sim) : m_sim(sim) {}
     void bulkOut(const std::vector<std::uint8_t>& packets) override
     {
+        // A synchronous OUT has no IN waiting: none of its packets may answer.
+        for (std::size_t at = 0; at < packets.size(); at += 32)
+            for (std::size_t i = at + 1; i < std::min(packets.size(), at + 32) && packets[i] != 0x20; ++i)
+                EXPECT_NE(packets[i], 0x00) << "a pin read in a synchronous OUT";
         sent.push_back(packets);
         m_sim.bulkOut(packets);
     }
@@ -197,8 +208,8 @@ TEST(MicrowireLines, CommandsCarryStartBitOpcodeAndTheOrganisationsAddressBits)
     options.organisation = 8;
     SimulatedCh341a sim(makeSimulatedMicrowireChip(options));
     TappedLink link(sim);
-    MicrowireBus bus([&link] { return std::make_unique<Ch341aWire>(link); },
-                     TransferLimits{0x800, 0x400, 2, 16, false, true, 70'000}, nullptr);
+    const auto owned = busOver(link, sim);
+    MicrowireBus& bus = *owned;
     const ChipType x8 = withOrganisation(*findChip("93C56"), 8, ByteOrder::Big);
     BusClaim claim(bus);
     std::uint8_t byte = 0;
@@ -230,8 +241,8 @@ TEST(MicrowireLines, X16WordsGoHighByteFirstAndTheImageTakesTheChosenOrder)
         options.organisation = 16;
         SimulatedCh341a sim(makeSimulatedMicrowireChip(options));
         TappedLink link(sim);
-        MicrowireBus bus([&link] { return std::make_unique<Ch341aWire>(link); },
-                         TransferLimits{0x800, 0x400, 2, 16, false, true, 70'000}, nullptr);
+        const auto owned = busOver(link, sim);
+        MicrowireBus& bus = *owned;
         const ChipType x16 = withOrganisation(*findChip("93C46"), 16, order);
         BusClaim claim(bus);
         const std::uint8_t image[2] = {0x12, 0x34};
@@ -338,8 +349,8 @@ TEST(MicrowireChip, ACycleThatOutlastsItsPollsEndsWithWritesDisabled)
     options.organisation = 8;
     options.writeCycleNs = 20'000'000;  // ERAL and WRAL: 40 ms, beyond the 30 ms polled
     auto link = std::make_shared<SimulatedCh341a>(makeSimulatedMicrowireChip(options));
-    MicrowireBus bus([l = link.get()] { return std::make_unique<Ch341aWire>(*l, [l] { return l->nowNs(); }); },
-                     TransferLimits{0x800, 0x400, 2, 16, false, true, 70'000}, link);
+    const auto owned = busOver(*link, *link, link);
+    MicrowireBus& bus = *owned;
     const ChipType chip = withOrganisation(*findChip("93C46"), 8, ByteOrder::Big);
     BusClaim claim(bus);
     ASSERT_TRUE(bus.writeAll(chip, 0x11).ok());
